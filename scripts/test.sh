@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs the whole test suite: the normal
+# build (gcc), the sanitizer build (clang, AddressSanitizer +
+# UndefinedBehaviorSanitizer) and a bounded run of every fuzz target.
+# Both builds treat warnings as errors.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/setup.sh
+
+JOBS=${PEXO_JOBS:-$(nproc)}
+FUZZ_SECONDS=${PEXO_FUZZ_SECONDS:-20}
+
+echo "== build (gcc)"
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_C_COMPILER=gcc -DCMAKE_CXX_COMPILER=g++ -DCMAKE_CXX_FLAGS=-Werror >/dev/null
+cmake --build build -j "$JOBS"
+(cd build && ctest --output-on-failure -j "$JOBS")
+
+echo "== build (clang, address and undefined-behaviour sanitizers)"
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPEXO_SANITIZE=ON -DPEXO_BENCH=OFF \
+  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_CXX_FLAGS=-Werror >/dev/null
+cmake --build build-asan -j "$JOBS"
+(cd build-asan && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j "$JOBS")
+
+if ls fuzz/*.cpp >/dev/null 2>&1; then
+  echo "== fuzz targets (${FUZZ_SECONDS}s each)"
+  cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPEXO_FUZZ=ON -DPEXO_SANITIZE=ON \
+    -DPEXO_TESTS=OFF -DPEXO_BENCH=OFF -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+  cmake --build build-fuzz -j "$JOBS"
+  for target in build-fuzz/fuzz/fuzz_*; do
+    name=$(basename "$target"); name=${name#fuzz_}
+    work=$(mktemp -d)
+    seeds=()
+    [ -d "fuzz/corpus/$name" ] && seeds=("fuzz/corpus/$name")
+    echo "-- $name"
+    "$target" -max_total_time="$FUZZ_SECONDS" -rss_limit_mb=2048 -max_len=65536 \
+      -print_final_stats=0 "$work" "${seeds[@]}" 2>&1 | tail -n 3
+    rm -rf "$work"
+  done
+fi
+echo "== all tests passed"

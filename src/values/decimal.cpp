@@ -1,0 +1,23 @@
+#include "values/decimal.h"
+
+#include <mutex>
+
+namespace pexo {
+namespace {
+mpd_context_t g_context;
+std::once_flag g_once;
+}  // namespace
+
+void InitDecimalContext() {
+  std::call_once(g_once, [] {
+    mpd_ieee_context(&g_context, MPD_DECIMAL64);
+    g_context.traps = 0;
+  });
+}
+
+mpd_context_t* DecimalContext() {
+  InitDecimalContext();
+  return &g_context;
+}
+
+}  // namespace pexo

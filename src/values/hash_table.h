@@ -1,0 +1,123 @@
+// HashTable<T>: name -> T* with 2^bits bucket heads holding entry numbers
+// (-1 empty), a next-number array and an entry array that grow together by a
+// fixed step. Chains are kept sorted (shorter names first, then by byte order,
+// folded with tolower in case-insensitive tables) so that a miss stops early.
+// Entries are numbered in insertion order and never removed. An owning table
+// deletes its values when destroyed.
+#ifndef PEXO_VALUES_HASH_TABLE_H_
+#define PEXO_VALUES_HASH_TABLE_H_
+
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "values/lookup2.h"
+#include "values/string.h"
+
+namespace pexo {
+
+template <typename T>
+class HashTable {
+ public:
+  explicit HashTable(bool owning = true, bool case_insensitive = true, int bits = 12,
+                     int32_t growth = 512)
+      : owning_(owning),
+        nocase_(case_insensitive),
+        bits_(bits),
+        growth_(growth > 0 ? growth : 512),
+        buckets_(size_t{1} << bits, -1) {}
+  HashTable(const HashTable&) = delete;
+  HashTable& operator=(const HashTable&) = delete;
+  ~HashTable() {
+    if (owning_)
+      for (Entry& e : entries_) delete e.value;
+  }
+
+  int32_t count() const { return static_cast<int32_t>(entries_.size()); }
+  int32_t capacity() const { return static_cast<int32_t>(entries_.capacity()); }
+
+  // Entry number of a name, or -1.
+  int32_t find_index(const char* name, int32_t length = -1) const {
+    length = text_length(name, length);
+    int32_t at = buckets_[slot(name, length)];
+    while (at >= 0) {
+      const Entry& e = entries_[static_cast<size_t>(at)];
+      int order = compare(name, length, e.name.data(), e.name.length());
+      if (order == 0) return at;
+      if (order < 0) return -1;
+      at = next_[static_cast<size_t>(at)];
+    }
+    return -1;
+  }
+
+  T* find(const char* name, int32_t length = -1) const {
+    int32_t at = find_index(name, length);
+    return at < 0 ? nullptr : entries_[static_cast<size_t>(at)].value;
+  }
+
+  T* at(int32_t index) const {
+    return index >= 0 && index < count() ? entries_[static_cast<size_t>(index)].value : nullptr;
+  }
+  const String& name_at(int32_t index) const { return entries_[static_cast<size_t>(index)].name; }
+
+  // Adds an entry (no check for an existing one of the same name) and returns
+  // its number.
+  int32_t insert(const char* name, int32_t length, T* value) {
+    length = text_length(name, length);
+    if (entries_.size() == entries_.capacity()) {
+      entries_.reserve(entries_.size() + static_cast<size_t>(growth_));
+      next_.reserve(entries_.capacity());
+    }
+    int32_t number = count();
+    entries_.push_back(Entry{String(name, length), value});
+    next_.push_back(-1);
+    size_t bucket = slot(name, length);
+    int32_t* link = &buckets_[bucket];
+    while (*link >= 0) {
+      const Entry& e = entries_[static_cast<size_t>(*link)];
+      if (compare(name, length, e.name.data(), e.name.length()) < 0) break;
+      link = &next_[static_cast<size_t>(*link)];
+    }
+    next_[static_cast<size_t>(number)] = *link;
+    *link = number;
+    return number;
+  }
+
+  // Replaces the value of an entry; an owning table deletes the old one.
+  void replace(int32_t index, T* value) {
+    Entry& e = entries_[static_cast<size_t>(index)];
+    if (owning_ && e.value != value) delete e.value;
+    e.value = value;
+  }
+
+ private:
+  struct Entry {
+    String name;
+    T* value;
+  };
+
+  size_t slot(const char* name, int32_t length) const {
+    uint32_t h = nocase_ ? lookup2_nocase(name, static_cast<uint32_t>(length), 0)
+                         : lookup2(name, static_cast<uint32_t>(length), 0);
+    return h & static_cast<uint32_t>((uint64_t{1} << bits_) - 1);
+  }
+
+  // Chain order: shorter first, then bytewise (folded when case-insensitive).
+  int compare(const char* a, int32_t a_length, const char* b, int32_t b_length) const {
+    if (a_length != b_length) return a_length < b_length ? -1 : 1;
+    if (nocase_) return compare_nocase(a, a_length, b, b_length);
+    return a_length ? std::memcmp(a, b, static_cast<size_t>(a_length)) : 0;
+  }
+
+  bool owning_;
+  bool nocase_;
+  int bits_;
+  int32_t growth_;
+  std::vector<int32_t> buckets_;
+  std::vector<int32_t> next_;
+  std::vector<Entry> entries_;
+};
+
+}  // namespace pexo
+
+#endif  // PEXO_VALUES_HASH_TABLE_H_
