@@ -163,6 +163,7 @@ class Variable {
   CallbackVariableCallback* callback_ = nullptr;
 
   friend class ReferenceVariable;
+  friend class CallbackVariableCallback;
 };
 
 // A variable whose assignments can be switched off. While immutable every
@@ -268,7 +269,7 @@ class NULLVariable : public ImmutableVariable {
 // the target. Each unit of the alias's count is also a unit on the target.
 class ReferenceVariable : public Variable {
  public:
-  // `target` receives `refcount` retains from the caller (see Make_Reference).
+  // Retains the target once (a null target becomes a null variable).
   ReferenceVariable(Variable* target, const char* name, int32_t name_length = -1);
   ~ReferenceVariable() override;
 
