@@ -7,7 +7,7 @@ namespace pexo {
 
 namespace {
 
-const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
 struct DecodeTable {
   unsigned char value[256];
@@ -59,7 +59,7 @@ char* Base64Decode(const char* text, int32_t length, int32_t* out_length, int32_
   for (int i = 0; i < 2 && length > 0 && text[length - 1] == '='; i++) length--;
   const unsigned char* in = reinterpret_cast<const unsigned char*>(text);
   LinkBuffer out(EncoderFirstBlock(length / 4 * 3 + 3), 512);
-  char chunk[kChunk];
+  char chunk[kChunk + 3];  // + a short final group
   int32_t at = 0;
   while (at < length) {
     int n = 0;
