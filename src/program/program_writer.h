@@ -84,6 +84,7 @@ class ProgramWriter {
   // Appends a piece (type kPieceText or kPieceToken, dictionary index, next
   // piece or -1) and returns its number.
   int32_t add_piece(uint32_t type, int32_t text, int32_t next);
+  int32_t piece_count() const { return static_cast<int32_t>(pieces_.size()); }
   // Returns false when the language already has the key.
   bool add_localized_text(int32_t language, const char* key, int32_t key_length, int32_t first_piece);
 
