@@ -210,6 +210,13 @@ bool ProgramWriter::encode_name_hash(const NameList& list, int32_t bits, std::st
 }
 
 bool ProgramWriter::generated_sections(std::vector<Section>* sections, String* error) const {
+  // Checked up front: a hash kind with no names yet still gets a header.
+  for (int32_t b : bits_) {
+    if (b < 0 || b > kMaxBucketBits) {
+      SetError(error, "bucket bits must be between 0 and 15");
+      return false;
+    }
+  }
   // "dict": offsets into one data block; an empty string points at byte 0,
   // which must then exist because an offset equal to the data size is
   // invalid even for size 0.
