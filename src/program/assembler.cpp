@@ -646,8 +646,9 @@ void Assembler::section_directive(const std::vector<Token>& args) {
     error("'.section' inside a raw section (missing '.endsection')");
     return;
   }
-  uint32_t c;
-  if (!want_count(args, 1, "section") || !section_code(args[0], &c)) return;
+  uint32_t c = 0;
+  // A bad code still opens the section so that its '.endsection' matches.
+  if (want_count(args, 1, "section")) section_code(args[0], &c);
   in_section_ = true;
   section_line_ = line_;
   section_code_ = c;
