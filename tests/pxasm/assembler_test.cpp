@@ -282,3 +282,21 @@ TEST(PxasmTool, WritesTheFileOrReportsErrorsWithExitStatus) {
 
 }  // namespace
 }  // namespace pexo
+
+namespace pexo {
+namespace {
+
+TEST(Assembler, DocumentedExampleAssembles) {
+  ProgramWriter w;
+  String errors;
+  std::string path = std::string(PEXO_SOURCE_DIR) + "/docs/examples/page.pxa";
+  ASSERT_TRUE(AssembleFile(path.c_str(), &w, &errors)) << errors.c_str();
+  EXPECT_EQ(w.segment_count(), 2);
+  EXPECT_EQ(w.find_function("DOUBLE_IT"), 0);
+  EXPECT_EQ(w.find_local(0, "result"), 2);
+  std::string out;
+  EXPECT_TRUE(w.build(&out, &errors));
+}
+
+}  // namespace
+}  // namespace pexo
