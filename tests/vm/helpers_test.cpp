@@ -21,9 +21,18 @@ TEST(TagErrorTable, DefaultFlagsByGroup) {
                               41, 42, 43, 44, 45, 46, 47, 52, 53, 55, 56, 57, 58, 59, 75};
   const int neither[] = {54, 60, 61, 74};
   int seen = 0;
-  for (int n : fatal_and_display) EXPECT_EQ(table.flags(n), 3) << n, ++seen;
-  for (int n : display_only) EXPECT_EQ(table.flags(n), 1) << n, ++seen;
-  for (int n : neither) EXPECT_EQ(table.flags(n), 0) << n, ++seen;
+  for (int n : fatal_and_display) {
+    EXPECT_EQ(table.flags(n), 3) << n;
+    ++seen;
+  }
+  for (int n : display_only) {
+    EXPECT_EQ(table.flags(n), 1) << n;
+    ++seen;
+  }
+  for (int n : neither) {
+    EXPECT_EQ(table.flags(n), 0) << n;
+    ++seen;
+  }
   EXPECT_EQ(seen, kTagCount);
 }
 
@@ -119,8 +128,8 @@ TEST(TextSearch, LongAndShortPathsAgree) {
     EXPECT_EQ(TextPositionStart(needle.data(), 4, hay.data(), length, false), 0);
     EXPECT_EQ(TextPositionStart(needle.data(), 4, hay.data(), length, true), length - 6);
     EXPECT_EQ(TextPositionEnd(needle.data(), 4, hay.data(), length, true), length - 3);
-    const char zero_needle[] = {'d', 'a', '\0'};
-    EXPECT_EQ(TextPositionStart(zero_needle, 3, hay.data(), length, false), length - 4);
+    const char zero_needle[] = {'d', '\0', 'a'};
+    EXPECT_EQ(TextPositionStart(zero_needle, 3, hay.data(), length, false), length - 3);
   }
 }
 
