@@ -8,7 +8,8 @@
 // limit) by closing the least recently used file and reopening it on its next
 // use. It also names unique and temporary files and implements the
 // cross-process lock files. Failures return 0/false/null/-1 and leave the
-// message in ErrorText(). One manager belongs to one request thread.
+// message in ErrorText(). One manager belongs to one request thread, and
+// every PosixFile it opened must be deleted before the manager is.
 #ifndef PEXO_HOST_POSIX_FILE_MANAGER_H_
 #define PEXO_HOST_POSIX_FILE_MANAGER_H_
 

@@ -367,3 +367,39 @@ TEST(ConfigFile, LoadsFromDiskAndReportsMissingFile) {
 
 }  // namespace
 }  // namespace pexo
+
+namespace pexo {
+namespace {
+
+// The documented example must stay a valid file that means what it says.
+TEST(ConfigFile, DocumentedExampleLoads) {
+  FILE* f = std::fopen(PEXO_SOURCE_DIR "/docs/configuration.md", "rb");
+  ASSERT_NE(f, nullptr);
+  std::string text;
+  char buffer[4096];
+  size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
+  std::fclose(f);
+  size_t start = text.find("```xml\n");
+  ASSERT_NE(start, std::string::npos);
+  start += 7;
+  size_t end = text.find("```", start);
+  ASSERT_NE(end, std::string::npos);
+  ConfigFile file;
+  ASSERT_TRUE(file.LoadBuffer(text.data() + start, end - start, "configuration.md"))
+      << file.ErrorText().c_str();
+  ServerConfig admin;
+  file.ConfigFor("/shop/admin/index.pxc", -1, &admin);
+  EXPECT_EQ(admin.GetInteger(CFG_MAX_FILES), 128);
+  EXPECT_EQ(admin.GetInteger(CFG_COOKIES), 0);
+  EXPECT_EQ(Text(admin, CFG_DIR_DATA), "/srv/pexo/shopdata");
+  ASSERT_EQ(admin.Libraries().size(), 1u);
+  ServerConfig home;
+  file.ConfigFor("/index.pxc", -1, &home);
+  EXPECT_EQ(home.GetInteger(CFG_COOKIES), 1);
+  EXPECT_EQ(home.GetInteger(CFG_FLAGS_SECURITY), 0x2000);
+  EXPECT_EQ(home.Libraries().size(), 4u);
+}
+
+}  // namespace
+}  // namespace pexo
