@@ -1,5 +1,7 @@
 #include "program/function_manager.h"
 
+#include <algorithm>
+
 #include "program/dictionary.h"
 #include "program/hash_section.h"
 #include "program/little_endian.h"
@@ -70,7 +72,8 @@ bool FunctionManager::load_section(TaggedFile& file, Loaded* out, String* error)
     return false;
   }
   out->bits = static_cast<int32_t>(bits);
-  if (!ReadBuckets(file, records, slots, count, "function_hash_bucket.index out of range",
+  int64_t backed = std::min<int64_t>(count, file.remaining() / kSmallestFunction);
+  if (!ReadBuckets(file, records, slots, backed, "function_hash_bucket.index out of range",
                    &out->heads, error))
     return false;
   int64_t link_bytes = static_cast<int64_t>(count) * 4;
