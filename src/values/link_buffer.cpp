@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "values/conversions.h"
 #include "values/string.h"
 
 namespace pexo {
@@ -68,6 +69,11 @@ void LinkBuffer::append_int(int32_t value) {
   char text[16];
   int n = std::snprintf(text, sizeof text, "%d", value);
   append(text, n);
+}
+
+void LinkBuffer::append_double(double value) {
+  char text[kDoubleTextSize];
+  append(text, FormatDouble(value, text));
 }
 
 void LinkBuffer::append_nocopy(char* bytes, int32_t length, int32_t size) {

@@ -23,6 +23,9 @@ class LinkBuffer {
   // A byte as two uppercase hexadecimal digits ("0A" for 10).
   void append_hex(unsigned char byte);
   void append_int(int32_t value);
+  // A double in the engine's spelling: shortest round-trip digits, never an
+  // exponent ("0.1", "1e21" as "1000000000000000000000", "NaN").
+  void append_double(double value);
   // Takes ownership of a malloc'd buffer of `size` bytes holding `length`.
   void append_nocopy(char* bytes, int32_t length, int32_t size);
   // Moves (when `move`) or copies the other buffer's text to the end of this

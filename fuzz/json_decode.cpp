@@ -1,0 +1,49 @@
+// Decodes arbitrary bytes into a sink that checks the event order: keys only
+// inside objects, every container closed, nothing after a failure.
+#include <cstdint>
+#include <cstdlib>
+#include <vector>
+
+#include "io/json_decode.h"
+
+namespace {
+
+class CheckingSink : public pexo::JsonSink {
+ public:
+  void BeginObject() override { Value(), open.push_back('{'); }
+  void BeginArray() override { Value(), open.push_back('['); }
+  void EndContainer() override {
+    if (open.empty() || key_pending) std::abort();
+    open.pop_back();
+  }
+  void Key(const char*, int32_t length) override {
+    if (open.empty() || open.back() != '{' || key_pending || length < 0) std::abort();
+    key_pending = true;
+  }
+  void StringValue(const char*, int32_t length) override { if (length < 0) std::abort(); Value(); }
+  void NumberValue(const char*, int32_t length) override { if (length < 1) std::abort(); Value(); }
+  void BooleanValue(bool) override { Value(); }
+  void NullValue() override { Value(); }
+  void Reset() override { reset = true; }
+
+  void Value() {
+    if (reset) std::abort();
+    if (!open.empty() && open.back() == '{' && !key_pending) std::abort();
+    key_pending = false;
+  }
+  std::vector<char> open;
+  bool key_pending = false;
+  bool reset = false;
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size > 1 << 20) return 0;
+  CheckingSink sink;
+  pexo::String error;
+  bool ok = pexo::JsonDecode(reinterpret_cast<const char*>(data), static_cast<int32_t>(size), &sink, &error);
+  if (ok && (!sink.open.empty() || !error.empty() || sink.reset)) std::abort();
+  if (!ok && (!sink.reset || error.length() < 24)) std::abort();
+  return 0;
+}

@@ -1,0 +1,37 @@
+// AggregateElement: one element of an aggregate, pairing its index with a
+// variable on which the element holds one reference.
+#ifndef PEXO_VALUES_AGGREGATE_ELEMENT_H_
+#define PEXO_VALUES_AGGREGATE_ELEMENT_H_
+
+#include "values/aggregate_index.h"
+
+namespace pexo {
+
+class Variable;
+
+class AggregateElement {
+ public:
+  // A fresh empty variable, owned by the element.
+  explicit AggregateElement(const AggregateIndex& index);
+  // Retains `variable`.
+  AggregateElement(const AggregateIndex& index, Variable* variable);
+  // A deep copy of the other element's variable. Variable() is null when
+  // the copy could not be made.
+  explicit AggregateElement(const AggregateElement& other);
+  AggregateElement& operator=(const AggregateElement&) = delete;
+  // Releases the variable.
+  virtual ~AggregateElement();
+
+  virtual AggregateIndex& Index() { return index_; }
+  virtual Variable* GetVariable() { return variable_; }
+  // Retains the new variable before releasing the old one.
+  virtual void ReplaceVariable(Variable* variable);
+
+ private:
+  AggregateIndex index_;
+  Variable* variable_;
+};
+
+}  // namespace pexo
+
+#endif  // PEXO_VALUES_AGGREGATE_ELEMENT_H_

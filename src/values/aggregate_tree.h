@@ -1,0 +1,40 @@
+// AggregateElementTree: the elements of an array or structure, kept in a
+// splay tree ordered by AggregateIndex (array indexes by number, member
+// names case-insensitively, a prefix first). The tree of a variable owns its
+// elements: it deletes them when they are removed with RemoveAll or when the
+// tree is destroyed, and copies them (deep) when the tree is copied.
+// No operation recurses, whatever the size or shape of the tree.
+#ifndef PEXO_VALUES_AGGREGATE_TREE_H_
+#define PEXO_VALUES_AGGREGATE_TREE_H_
+
+#include <cstdint>
+
+#include "values/aggregate_element.h"
+#include "values/aggregate_index.h"
+#include "values/splay_tree.h"
+
+namespace pexo {
+
+class AggregateElementTree : public SplayTree<AggregateElement, const AggregateIndex&> {
+ public:
+  explicit AggregateElementTree(bool owns_elements = true);
+  ~AggregateElementTree() override;
+
+  void DeleteElement(AggregateElement* element) override;
+  const AggregateIndex& KeyOf(const AggregateElement* element) const override;
+  int Compare(const AggregateIndex& key, const AggregateElement* element) const override;
+
+  // Adds `delta` to every array index >= `from`. The caller guarantees the
+  // shift keeps the order (no index lands on or past a neighbour).
+  virtual void Renumber(int32_t from, int32_t delta);
+  // Renumbers the array elements 1..n in their order.
+  void Collapse();
+
+  // A deep copy of this tree (every element's variable copied), or null
+  // when out of memory.
+  AggregateElementTree* CopyTree() const;
+};
+
+}  // namespace pexo
+
+#endif  // PEXO_VALUES_AGGREGATE_TREE_H_
