@@ -39,7 +39,7 @@ bool FunctionManager::load(TaggedFile& file) {
   String error;
   Loaded loaded;
   bool ok = false;
-  if (SelectSection(file, SectionCode("func"), &error)) {
+  if (SelectSection(file, SectionId("func"), &error)) {
     ok = load_section(file, &loaded, &error);
     file.clear();
   }
@@ -182,7 +182,7 @@ Function* FunctionManager::add_function(const char* name, int32_t length, uint32
 }
 
 Function* FunctionManager::add_external_function(const char* name, int32_t length) {
-  return add_function(name, length, kFunctionExternal, -1, -1);
+  return add_function(name, length, Function::kExternal, -1, -1);
 }
 
 }  // namespace pexo
