@@ -400,6 +400,7 @@ void Assembler::instruction(const Token& mnemonic, const std::vector<Token>& ope
   size_t end = start + static_cast<size_t>(InstructionSize(op->word));
   ByteSink out;
   out.put16(op->word);
+  std::vector<Fixup> pending;  // kept only when the whole instruction is good
   size_t next = 0;
   for (int which = 0; which < 2; ++which) {
     if (kinds[which] == OperandKind::kNone) continue;
@@ -432,7 +433,7 @@ void Assembler::instruction(const Token& mnemonic, const std::vector<Token>& ope
         error("unexpected name '" + t.text + "' as " + where + ": a number or a string is expected");
         return;
       }
-      fixups_.push_back(Fixup{segment_, start + out.size(), end, role, t.text, function_, line_});
+      pending.push_back(Fixup{segment_, start + out.size(), end, role, t.text, function_, line_});
     } else {
       error("unexpected '" + t.text + "' as " + where);
       return;
@@ -440,6 +441,7 @@ void Assembler::instruction(const Token& mnemonic, const std::vector<Token>& ope
     out.put32(static_cast<uint32_t>(value));
   }
   c->append(out.bytes());
+  fixups_.insert(fixups_.end(), pending.begin(), pending.end());
 }
 
 bool Assembler::want_count(const std::vector<Token>& args, size_t count, const char* what) {
