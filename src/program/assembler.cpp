@@ -475,7 +475,7 @@ bool Assembler::section_code(const Token& t, uint32_t* out) {
     return true;
   }
   if ((t.kind == TokenKind::kString || t.kind == TokenKind::kName) && t.text.size() == 4) {
-    *out = SectionCode(t.text.data());
+    *out = FourCharCode(t.text.data());
     return true;
   }
   error("section code must be 4 characters or a number, got '" + t.text + "'");
@@ -702,7 +702,7 @@ void Assembler::localized_directive(const std::vector<Token>& args) {
   for (size_t k = 0; k < count; ++k) {
     const Token& t = args[k + 2];
     int32_t text = writer_->intern(t.text.data(), static_cast<int32_t>(t.text.size()));
-    uint32_t type = t.kind == TokenKind::kString ? kPieceText : kPieceToken;
+    uint32_t type = static_cast<uint32_t>(t.kind == TokenKind::kString ? kPieceText : kPieceToken);
     writer_->add_piece(type, text, k + 1 < count ? first + static_cast<int32_t>(k) + 1 : -1);
   }
   if (!writer_->add_localized_text(lang, key.data(), static_cast<int32_t>(key.size()), first)) {
