@@ -25,15 +25,13 @@
 #include <unordered_map>
 #include <vector>
 
+#include "l10n/localized_tables.h"
+#include "program/function.h"
 #include "values/string.h"
 
 namespace pexo {
 
 constexpr int32_t kCurrentFileVersion = 65549;
-constexpr uint32_t kFunctionExternal = 0x01;
-constexpr uint32_t kFunctionPrivate = 0x20;
-constexpr uint32_t kPieceToken = 0;
-constexpr uint32_t kPieceText = 1;
 
 // Four ASCII bytes in reading order as the 32-bit value the directory holds.
 uint32_t SectionCode(const char* four);
