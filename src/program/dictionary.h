@@ -54,6 +54,7 @@ class Dictionary {
     int32_t size;
   };
   bool push_entry(int32_t block, int32_t offset, int32_t size);
+  bool load_section(TaggedFile& file, String* error);
 
   std::vector<Block> blocks_;
   std::vector<Entry> entries_;  // capacity managed in steps of 128

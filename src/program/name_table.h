@@ -4,6 +4,8 @@
 // are ordered by length, then case-insensitively. A name's number is its
 // position in `names`; compiled code addresses variables by that number.
 // VariableHash builds its live table from one of these.
+// Tables loaded from a file have safe chains: every link is -1 or a valid
+// name number, and no chain revisits a name.
 #ifndef PEXO_PROGRAM_NAME_TABLE_H_
 #define PEXO_PROGRAM_NAME_TABLE_H_
 
@@ -14,6 +16,7 @@ namespace pexo {
 
 class TaggedFile;
 class String;
+struct HashSectionFormat;
 
 struct NameTable {
   int32_t bucket_bits = 0;       // as stored (0..32); slots = 2^(bits mod 32)
@@ -28,6 +31,10 @@ struct NameTable {
 // Reads a name hash from the current section position of `file`. On failure
 // returns false with the message in `error` and leaves `table` untouched.
 bool LoadNameTable(TaggedFile& file, NameTable* table, String* error);
+// The same with another section's header limits and messages (the language
+// hash).
+bool LoadNameTable(TaggedFile& file, const HashSectionFormat& format, NameTable* table,
+                   String* error);
 
 }  // namespace pexo
 

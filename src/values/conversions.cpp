@@ -256,7 +256,8 @@ int32_t FormatDouble(double value, char* buffer) {
   char sci[64];
   std::to_chars_result r =
       std::to_chars(sci, sci + sizeof(sci), value < 0 ? -value : value, std::chars_format::scientific);
-  const char* e = static_cast<const char*>(std::memchr(sci, 'e', static_cast<size_t>(r.ptr - sci)));
+  *r.ptr = 0;  // to_chars does not terminate
+  const char* e = std::strchr(sci, 'e');
   char digits[32];
   int32_t count = 0;
   for (const char* p = sci; p < e; ++p)

@@ -159,7 +159,11 @@ void Variable::SetName(const char* name, int32_t length) { name_.assign(name, le
 
 int Variable::SetValue_Variable(Variable* source) {
   if (!source) return 0;
-  CopyValueFrom(source);
+  // Held across the copy: the source may be one of our own elements.
+  Variable* from = source->RealIdentity();
+  from->Retain();
+  CopyValueFrom(from);
+  from->Release();
   return 1;
 }
 
@@ -231,9 +235,10 @@ void Variable::CopyRepresentationsTo(Variable* destination) {
     uint32_t status = 0;
     if (!d || !mpd_qcopy(d, decimal_, &status)) valid &= ~(kDecimalValid | kNumericText);
   }
+  int32_t type = type_;
   destination->DropAggregate();
   destination->valid_ = valid;
-  destination->type_ = type_;
+  destination->type_ = type;
 }
 
 int Variable::SetValue(const char* text, int32_t length) { return StoreText(text, length); }
@@ -370,6 +375,14 @@ int Variable::Set_Element(const AggregateIndex& index, Variable* value) {
     copy->Release();
     return done;
   }
+  // Held across the call: it may be one of the elements a kind change drops.
+  value->Retain();
+  int done = StoreElement(index, value);
+  value->Release();
+  return done;
+}
+
+int Variable::StoreElement(const AggregateIndex& index, Variable* value) {
   int32_t kind = KindOf(index);
   if (!elements_ || kind_ != kind) MakeAggregate(kind);
   if (!elements_) return 0;
@@ -389,6 +402,13 @@ int Variable::Set_Element(const AggregateIndex& index, Variable* value) {
 
 int Variable::Insert_Array_Element(int32_t position, Variable* value) {
   if (!value) return 0;
+  value->Retain();  // may be one of our elements
+  int done = InsertElement(position, value);
+  value->Release();
+  return done;
+}
+
+int Variable::InsertElement(int32_t position, Variable* value) {
   int32_t at;
   if (kind_ != kKindArray || !elements_) {
     MakeAggregate(kKindArray);
@@ -480,9 +500,21 @@ void CopyDown(Variable* into, AggregateElementTree* from, int64_t first, int64_t
 
 int Variable::Array_Copy(Variable* source, int32_t first, int32_t count, int32_t destination,
                          int copy) {
-  MakeAggregate(kKindArray);
-  if (!source) return 0;
+  if (!source) {
+    MakeAggregate(kKindArray);
+    return 0;
+  }
+  // The source may be one of our elements, dropped when we become an array.
   Variable* from = source->RealIdentity();
+  from->Retain();
+  int done = CopyRange(from, first, count, destination, copy);
+  from->Release();
+  return done;
+}
+
+int Variable::CopyRange(Variable* from, int32_t first, int32_t count, int32_t destination,
+                        int copy) {
+  MakeAggregate(kKindArray);
   if (from->AggregateKind() != kKindArray || !from->Aggregate()) return 1;
   AggregateElementTree* tree = from->Aggregate();
   if (first < 1) {
@@ -510,9 +542,21 @@ int Variable::Array_Copy(Variable* source, int32_t first, int32_t count, int32_t
 
 int Variable::Array_Merge(Variable* source, int32_t first, int32_t count, int32_t destination,
                           int copy) {
-  MakeAggregate(kKindArray);
-  if (!source || !elements_) return 0;
+  if (!source) {
+    MakeAggregate(kKindArray);
+    return 0;
+  }
   Variable* from = source->RealIdentity();
+  from->Retain();
+  int done = MergeRange(from, first, count, destination, copy);
+  from->Release();
+  return done;
+}
+
+int Variable::MergeRange(Variable* from, int32_t first, int32_t count, int32_t destination,
+                         int copy) {
+  MakeAggregate(kKindArray);
+  if (!elements_) return 0;
   bool is_array = from->AggregateKind() == kKindArray && from->Aggregate();
   if (first < 1) {
     first = is_array ? from->Array_Min() : 0;

@@ -149,6 +149,12 @@ class Variable {
   int StoreInteger(int32_t value);
   int StoreDecimal(const mpd_t* value);
   void CopyValueFrom(Variable* source);
+  // Bodies of the element operations, run while the caller holds the
+  // argument variables.
+  int StoreElement(const AggregateIndex& index, Variable* value);
+  int InsertElement(int32_t position, Variable* value);
+  int CopyRange(Variable* from, int32_t first, int32_t count, int32_t destination, int copy);
+  int MergeRange(Variable* from, int32_t first, int32_t count, int32_t destination, int copy);
 
   String name_;
   String text_;

@@ -1,0 +1,61 @@
+// LocalizedTables: what a compiled file carries for localized texts.
+//   - the language hash ("locl"): language names as a name hash, a
+//     language's number being its place in that hash;
+//   - the localized dictionary ("locd"): pieces of texts, each a literal
+//     text (type 1) or a token filled in at run time (type 0), chained by
+//     `next` (-1 ends);
+//   - one key index per language, read from its own section when first
+//     needed (load_index).
+// Each load leaves the tables as they were when it fails.
+#ifndef PEXO_L10N_LOCALIZED_TABLES_H_
+#define PEXO_L10N_LOCALIZED_TABLES_H_
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "l10n/localized_index.h"
+#include "program/name_table.h"
+#include "values/string.h"
+
+namespace pexo {
+
+class TaggedFile;
+
+struct LocalizedPiece {
+  static constexpr int32_t kToken = 0;  // a value supplied at run time
+  static constexpr int32_t kText = 1;   // literal text
+  int32_t type;  // kToken or kText
+  int32_t text;  // dictionary index of the text or of the token's name
+  int32_t next;  // next piece of the same text, -1 ends
+};
+
+class LocalizedTables {
+ public:
+  LocalizedTables() = default;
+  LocalizedTables(const LocalizedTables&) = delete;
+  LocalizedTables& operator=(const LocalizedTables&) = delete;
+
+  bool LoadLanguages(TaggedFile& file);   // "locl"
+  bool LoadDictionary(TaggedFile& file);  // "locd"
+  // The key index of a language, loaded from its section on first use. Null
+  // when the language does not exist or its section fails to load (the
+  // reason is in error()); a failed index is not kept.
+  LocalizedIndex* index(TaggedFile& file, int32_t language);
+
+  const NameTable& languages() const { return languages_; }
+  const std::vector<LocalizedPiece>& pieces() const { return pieces_; }
+  const String& error() const { return error_; }
+
+ private:
+  bool read_pieces(TaggedFile& file, std::vector<LocalizedPiece>* out, String* error);
+
+  NameTable languages_;
+  std::vector<std::unique_ptr<LocalizedIndex>> indexes_;  // one slot per language
+  std::vector<LocalizedPiece> pieces_;
+  String error_;
+};
+
+}  // namespace pexo
+
+#endif  // PEXO_L10N_LOCALIZED_TABLES_H_

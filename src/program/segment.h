@@ -1,0 +1,62 @@
+// Segment: one block of byte code. Owns its bytes; capacity is what is
+// allocated, length what holds code. Loaded segments have capacity ==
+// length. The writers (used by the run-time expression compiler) grow the
+// capacity to the next multiple of 8192 with zeroed bytes and raise the
+// length to the end of the write; the readers fail for any item that would
+// run past the length, so code is never read beyond what it holds.
+#ifndef PEXO_PROGRAM_SEGMENT_H_
+#define PEXO_PROGRAM_SEGMENT_H_
+
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+
+namespace pexo {
+
+constexpr int32_t kSegmentBlockSize = 8192;
+// Flag bit: code compiled at run time (may not call private functions).
+constexpr uint32_t kSegmentRuntimeCode = 0x1;
+
+class Segment {
+ public:
+  // An empty segment of `capacity` zero bytes. Null when allocation fails.
+  static std::unique_ptr<Segment> Create(int32_t number, int32_t capacity);
+  ~Segment();
+  Segment(const Segment&) = delete;
+  Segment& operator=(const Segment&) = delete;
+
+  int32_t number() const { return number_; }
+  const unsigned char* code() const { return bytes_; }
+  unsigned char* mutable_code() { return bytes_; }
+  int32_t capacity() const { return capacity_; }
+  int32_t length() const { return length_; }
+  uint32_t flags() const { return flags_; }
+  void set_flags(uint32_t flags) { flags_ = flags; }
+  // For loaders that filled the bytes themselves; 0 <= length <= capacity.
+  void set_length(int32_t length);
+
+  bool put_byte(int32_t position, uint8_t value);
+  bool put_word(int32_t position, uint16_t value);
+  bool put_dword(int32_t position, int32_t value);
+  bool put_double(int32_t position, double value);
+
+  bool read_word(int32_t position, uint16_t* value) const;
+  bool read_dword(int32_t position, int32_t* value) const;
+  bool read_double(int32_t position, double* value) const;
+
+ private:
+  Segment(int32_t number, unsigned char* bytes, int32_t capacity)
+      : number_(number), bytes_(bytes), capacity_(capacity) {}
+  bool put(int32_t position, const unsigned char* bytes, int32_t count);
+  bool fits(int32_t position, int32_t count) const;
+
+  int32_t number_;
+  unsigned char* bytes_;
+  int32_t capacity_;
+  int32_t length_ = 0;
+  uint32_t flags_ = 0;
+};
+
+}  // namespace pexo
+
+#endif  // PEXO_PROGRAM_SEGMENT_H_
