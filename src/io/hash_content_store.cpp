@@ -11,7 +11,7 @@ bool HashContentStore::SetFormField(const char* name, int32_t name_length, const
 
 Variable* HashContentStore::MakeVariable(const char* name) {
   Variable* variable = nullptr;
-  if (!hash_->Find(name, -1, true, &variable)) return nullptr;
+  if (!hash_->Lookup(name, -1, true, &variable)) return nullptr;
   return variable;
 }
 
