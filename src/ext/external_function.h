@@ -1,17 +1,12 @@
 // The machine's path into a library function for a `call` of a function
-// marked external. The machine drives it:
+// marked external. CallExternalFunction does all of it; a caller that binds
+// arguments itself can use the two pieces:
 //
-//   ExternalCall* call = BindExternalFunction(manager, function, &error);
-//   if (!call) -> fatal error `error`
-//   for each parameter i from the last to the first:
-//     if (!ExternalParameterMatches(*call, *function, i))
-//       -> fatal error kExternalParameterMismatch
-//     bind the argument on top of the stack into the parameter scope at the
-//     parameter's local index (by reference: an alias of the caller's
-//     variable; by value: the entry's variable, made if needed, receives
-//     the value; none: "Invalid parameter reference")
-//   Variable* result = call->Invoke(machine, scope);   // one reference
-//   push `result` (owned); release the scope's variables.
+//   BindExternalFunction      resolve on the first call, cache in the
+//                             Function's binding slot, check the count
+//   ExternalParameterMatches  per parameter, from the last to the first
+//   ExternalCall::Invoke      call with the parameter scope; the result
+//                             variable comes back with one reference
 #ifndef PEXO_EXT_EXTERNAL_FUNCTION_H_
 #define PEXO_EXT_EXTERNAL_FUNCTION_H_
 
@@ -24,6 +19,21 @@ namespace pexo {
 class ExternalCall;
 class ExternalCallManager;
 class Function;
+class Variable;
+class VariableHash;
+
+// Where the arguments come from: the machine's operand stack, top first.
+class ExternalArguments {
+ public:
+  virtual ~ExternalArguments() = default;
+  // Pops the top argument for a by-reference parameter: the variable with
+  // one reference for the caller, or null. A source that reports its own
+  // failure (a constant where a variable is needed) leaves `error` empty.
+  virtual Variable* PopVariable(String* error) = 0;
+  // Pops the top argument's value into `target` (copied, or adopted from a
+  // temporary). False on failure, as above.
+  virtual bool PopInto(Variable* target, String* error) = 0;
+};
 
 extern const char kExternalParameterCountMismatch[];
 extern const char kExternalParameterMismatch[];
@@ -38,6 +48,17 @@ ExternalCall* BindExternalFunction(ExternalCallManager* manager, Function* funct
 // Whether the descriptor's flags for parameter `index` equal the declared
 // parameter's (1 by reference, 0 by value).
 bool ExternalParameterMatches(const ExternalCall& call, const Function& function, int32_t index);
+
+// The whole external path: bind, take the arguments from the last declared
+// parameter to the first into `scope` (a by-reference parameter becomes an
+// alias of the caller's variable; a by-value one receives the value in the
+// scope entry's own variable), call, and leave the scope's entries empty.
+// 1 with `*result` holding one reference; 0 with the run-time message in
+// `error` (empty when the argument source reported the failure itself).
+// Arguments after a failed parameter stay with the source.
+int CallExternalFunction(ExternalCallManager* manager, Function* function, void* program,
+                         VariableHash* scope, ExternalArguments* arguments, Variable** result,
+                         String* error);
 
 }  // namespace pexo
 
