@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -350,6 +351,33 @@ TEST_F(ExternalCallTest, PrivateDataSurvivesCallsAndIsFreedByTheShutdownCall) {
   }
   EXPECT_EQ(shutdown_calls, 1);
   EXPECT_EQ(counter_value_at_shutdown, 3);
+}
+
+TEST_F(ExternalCallTest, EachThreadGetsItsOwnResultVariable) {
+  ExternalCallManager calls(&libraries_);
+  ASSERT_EQ(calls.AddLibrary("liba.so"), 1);
+  ExternalCall* pick = calls.Find("pick", -1);
+  Variable* kept[2] = {nullptr, nullptr};
+  auto run = [&](int slot) {
+    for (int i = 0; i < 200; ++i) {
+      Variable* result = pick->Invoke(nullptr, nullptr);
+      if (std::strcmp(result->Value().c_str(), "A") != 0) ADD_FAILURE() << "wrong result";
+      if (i == 199) {
+        kept[slot] = result;  // still held by the call as well
+      } else {
+        result->Release();
+      }
+    }
+  };
+  std::thread first(run, 0);
+  std::thread second(run, 1);
+  first.join();
+  second.join();
+  ASSERT_NE(kept[0], nullptr);
+  EXPECT_NE(kept[0], kept[1]);
+  EXPECT_EQ(kept[0]->RefCount(), 2);
+  kept[0]->Release();
+  kept[1]->Release();
 }
 
 int destroyed_data = 0;
