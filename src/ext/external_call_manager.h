@@ -49,7 +49,9 @@ class ExternalCallManager {
   virtual ExternalCall* Find(const char* name, int32_t length);
   // The data of a persistent entry, or null.
   virtual void* LookupPersistent(const char* name, int32_t length);
-  // Stores an entry, destroying one of the same name first. 1 when stored.
+  // Stores an entry, destroying one of the same name first (its destructor
+  // runs under the manager's lock and must not call back into it). 1 when
+  // stored.
   virtual int RegisterPersistent(const char* name, int32_t length, void* data,
                                  PersistentDestructor destructor);
 
