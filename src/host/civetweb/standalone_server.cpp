@@ -1,0 +1,352 @@
+#include "host/civetweb/standalone_server.h"
+
+#include <civetweb.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "host/server_application.h"
+#include "host/server_request.h"
+#include "io/server_response.h"
+
+namespace pexo {
+
+namespace {
+
+bool EndsWith(const std::string& text, const char* suffix) {
+  size_t n = std::strlen(suffix);
+  return text.size() >= n && text.compare(text.size() - n, n, suffix) == 0;
+}
+
+bool IsDirectory(const std::string& path) {
+  struct stat info;
+  return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool IsFile(const std::string& path) {
+  struct stat info;
+  return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+// Escapes a path for an XML attribute value.
+std::string XmlAttribute(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '"': out += "&quot;"; break;
+      case '<': out += "&lt;"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+// The response head goes out with the first body bytes (or at the end);
+// the connection closes after every response so that a body without
+// Content-Length is delimited.
+class ConnectionResponse : public ServerResponse {
+ public:
+  explicit ConnectionResponse(mg_connection* connection) : connection_(connection) {}
+  void DisableBuffering() override {}
+  int SetStatus(int code, const char* reason, int32_t reason_length) override {
+    if (head_sent_) return 0;
+    code_ = code;
+    reason_.assign(reason, static_cast<size_t>(reason_length));
+    return 1;
+  }
+  int SetHeader(const char* name, int32_t name_length, const char* value, int32_t value_length,
+                bool replace) override {
+    if (head_sent_) return 0;
+    std::string key(name, static_cast<size_t>(name_length));
+    if (replace) {
+      for (auto it = headers_.begin(); it != headers_.end();) {
+        it = strcasecmp(it->first.c_str(), key.c_str()) == 0 ? headers_.erase(it) : it + 1;
+      }
+    }
+    headers_.emplace_back(key, std::string(value, static_cast<size_t>(value_length)));
+    return 1;
+  }
+  int32_t WriteBody(const char* data, int32_t length, bool) override {
+    if (!SendHead()) return -1;
+    if (length <= 0) return 0;
+    int written = mg_write(connection_, data, static_cast<size_t>(length));
+    return written <= 0 ? -1 : written;
+  }
+  bool SendHead() {
+    if (head_sent_) return true;
+    head_sent_ = true;
+    std::string head = "HTTP/1.1 " + std::to_string(code_) + " " + reason_ + "\r\n";
+    for (const auto& h : headers_) head += h.first + ": " + h.second + "\r\n";
+    head += "Connection: close\r\n\r\n";
+    return mg_write(connection_, head.data(), head.size()) > 0;
+  }
+  int code() const { return code_; }
+
+ private:
+  mg_connection* connection_;
+  bool head_sent_ = false;
+  int code_ = 200;
+  std::string reason_ = "OK";
+  std::vector<std::pair<std::string, std::string>> headers_;
+};
+
+class ConnectionRequest : public ServerRequest {
+ public:
+  ConnectionRequest(mg_connection* connection, const std::string& site,
+                    const std::string& url_path)
+      : connection_(connection), response_(connection) {
+    const mg_request_info* info = mg_get_request_info(connection);
+    std::string host = "localhost";
+    std::string all_http;
+    for (int i = 0; i < info->num_headers; ++i) {
+      std::string name = info->http_headers[i].name;
+      std::string value = info->http_headers[i].value ? info->http_headers[i].value : "";
+      std::string key = "HTTP_";
+      for (char c : name) {
+        key += c == '-' ? '_' : static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+      }
+      all_http += key + ":" + value + "\n";
+      vars_[key] = value;
+      if (strcasecmp(name.c_str(), "Host") == 0) host = value;
+      if (strcasecmp(name.c_str(), "Content-Type") == 0) vars_["CONTENT_TYPE"] = value;
+    }
+    // The Host header without its port; a bracketed IPv6 literal loses its
+    // brackets (the document URL puts them back).
+    if (!host.empty() && host[0] == '[') {
+      size_t close = host.find(']');
+      host = host.substr(1, close == std::string::npos ? std::string::npos : close - 1);
+    } else if (size_t colon = host.rfind(':'); colon != std::string::npos) {
+      host.resize(colon);
+    }
+    vars_["ALL_HTTP"] = all_http;
+    vars_["PATH_INFO"] = url_path;
+    vars_["PATH_TRANSLATED"] = site + url_path;
+    vars_["SCRIPT_NAME"] = url_path;
+    vars_["QUERY_STRING"] = info->query_string ? info->query_string : "";
+    vars_["REQUEST_METHOD"] = info->request_method ? info->request_method : "GET";
+    vars_["REMOTE_ADDR"] = info->remote_addr;
+    vars_["REMOTE_HOST"] = info->remote_addr;
+    if (info->remote_user) vars_["REMOTE_USER"] = info->remote_user;
+    vars_["SERVER_NAME"] = host;
+    vars_["SERVER_PORT"] = std::to_string(info->server_port);
+    vars_["SERVER_PORT_SECURE"] = info->is_ssl ? "1" : "0";
+    vars_["SERVER_PROTOCOL"] = std::string("HTTP/") + (info->http_version ? info->http_version : "1.1");
+    vars_["SERVER_SOFTWARE"] = std::string("Pexo/") + kPexoVersion;
+    if (info->content_length >= 0) vars_["CONTENT_LENGTH"] = std::to_string(info->content_length);
+  }
+
+  bool GetServerVariable(const char* name, String* value) override {
+    auto it = vars_.find(name);
+    if (it == vars_.end()) return false;
+    value->assign(it->second.data(), static_cast<int32_t>(it->second.size()));
+    return true;
+  }
+  int32_t ReadBody(char* buffer, int32_t size) override {
+    return mg_read(connection_, buffer, static_cast<size_t>(size));
+  }
+  ServerResponse* Response() override { return &response_; }
+  const char* ApiType() const override { return "civetweb"; }
+  ConnectionResponse* connection_response() { return &response_; }
+
+ private:
+  mg_connection* connection_;
+  ConnectionResponse response_;
+  std::map<std::string, std::string> vars_;
+};
+
+}  // namespace
+
+bool ParseServeOptions(int argc, const char* const* argv, ServeOptions* options,
+                       std::string* error) {
+  for (int i = 0; i < argc; ++i) {
+    std::string arg = argv[i];
+    auto value = [&](std::string* out) {
+      if (i + 1 >= argc) {
+        *error = "missing value for " + arg;
+        return false;
+      }
+      *out = argv[++i];
+      return true;
+    };
+    std::string port;
+    if (arg == "--bind") {
+      if (!value(&options->bind)) return false;
+    } else if (arg == "--port") {
+      if (!value(&port)) return false;
+      char* end = nullptr;
+      long number = std::strtol(port.c_str(), &end, 10);
+      if (port.empty() || *end || number < 0 || number > 65535) {
+        *error = "invalid port: " + port;
+        return false;
+      }
+      options->port = static_cast<int>(number);
+    } else if (arg == "--config") {
+      if (!value(&options->config)) return false;
+    } else if (arg == "--data") {
+      if (!value(&options->data)) return false;
+    } else if (arg == "--temp") {
+      if (!value(&options->temp)) return false;
+    } else if (!arg.empty() && arg[0] == '-') {
+      *error = "unknown option: " + arg;
+      return false;
+    } else if (options->site.empty()) {
+      options->site = arg;
+    } else {
+      *error = "more than one site directory";
+      return false;
+    }
+  }
+  if (options->site.empty()) {
+    *error =
+        "usage: pexo serve [--bind ADDR] [--port N] [--config FILE] [--data DIR] [--temp DIR] "
+        "SITE_DIR";
+    return false;
+  }
+  return true;
+}
+
+StandaloneServer::StandaloneServer(RequestEngine* engine)
+    : engine_(engine ? engine : &null_engine_) {}
+
+StandaloneServer::~StandaloneServer() { Stop(); }
+
+bool StandaloneServer::PrepareDirectories(const ServeOptions& options, std::string* error) {
+  char* real = realpath(options.site.c_str(), nullptr);
+  if (!real || !IsDirectory(real)) {
+    std::free(real);
+    *error = "site directory not found: " + options.site;
+    return false;
+  }
+  site_ = real;
+  std::free(real);
+  char pattern[] = "/tmp/pexo-serve-XXXXXX";
+  const char* made = mkdtemp(pattern);
+  if (!made) {
+    *error = "cannot create a working folder under /tmp";
+    return false;
+  }
+  work_dir_ = made;
+  std::string data = options.data.empty() ? work_dir_ + "/data" : options.data;
+  std::string temp = options.temp.empty() ? work_dir_ + "/temp" : options.temp;
+  mkdir(data.c_str(), 0700);
+  mkdir(temp.c_str(), 0700);
+  access_log_ = work_dir_ + "/access.log";
+  if (!options.config.empty()) {
+    if (!config_.Load(options.config.c_str())) {
+      *error = config_.ErrorText().c_str();
+      return false;
+    }
+    return true;
+  }
+  std::string xml = "<configuration><PexoScript><paths root=\"" + XmlAttribute(site_) +
+                    "\" data=\"" + XmlAttribute(data) + "\" temp=\"" + XmlAttribute(temp) +
+                    "\"/></PexoScript></configuration>";
+  if (!config_.LoadBuffer(xml.data(), xml.size(), "default configuration")) {
+    *error = config_.ErrorText().c_str();
+    return false;
+  }
+  return true;
+}
+
+bool StandaloneServer::Start(const ServeOptions& options, std::string* error) {
+  if (!PrepareDirectories(options, error)) return false;
+  ServerConfig defaults;
+  config_.ConfigFor("/", 1, &defaults);
+  int32_t length = 0;
+  const char* file = defaults.GetString(CFG_DEFAULT_FILE, &length);
+  if (file && length > 0) default_file_.assign(file, static_cast<size_t>(length));
+  if (!process_.Start()) {
+    *error = "cannot start the thread manager";
+    return false;
+  }
+  mg_init_library(0);
+  std::string ports = options.bind + ":" + std::to_string(options.port);
+  const char* settings[] = {"listening_ports", ports.c_str(),
+                            "document_root", site_.c_str(),
+                            "access_log_file", access_log_.c_str(),
+                            "num_threads", "8",
+                            "enable_directory_listing", "no",
+                            nullptr};
+  mg_callbacks callbacks;
+  std::memset(&callbacks, 0, sizeof callbacks);
+  context_ = mg_start(&callbacks, nullptr, settings);
+  if (!context_) {
+    *error = "cannot listen on " + ports;
+    return false;
+  }
+  mg_server_port bound[4];
+  int count = mg_get_server_ports(context_, 4, bound);
+  port_ = count > 0 ? bound[0].port : options.port;
+  mg_set_request_handler(context_, "/", &StandaloneServer::HandleRequest, this);
+  return true;
+}
+
+void StandaloneServer::Stop() {
+  if (context_) {
+    mg_stop(context_);
+    context_ = nullptr;
+  }
+  process_.Stop();
+}
+
+int StandaloneServer::HandleRequest(mg_connection* connection, void* self) {
+  return static_cast<StandaloneServer*>(self)->Serve(connection);
+}
+
+int StandaloneServer::Serve(mg_connection* connection) {
+  const mg_request_info* info = mg_get_request_info(connection);
+  std::string path = info->local_uri ? info->local_uri : "/";
+  if (!EndsWith(path, ".pxc")) {
+    std::string dir = site_ + path;
+    if (!IsDirectory(dir)) return 0;  // a static file: the server's own handling
+    std::string with_slash = EndsWith(path, "/") ? path : path + "/";
+    if (!IsFile(site_ + with_slash + default_file_)) return 0;
+    path = with_slash + default_file_;
+  }
+  ConnectionRequest request(connection, site_, path);
+  {
+    ServerApplication app(&request, &config_, engine_);
+    RegisteredApplication registered(process_.threads(), &app);
+    app.Execute();
+  }
+  request.connection_response()->SendHead();
+  return request.connection_response()->code();
+}
+
+int ServeCommand(int argc, const char* const* argv) {
+  ServeOptions options;
+  std::string error;
+  if (!ParseServeOptions(argc, argv, &options, &error)) {
+    std::fprintf(stderr, "pexo serve: %s\n", error.c_str());
+    return 2;
+  }
+  StandaloneServer server;
+  if (!server.Start(options, &error)) {
+    std::fprintf(stderr, "pexo serve: %s\n", error.c_str());
+    return 1;
+  }
+  std::fprintf(stderr, "pexo serve: http://%s:%d/ (site %s, working folder %s, access log %s)\n",
+               options.bind.c_str(), server.port(), options.site.c_str(),
+               server.work_dir().c_str(), server.access_log().c_str());
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGINT);
+  sigaddset(&signals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+  int received = 0;
+  sigwait(&signals, &received);
+  server.Stop();
+  return 0;
+}
+
+}  // namespace pexo

@@ -1,0 +1,57 @@
+// EngineProcess: what a server binding sets up once per process and tears
+// down at shut-down: the decimal context, the lock that will guard the TLS
+// library, and the thread manager with its watchdog. A binding owns exactly
+// one, created when the server loads it.
+#ifndef PEXO_HOST_ENGINE_PROCESS_H_
+#define PEXO_HOST_ENGINE_PROCESS_H_
+
+#include <chrono>
+#include <mutex>
+
+#include "host/thread_manager.h"
+
+namespace pexo {
+
+class EngineProcess {
+ public:
+  explicit EngineProcess(std::chrono::milliseconds watchdog_interval =
+                             std::chrono::milliseconds(5000));
+  EngineProcess(const EngineProcess&) = delete;
+  EngineProcess& operator=(const EngineProcess&) = delete;
+  ~EngineProcess();
+
+  // Start-up in order: TLS lock, decimal context, thread manager.
+  bool Start();
+  // Stops background tasks and the watchdog.
+  void Stop();
+
+  ThreadManager* threads() { return &threads_; }
+  std::mutex* tls_lock() { return &tls_lock_; }
+
+ private:
+  std::mutex tls_lock_;  // guards the TLS library once it is loaded
+  ThreadManager threads_;
+  bool started_ = false;
+};
+
+// Registers an application with the watchdog for one scope.
+class RegisteredApplication {
+ public:
+  RegisteredApplication(ThreadManager* manager, TimedApplication* application)
+      : manager_(manager), application_(application) {
+    if (manager_) manager_->Register(application_);
+  }
+  ~RegisteredApplication() {
+    if (manager_) manager_->Unregister(application_);
+  }
+  RegisteredApplication(const RegisteredApplication&) = delete;
+  RegisteredApplication& operator=(const RegisteredApplication&) = delete;
+
+ private:
+  ThreadManager* manager_;
+  TimedApplication* application_;
+};
+
+}  // namespace pexo
+
+#endif  // PEXO_HOST_ENGINE_PROCESS_H_

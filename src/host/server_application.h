@@ -1,0 +1,192 @@
+// ServerApplication: one web request from the server's call to the finished
+// response, independent of the server that delivers it.
+//
+// Execute runs the request steps in a fixed order; the first failing step
+// writes its message (with the default headers) and stops the request before
+// any script code runs. Messages leave at once through the message writer,
+// bypassing captures. The watchdog calls CheckTimeouts from its own thread;
+// the flags it sets are plain integers the request thread polls.
+//
+// Lifetime: the binding creates one application per request on the request
+// thread, registers it with the thread manager, calls Execute once,
+// unregisters it and deletes it. The request, the configuration file and the
+// engine are borrowed and must outlive the application.
+#ifndef PEXO_HOST_SERVER_APPLICATION_H_
+#define PEXO_HOST_SERVER_APPLICATION_H_
+
+#include <sys/types.h>
+
+#include <atomic>
+#include <cstdint>
+#include <ctime>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/application.h"
+#include "host/file_path.h"
+#include "host/posix_file_manager.h"
+#include "host/request_engine.h"
+#include "host/server_config.h"
+#include "host/thread_manager.h"
+#include "io/server_output.h"
+#include "program/program_image.h"
+#include "program/tagged_file.h"
+#include "values/string.h"
+
+namespace pexo {
+
+class ConfigFile;
+class ServerRequest;
+class SystemVariableHash;
+class VariableHash;
+
+// The engine version shown to scripts as `pexoversion`.
+constexpr const char kPexoVersion[] = "5.52";
+
+// What the machine and the watchdog share: written by one thread, read by
+// another, so each is atomic.
+struct RequestFlags {
+  std::atomic<int32_t> timed_out{0};
+  std::atomic<int32_t> post_timed_out{0};
+  std::atomic<int32_t> stop{0};
+  std::atomic<int64_t> ticks{0};
+};
+
+class ServerApplication : public PexoApplication, public TimedApplication {
+ public:
+  // Reads PATH_INFO, PATH_TRANSLATED and QUERY_STRING and captures the
+  // process and thread ids. `config_file` may be null (built-in defaults).
+  ServerApplication(ServerRequest* request, const ConfigFile* config_file,
+                    RequestEngine* engine);
+  ~ServerApplication() override;
+
+  // 0 after a request that ran, 1 after a request stopped during set-up.
+  int Execute();
+
+  // PexoApplication.
+  void Write(const char* bytes, int32_t length) override;
+  void Emit(const char* bytes, int32_t length) override;
+  void SetWhitespaceMode(int32_t mode) override;
+  void SetHeader(const char* name, const char* value) override;
+  void WriteMessage(const char* text, int32_t length) override;
+  void ReportFatalError(const String& message) override;
+  void ReportRuntimeError(int32_t tag, const String& message, bool display) override;
+  void ReportTimeout(const char* message) override;
+  uint32_t DebugLogLevel() override;
+  bool LogFilterAccepts(const char* source_file, int32_t line) override;
+  void LogEvent(const TraceEvent& event) override;
+  bool PasswordHash(const char* text, int32_t length, const char salt[2],
+                    String* result) override;
+
+  void ReportInputError(const String& message);
+  // Status 500 and "Configuration Error: " + message (+ the administrator).
+  void ConfigurationError(const char* message);
+  // Content-Type and, with `cookies` on, the caller-id cookie; once.
+  void DefaultHeaders();
+
+  // Timers and the watchdog's entry (seconds since the epoch).
+  void StartGlobalTimer();
+  void StartPostTimer();
+  void StopPostTimer();
+  void CheckTimeouts(time_t now) override;
+  // Asks the running machine to stop (process shut-down).
+  void RequestStop() override;
+
+  // For the engine's parsers and machine.
+  ServerRequest* request() const { return request_; }
+  ServerOutput* output() const { return output_.get(); }
+  ServerConfig* config() { return &config_; }
+  PosixFileManager* file_manager() { return &files_; }
+  ProgramImage* image() { return image_.get(); }
+  SystemVariableHash* system_variables() const { return system_; }
+  VariableHash* global_variables() const { return globals_; }
+  RequestFlags* flags() { return &flags_; }
+  const String& script_path() const { return script_path_; }
+  const String& path_info() const { return path_info_; }
+  // PATH_INFO + "?" + QUERY_STRING.
+  const String& document_request() const { return document_request_; }
+  time_t global_deadline() const { return global_deadline_.load(); }
+  bool log_suppressed() const { return log_suppressed_; }
+
+  // Sets a system variable; text is copied.
+  void SetSystemVariable(const char* name, const char* value, int32_t length = -1);
+  void SetSystemInteger(const char* name, int32_t value);
+
+ protected:
+  // Reporting seams; the defaults go to the system log.
+  virtual void LogErrorMessage(const char* kind, const String& message);
+  virtual void LogSlowRequest(const String& message);
+  // Whole seconds the run took (a seam so tests need not sleep).
+  virtual int64_t Now() const;
+
+ private:
+  bool LoadConfiguration();
+  bool ValidatePaths();
+  bool LoadProgram();
+  bool SetDataDirectory();
+  bool CreateMachine();
+  void FillServerVariables();
+  void FillEngineVariables();
+  void FillArguments();
+  bool ParseQueryString();
+  void FillIdentityVariables();
+  bool ReadBody();
+  void RunMachine();
+  void CallerIdCookie();
+  void CheckLogCookie(const char* expected, int32_t length);
+  String ServerVariable(const char* name);
+  void Release();
+
+  ServerRequest* request_;
+  const ConfigFile* config_file_;
+  RequestEngine* engine_;
+  ServerConfig config_;
+  std::unique_ptr<ServerOutput> output_;
+  PosixFileManager files_;
+  // Declared after files_ so they are destroyed first.
+  std::unique_ptr<PosixFile> program_file_;
+  std::unique_ptr<TaggedFile> reader_;
+  std::unique_ptr<ProgramImage> image_;
+  SystemVariableHash* system_ = nullptr;
+  VariableHash* globals_ = nullptr;
+  std::unique_ptr<RequestMachine> machine_;
+
+  String path_info_;
+  String path_translated_;
+  String query_string_;
+  String document_request_;
+  String script_root_;
+  String script_path_;
+  pid_t process_id_;
+  uint32_t thread_id_;
+  RequestFlags flags_;
+  std::atomic<time_t> global_deadline_{0};
+  std::atomic<time_t> post_deadline_{0};
+  bool log_suppressed_ = false;
+  bool defaults_done_ = false;
+};
+
+// Request-step helpers, exposed for tests.
+
+// Splits a query string at "+" into URL-decoded arguments.
+void SplitArguments(const char* query, int32_t length, std::vector<std::string>* args);
+// "http://host[:port]/path?" from the server's name, port and security.
+std::string DocumentUrl(const String& server_name, const String& server_port,
+                        const String& port_secure, const String& path_info);
+// The caller id in a cookie header, or false when absent or empty.
+bool FindCallerId(const char* cookies, int32_t length, String* id);
+// The 32-digit caller id of a freshly generated 323-byte block.
+std::string NewCallerId(const char* server_name, int32_t name_length, uint32_t process_id,
+                        uint32_t thread_id, uint64_t now_100ns);
+// "Wdy, DD-Mon-YYYY HH:MM:SS GMT".
+std::string CookieExpiry(time_t when);
+// Whether "pexologcookie=" in the cookie header carries exactly `expected`.
+bool LogCookieMatches(const char* cookies, int32_t length, const char* expected,
+                      int32_t expected_length);
+// The body kind for a content type (prefix, letter case ignored).
+BodyKind BodyKindOf(const char* content_type, int32_t length);
+
+}  // namespace pexo
+
+#endif  // PEXO_HOST_SERVER_APPLICATION_H_

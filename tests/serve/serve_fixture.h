@@ -1,0 +1,175 @@
+// Test doubles for serving requests: a request and response held in memory,
+// an engine whose machine runs a test function, and a site directory with
+// compiled programs made by the assembler.
+#ifndef PEXO_TESTS_SERVE_SERVE_FIXTURE_H_
+#define PEXO_TESTS_SERVE_SERVE_FIXTURE_H_
+
+#include <functional>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "host/config_file.h"
+#include "host/request_engine.h"
+#include "host/server_application.h"
+#include "host/server_request.h"
+#include "io/server_response.h"
+
+namespace pexo {
+namespace testing_serve {
+
+class MemoryResponse : public ServerResponse {
+ public:
+  void DisableBuffering() override {}
+  int SetStatus(int code, const char* reason, int32_t reason_length) override {
+    status = code;
+    this->reason.assign(reason, static_cast<size_t>(reason_length));
+    return 1;
+  }
+  int SetHeader(const char* name, int32_t name_length, const char* value, int32_t value_length,
+                bool) override {
+    headers.emplace_back(std::string(name, static_cast<size_t>(name_length)),
+                         std::string(value, static_cast<size_t>(value_length)));
+    return 1;
+  }
+  int32_t WriteBody(const char* data, int32_t length, bool) override {
+    body.append(data, static_cast<size_t>(length));
+    ++writes;
+    return length;
+  }
+  // The first value of a header, or "" when absent.
+  std::string Header(const std::string& name) const {
+    for (const auto& h : headers) {
+      if (h.first == name) return h.second;
+    }
+    return "";
+  }
+  bool HasHeader(const std::string& name) const {
+    for (const auto& h : headers) {
+      if (h.first == name) return true;
+    }
+    return false;
+  }
+
+  int status = 200;
+  std::string reason = "OK";
+  std::vector<std::pair<std::string, std::string>> headers;
+  std::string body;
+  int writes = 0;
+};
+
+class MemoryRequest : public ServerRequest {
+ public:
+  bool GetServerVariable(const char* name, String* value) override {
+    auto it = variables.find(name);
+    if (it == variables.end()) return false;
+    value->assign(it->second.data(), static_cast<int32_t>(it->second.size()));
+    return true;
+  }
+  int32_t ReadBody(char* buffer, int32_t size) override {
+    size_t n = std::min(static_cast<size_t>(size), body.size() - body_at);
+    std::copy(body.data() + body_at, body.data() + body_at + n, buffer);
+    body_at += n;
+    return static_cast<int32_t>(n);
+  }
+  ServerResponse* Response() override { return &response; }
+  const char* ApiType() const override { return "TEST"; }
+
+  std::map<std::string, std::string> variables;
+  std::string body;
+  size_t body_at = 0;
+  MemoryResponse response;
+};
+
+// Collects the body it is fed; fails on a configured byte.
+class CollectingParser : public RequestBodyParser {
+ public:
+  explicit CollectingParser(std::vector<int32_t>* pieces, std::string* body)
+      : pieces_(pieces), body_(body) {}
+  bool Feed(const char* data, int32_t length) override {
+    pieces_->push_back(length);
+    body_->append(data, static_cast<size_t>(length));
+    if (body_->find('!') != std::string::npos) {
+      error_.assign("Input data exceeds maximum length");
+      return false;
+    }
+    return true;
+  }
+  bool Finish() override { return true; }
+  const String& ErrorMessage() const override { return error_; }
+
+ private:
+  std::vector<int32_t>* pieces_;
+  std::string* body_;
+  String error_;
+};
+
+class FunctionMachine : public RequestMachine {
+ public:
+  FunctionMachine(std::function<int(ServerApplication*)> run, ServerApplication* app)
+      : run_(std::move(run)), app_(app) {}
+  int Run() override { return run_(app_); }
+
+ private:
+  std::function<int(ServerApplication*)> run_;
+  ServerApplication* app_;
+};
+
+class TestEngine : public RequestEngine {
+ public:
+  bool ParseQueryString(ServerApplication*, const char* text, int32_t length,
+                        String*) override {
+    queries.emplace_back(text, static_cast<size_t>(length));
+    return true;
+  }
+  RequestBodyParser* NewBodyParser(ServerApplication*, BodyKind kind, const String&, int32_t,
+                                   String*) override {
+    kinds.push_back(kind);
+    return new CollectingParser(&pieces, &body);
+  }
+  RequestMachine* NewMachine(ServerApplication* app, String*) override {
+    return new FunctionMachine(run, app);
+  }
+
+  std::function<int(ServerApplication*)> run = [](ServerApplication*) { return 1; };
+  std::vector<std::string> queries;
+  std::vector<BodyKind> kinds;
+  std::vector<int32_t> pieces;
+  std::string body;
+};
+
+// A temporary site: root/ and data/ directories and a configuration file.
+class Site {
+ public:
+  Site();
+  ~Site();
+  // Assembles `source` into root/<name>; false with a test failure.
+  void AddProgram(const std::string& name, const std::string& source);
+  void AddFile(const std::string& name, const std::string& bytes);
+  // Loads a configuration whose section holds `section_body`, with the
+  // site's paths unless `with_paths` is false.
+  void Configure(const std::string& attributes, const std::string& section_body,
+                 bool with_paths = true);
+
+  const std::string& dir() const { return dir_; }
+  std::string root() const { return dir_ + "/root"; }
+  std::string data() const { return dir_ + "/data"; }
+  const ConfigFile& config() const { return config_; }
+
+  // Server variables of a GET of `url_path` mapped under the root.
+  void Prepare(MemoryRequest* request, const std::string& url_path,
+               const std::string& query = "") const;
+
+ private:
+  std::string dir_;
+  ConfigFile config_;
+};
+
+// A program that only ends.
+extern const char kEmptyProgram[];
+
+}  // namespace testing_serve
+}  // namespace pexo
+
+#endif  // PEXO_TESTS_SERVE_SERVE_FIXTURE_H_

@@ -1,0 +1,169 @@
+// Requests over real HTTP on the loopback interface against the standalone
+// server, with a test engine standing in for the machine.
+#ifdef PEXO_HAVE_CIVETWEB
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <thread>
+
+#include "host/civetweb/standalone_server.h"
+#include "serve_fixture.h"
+#include "values/system_variable_hash.h"
+#include "values/variable.h"
+
+namespace pexo {
+namespace testing_serve {
+namespace {
+
+// Sends one raw request and reads until the server closes (bounded).
+std::string Exchange(int port, const std::string& request) {
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  if (fd < 0) return "";
+  struct timeval limit = {10, 0};
+  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<uint16_t>(port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  std::string reply;
+  if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+      write(fd, request.data(), request.size()) == static_cast<ssize_t>(request.size())) {
+    char buffer[4096];
+    ssize_t n;
+    while ((n = read(fd, buffer, sizeof buffer)) > 0) reply.append(buffer, static_cast<size_t>(n));
+  }
+  close(fd);
+  return reply;
+}
+
+std::string Get(int port, const std::string& target, const std::string& extra = "") {
+  return Exchange(port, "GET " + target + " HTTP/1.1\r\nHost: localhost\r\n" + extra +
+                            "Connection: close\r\n\r\n");
+}
+
+std::string BodyOf(const std::string& reply) {
+  size_t at = reply.find("\r\n\r\n");
+  return at == std::string::npos ? "" : reply.substr(at + 4);
+}
+
+class StandaloneHttpTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    site_.AddProgram("page.pxc", kEmptyProgram);
+    site_.AddProgram("index.pxc", kEmptyProgram);
+    site_.AddFile("bad.pxc", "garbage, not a program");
+    site_.AddFile("style.css", "body{}");
+    engine_.run = [](ServerApplication* app) {
+      Variable* v = nullptr;
+      std::string text = "path=" + std::string(app->path_info().c_str());
+      if (app->system_variables()->Find("nargs", 5, false, &v) && v) {
+        text += " nargs=" + std::string(v->Value().c_str());
+      }
+      if (app->system_variables()->Find("documenturl", 11, false, &v) && v) {
+        text += " url=" + std::string(v->Value().c_str());
+      }
+      if (app->path_info().length() > 10) {  // "/slow/..." loops until timed out
+        while (!app->flags()->timed_out.load()) {
+          std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        app->ReportTimeout("Timed out");
+        return 0;
+      }
+      app->Write(text.data(), static_cast<int32_t>(text.size()));
+      return 1;
+    };
+    ServeOptions options;
+    options.port = 0;
+    options.site = site_.root();
+    std::string error;
+    ASSERT_TRUE(server_.Start(options, &error)) << error;
+    port_ = server_.port();
+    ASSERT_GT(port_, 0);
+  }
+  void TearDown() override {
+    server_.Stop();
+    if (!server_.work_dir().empty()) {
+      int rc = std::system(("rm -rf '" + server_.work_dir() + "'").c_str());
+      (void)rc;
+    }
+  }
+
+  Site site_;
+  TestEngine engine_;
+  StandaloneServer server_{&engine_};
+  int port_ = 0;
+};
+
+TEST_F(StandaloneHttpTest, RunsProgramsWithDefaultHeaders) {
+  std::string reply = Get(port_, "/page.pxc?a+b");
+  EXPECT_EQ(reply.rfind("HTTP/1.1 200 OK\r\n", 0), 0u) << reply;
+  EXPECT_NE(reply.find("Content-Type: text/html\r\n"), std::string::npos) << reply;
+  std::string body = BodyOf(reply);
+  EXPECT_NE(reply.find("Content-Length: " + std::to_string(body.size()) + "\r\n"),
+            std::string::npos)
+      << reply;
+  EXPECT_EQ(body, "path=/page.pxc nargs=3 url=http://localhost:" + std::to_string(port_) +
+                      "/page.pxc?");
+}
+
+TEST_F(StandaloneHttpTest, DirectoryRunsDefaultFileAndStaticFilesAreServed) {
+  EXPECT_EQ(BodyOf(Get(port_, "/")).rfind("path=/index.pxc", 0), 0u);
+  std::string css = Get(port_, "/style.css");
+  EXPECT_EQ(css.rfind("HTTP/1.1 200", 0), 0u) << css;
+  EXPECT_EQ(BodyOf(css), "body{}");
+  std::ifstream log(server_.access_log());
+  std::string all((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+  EXPECT_NE(all.find("/style.css"), std::string::npos) << all;
+}
+
+TEST_F(StandaloneHttpTest, MissingAndCorruptProgramsGetMessages) {
+  std::string missing = Get(port_, "/nothere.pxc");
+  EXPECT_EQ(BodyOf(missing).rfind("Unable to execute '/nothere.pxc': ", 0), 0u) << missing;
+  std::string corrupt = Get(port_, "/bad.pxc");
+  EXPECT_EQ(BodyOf(corrupt).rfind("Unable to execute 'bad.pxc': ", 0), 0u) << corrupt;
+}
+
+TEST_F(StandaloneHttpTest, PostBodyReachesTheParser) {
+  std::string body = "name=value&x=1";
+  std::string reply = Exchange(port_,
+                               "POST /page.pxc HTTP/1.1\r\nHost: localhost\r\n"
+                               "Content-Type: application/x-www-form-urlencoded\r\n"
+                               "Content-Length: " + std::to_string(body.size()) +
+                                   "\r\nConnection: close\r\n\r\n" + body);
+  EXPECT_EQ(reply.rfind("HTTP/1.1 200", 0), 0u) << reply;
+  EXPECT_EQ(engine_.body, body);
+  ASSERT_EQ(engine_.kinds.size(), 1u);
+  EXPECT_EQ(engine_.kinds[0], BODY_URLENCODED);
+}
+
+TEST(StandaloneOptions, ParsesAndRejects) {
+  ServeOptions options;
+  std::string error;
+  const char* good[] = {"--bind", "127.0.0.2", "--port", "9000", "--data", "/d", "site"};
+  ASSERT_TRUE(ParseServeOptions(7, good, &options, &error)) << error;
+  EXPECT_EQ(options.bind, "127.0.0.2");
+  EXPECT_EQ(options.port, 9000);
+  EXPECT_EQ(options.data, "/d");
+  EXPECT_EQ(options.site, "site");
+  ServeOptions fresh;
+  const char* no_site[] = {"--port", "9000"};
+  EXPECT_FALSE(ParseServeOptions(2, no_site, &fresh, &error));
+  const char* bad_port[] = {"--port", "70000", "site"};
+  EXPECT_FALSE(ParseServeOptions(3, bad_port, &fresh, &error));
+  EXPECT_EQ(error, "invalid port: 70000");
+  const char* dangling[] = {"site", "--config"};
+  EXPECT_FALSE(ParseServeOptions(2, dangling, &fresh, &error));
+}
+
+}  // namespace
+}  // namespace testing_serve
+}  // namespace pexo
+
+#endif  // PEXO_HAVE_CIVETWEB
