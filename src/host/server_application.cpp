@@ -1,5 +1,7 @@
 #include "host/server_application.h"
 
+#include "host/log_filter.h"
+
 #include <sys/syscall.h>
 #include <sys/time.h>
 #include <syslog.h>
@@ -186,15 +188,6 @@ std::string CookieExpiry(time_t when) {
                 parts.tm_mday, kMonths[parts.tm_mon], parts.tm_year + 1900, parts.tm_hour,
                 parts.tm_min, parts.tm_sec);
   return text;
-}
-
-bool LogCookieMatches(const char* cookies, int32_t length, const char* expected,
-                      int32_t expected_length) {
-  const char* value;
-  int32_t value_length;
-  if (!FindCookie(cookies, length, "pexologcookie=", &value, &value_length)) return false;
-  return value_length == expected_length &&
-         std::memcmp(value, expected, static_cast<size_t>(expected_length)) == 0;
 }
 
 BodyKind BodyKindOf(const char* content_type, int32_t length) {

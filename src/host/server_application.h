@@ -181,9 +181,6 @@ std::string NewCallerId(const char* server_name, int32_t name_length, uint32_t p
                         uint32_t thread_id, uint64_t now_100ns);
 // "Wdy, DD-Mon-YYYY HH:MM:SS GMT".
 std::string CookieExpiry(time_t when);
-// Whether "pexologcookie=" in the cookie header carries exactly `expected`.
-bool LogCookieMatches(const char* cookies, int32_t length, const char* expected,
-                      int32_t expected_length);
 // The body kind for a content type (prefix, letter case ignored).
 BodyKind BodyKindOf(const char* content_type, int32_t length);
 

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "host/engine_process.h"
+#include "host/log_filter.h"
 #include "serve_fixture.h"
 #include "values/system_variable_hash.h"
 #include "values/variable.h"
