@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "program/byte_sink.h"
+#include "program/tagged_file.h"
 #include "values/lookup2.h"
 
 namespace pexo {
@@ -20,7 +21,7 @@ void SetError(String* error, const char* message) {
 
 }  // namespace
 
-uint32_t SectionCode(const char* four) {
+uint32_t FourCharCode(const char* four) {
   const unsigned char* p = reinterpret_cast<const unsigned char*>(four);
   return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
          static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;

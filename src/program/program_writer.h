@@ -25,16 +25,17 @@
 #include <unordered_map>
 #include <vector>
 
-#include "l10n/localized_tables.h"
-#include "program/function.h"
+#include "l10n/localized_tables.h"  // kPieceText, kPieceToken
+#include "program/function.h"       // kFunctionExternal, kFunctionPrivate
 #include "values/string.h"
 
 namespace pexo {
 
 constexpr int32_t kCurrentFileVersion = 65549;
 
-// Four ASCII bytes in reading order as the 32-bit value the directory holds.
-uint32_t SectionCode(const char* four);
+// Four bytes in reading order as the 32-bit value the directory holds (the
+// run-time form of SectionCode for codes that are not literals).
+uint32_t FourCharCode(const char* four);
 // Code of the index section of language number `language`.
 inline uint32_t LanguageSectionCode(int32_t language) {
   return (static_cast<uint32_t>(language) << 16) + 0x584C;

@@ -6,6 +6,7 @@
 
 #include "compiled_file.h"
 #include "program/program_writer.h"
+#include "program/tagged_file.h"
 #include "values/lookup2.h"
 #include "values/string.h"
 
@@ -243,8 +244,8 @@ TEST(ProgramWriter, SegmentsAndLocalizedSections) {
   EXPECT_EQ(w.add_language("EN-us"), en);
   int32_t hello = w.intern("Hello, ");
   int32_t name = w.intern("name");
-  int32_t p1 = w.add_piece(kPieceToken, name, -1);
-  int32_t p0 = w.add_piece(kPieceText, hello, p1);
+  int32_t p1 = w.add_piece(static_cast<uint32_t>(kPieceToken), name, -1);
+  int32_t p0 = w.add_piece(static_cast<uint32_t>(kPieceText), hello, p1);
   EXPECT_TRUE(w.add_localized_text(en, "greeting", -1, p0));
   EXPECT_FALSE(w.add_localized_text(en, "GREETING", -1, p0));
   EXPECT_TRUE(w.add_localized_text(de, "greeting", -1, p1));
