@@ -25,13 +25,21 @@
 #include <unordered_map>
 #include <vector>
 
-#include "l10n/localized_tables.h"  // kPieceText, kPieceToken
-#include "program/function.h"       // kFunctionExternal, kFunctionPrivate
+#include "l10n/localized_tables.h"
+#include "program/function.h"
+#include "program/tagged_file.h"
 #include "values/string.h"
 
 namespace pexo {
 
 constexpr int32_t kCurrentFileVersion = 65549;
+
+// Names the writer's users know the loaders' constants by.
+constexpr uint32_t kFunctionExternal = Function::kExternal;
+constexpr uint32_t kFunctionPrivate = Function::kPrivate;
+constexpr int32_t kPieceToken = LocalizedPiece::kToken;
+constexpr int32_t kPieceText = LocalizedPiece::kText;
+constexpr uint32_t SectionCode(const char (&code)[5]) { return SectionId(code); }
 
 // Four bytes in reading order as the 32-bit value the directory holds (the
 // run-time form of SectionCode for codes that are not literals).
