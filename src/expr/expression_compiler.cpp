@@ -126,7 +126,7 @@ bool ExpressionCompiler::ParseExpression(int32_t* pos, int32_t end, int32_t stop
   if (!ParsePrimary(pos, end, &was_operand)) return false;
   for (;;) {
     OperatorScan scan;
-    if (!scanner_.ScanOperator(*pos, end, &scan, &error_)) return false;
+    if (!scanner_.ScanOperator(*pos, end, &scan, &error_, true)) return false;
     if (!AdditionalArgument(*pos, scan.operand_end)) return false;
     if (!scan.op) {
       *pos = end;

@@ -79,9 +79,9 @@ bool ExpressionScanner::ScanWord(int32_t at, int32_t end, OperatorScan* scan, in
 }
 
 bool ExpressionScanner::ScanOperator(int32_t from, int32_t end, OperatorScan* scan,
-                                     String* error) const {
+                                     String* error, bool after_operand) const {
   scan->op = nullptr;
-  bool first = true;  // no non-blank character of the operand seen yet
+  bool first = !after_operand;  // no non-blank character of the operand seen yet
   int32_t i = from;
   while (i < end) {
     const char c = text_[i];

@@ -47,8 +47,11 @@ class ExpressionScanner {
   // Reaching `end` first fails with `unclosed_message`.
   bool SkipGroup(int32_t at, int32_t end, char open, char close, const char* unclosed_message,
                  int32_t* after, String* error) const;
-  // Finds the next operator from `from`; see OperatorScan.
-  bool ScanOperator(int32_t from, int32_t end, OperatorScan* scan, String* error) const;
+  // Finds the next operator from `from`; see OperatorScan. `after_operand`
+  // tells that an operand ends at `from`, so a "+" or "-" there is an
+  // operator and not the sign of a number.
+  bool ScanOperator(int32_t from, int32_t end, OperatorScan* scan, String* error,
+                    bool after_operand = false) const;
 
   int32_t SkipBlanks(int32_t at, int32_t end) const;
   int32_t SkipWord(int32_t at, int32_t end) const;
