@@ -12,7 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   TaggedFile file;
   if (!file.open("fuzz.pxc", std::make_unique<MemoryByteStream>(data, size))) return 0;
   char buffer[64];
-  file.read_at(SectionCode("segs"), 0, buffer, sizeof buffer);
+  file.read_at(SectionId("segs"), 0, buffer, sizeof buffer);
   ProgramImage image;
   if (!image.load(file)) return 0;
   for (int32_t i = 0; i < image.functions().count(); ++i) {

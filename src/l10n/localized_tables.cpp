@@ -19,7 +19,7 @@ bool LocalizedTables::LoadLanguages(TaggedFile& file) {
   String error;
   NameTable loaded;
   bool ok = false;
-  if (SelectSection(file, SectionCode("locl"), &error)) {
+  if (SelectSection(file, SectionId("locl"), &error)) {
     ok = LoadNameTable(file, kLanguageHashFormat, &loaded, &error);
     file.clear();
   }
@@ -37,7 +37,7 @@ bool LocalizedTables::LoadDictionary(TaggedFile& file) {
   String error;
   std::vector<LocalizedPiece> loaded;
   bool ok = false;
-  if (SelectSection(file, SectionCode("locd"), &error)) {
+  if (SelectSection(file, SectionId("locd"), &error)) {
     ok = read_pieces(file, &loaded, &error);
     file.clear();
   }
@@ -66,7 +66,7 @@ bool LocalizedTables::read_pieces(TaggedFile& file, std::vector<LocalizedPiece>*
   for (uint32_t i = 0; i < count; ++i) {
     const unsigned char* p = raw.data() + static_cast<size_t>(i) * kPieceSize;
     uint32_t type = DecodeU32(p);
-    if (type != kPieceToken && type != kPieceText) {
+    if (type != LocalizedPiece::kToken && type != LocalizedPiece::kText) {
       error->assign("Invalid localized dictionary entry type");
       return false;
     }

@@ -22,11 +22,10 @@ namespace pexo {
 
 class TaggedFile;
 
-constexpr int32_t kPieceToken = 0;
-constexpr int32_t kPieceText = 1;
-
 struct LocalizedPiece {
-  int32_t type;  // kPieceToken or kPieceText
+  static constexpr int32_t kToken = 0;  // a value supplied at run time
+  static constexpr int32_t kText = 1;   // literal text
+  int32_t type;  // kToken or kText
   int32_t text;  // dictionary index of the text or of the token's name
   int32_t next;  // next piece of the same text, -1 ends
 };

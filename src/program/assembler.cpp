@@ -400,6 +400,7 @@ void Assembler::instruction(const Token& mnemonic, const std::vector<Token>& ope
   size_t end = start + static_cast<size_t>(InstructionSize(op->word));
   ByteSink out;
   out.put16(op->word);
+  std::vector<Fixup> pending;  // kept only when the whole instruction is good
   size_t next = 0;
   for (int which = 0; which < 2; ++which) {
     if (kinds[which] == OperandKind::kNone) continue;
@@ -432,7 +433,7 @@ void Assembler::instruction(const Token& mnemonic, const std::vector<Token>& ope
         error("unexpected name '" + t.text + "' as " + where + ": a number or a string is expected");
         return;
       }
-      fixups_.push_back(Fixup{segment_, start + out.size(), end, role, t.text, function_, line_});
+      pending.push_back(Fixup{segment_, start + out.size(), end, role, t.text, function_, line_});
     } else {
       error("unexpected '" + t.text + "' as " + where);
       return;
@@ -440,6 +441,7 @@ void Assembler::instruction(const Token& mnemonic, const std::vector<Token>& ope
     out.put32(static_cast<uint32_t>(value));
   }
   c->append(out.bytes());
+  fixups_.insert(fixups_.end(), pending.begin(), pending.end());
 }
 
 bool Assembler::want_count(const std::vector<Token>& args, size_t count, const char* what) {
@@ -473,7 +475,7 @@ bool Assembler::section_code(const Token& t, uint32_t* out) {
     return true;
   }
   if ((t.kind == TokenKind::kString || t.kind == TokenKind::kName) && t.text.size() == 4) {
-    *out = SectionCode(t.text.data());
+    *out = FourCharCode(t.text.data());
     return true;
   }
   error("section code must be 4 characters or a number, got '" + t.text + "'");
@@ -605,13 +607,13 @@ void Assembler::function_directive(const std::vector<Token>& args, bool external
     }
     ++i;
   }
-  uint32_t flags = external ? kFunctionExternal : 0;
+  uint32_t flags = external ? Function::kExternal : 0;
   for (; i < args.size(); ++i) {
     std::string word = Lower(args[i].text);
     if (args[i].kind == TokenKind::kName && word == "private") {
-      flags |= kFunctionPrivate;
+      flags |= Function::kPrivate;
     } else if (args[i].kind == TokenKind::kName && word == "external") {
-      flags |= kFunctionExternal;
+      flags |= Function::kExternal;
     } else if (args[i].kind == TokenKind::kName && word == "flags") {
       int32_t raw;
       if (!want_int(args, i + 1, what, &raw)) return;
@@ -623,7 +625,7 @@ void Assembler::function_directive(const std::vector<Token>& args, bool external
     }
   }
   int32_t segment = -1, offset = -1;
-  bool has_body = !(flags & kFunctionExternal) && !external;
+  bool has_body = !(flags & Function::kExternal) && !external;
   if (has_body) {
     offset = static_cast<int32_t>(code()->size());
     segment = segment_;
@@ -700,7 +702,7 @@ void Assembler::localized_directive(const std::vector<Token>& args) {
   for (size_t k = 0; k < count; ++k) {
     const Token& t = args[k + 2];
     int32_t text = writer_->intern(t.text.data(), static_cast<int32_t>(t.text.size()));
-    uint32_t type = t.kind == TokenKind::kString ? kPieceText : kPieceToken;
+    uint32_t type = static_cast<uint32_t>(t.kind == TokenKind::kString ? LocalizedPiece::kText : LocalizedPiece::kToken);
     writer_->add_piece(type, text, k + 1 < count ? first + static_cast<int32_t>(k) + 1 : -1);
   }
   if (!writer_->add_localized_text(lang, key.data(), static_cast<int32_t>(key.size()), first)) {

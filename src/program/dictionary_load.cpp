@@ -23,7 +23,7 @@ constexpr int32_t kEntryStep = 128;
 bool Dictionary::load(TaggedFile& file) {
   String error;
   bool ok = false;
-  if (SelectSection(file, SectionCode("dict"), &error)) {
+  if (SelectSection(file, SectionId("dict"), &error)) {
     ok = load_section(file, &error);
     file.clear();
   }

@@ -17,9 +17,6 @@ namespace pexo {
 
 class Dictionary;
 
-constexpr uint32_t kFunctionExternal = 0x01;
-constexpr uint32_t kFunctionPrivate = 0x20;
-
 struct FunctionParameter {
   int32_t name_index = -1;  // dictionary index
   String name;
@@ -29,6 +26,9 @@ struct FunctionParameter {
 
 class Function {
  public:
+  static constexpr uint32_t kExternal = 0x01;  // body in a function library
+  static constexpr uint32_t kPrivate = 0x20;
+
   Function(int32_t number, int32_t name_index, const char* name, int32_t name_length,
            uint32_t flags, int32_t segment, int32_t offset, const Dictionary* dictionary)
       : number_(number), flags_(flags), name_index_(name_index), name_(name, name_length),
@@ -40,8 +40,8 @@ class Function {
 
   int32_t number() const { return number_; }
   uint32_t flags() const { return flags_; }
-  bool is_external() const { return (flags_ & kFunctionExternal) != 0; }
-  bool is_private() const { return (flags_ & kFunctionPrivate) != 0; }
+  bool is_external() const { return (flags_ & kExternal) != 0; }
+  bool is_private() const { return (flags_ & kPrivate) != 0; }
   int32_t name_index() const { return name_index_; }
   const String& name() const { return name_; }
   int32_t segment() const { return segment_; }

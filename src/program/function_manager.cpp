@@ -1,5 +1,7 @@
 #include "program/function_manager.h"
 
+#include <algorithm>
+
 #include "program/dictionary.h"
 #include "program/hash_section.h"
 #include "program/little_endian.h"
@@ -37,7 +39,7 @@ bool FunctionManager::load(TaggedFile& file) {
   String error;
   Loaded loaded;
   bool ok = false;
-  if (SelectSection(file, SectionCode("func"), &error)) {
+  if (SelectSection(file, SectionId("func"), &error)) {
     ok = load_section(file, &loaded, &error);
     file.clear();
   }
@@ -70,7 +72,8 @@ bool FunctionManager::load_section(TaggedFile& file, Loaded* out, String* error)
     return false;
   }
   out->bits = static_cast<int32_t>(bits);
-  if (!ReadBuckets(file, records, slots, count, "function_hash_bucket.index out of range",
+  int64_t backed = std::min<int64_t>(count, file.remaining() / kSmallestFunction);
+  if (!ReadBuckets(file, records, slots, backed, "function_hash_bucket.index out of range",
                    &out->heads, error))
     return false;
   int64_t link_bytes = static_cast<int64_t>(count) * 4;
@@ -179,7 +182,7 @@ Function* FunctionManager::add_function(const char* name, int32_t length, uint32
 }
 
 Function* FunctionManager::add_external_function(const char* name, int32_t length) {
-  return add_function(name, length, kFunctionExternal, -1, -1);
+  return add_function(name, length, Function::kExternal, -1, -1);
 }
 
 }  // namespace pexo

@@ -1,5 +1,7 @@
 #include "program/hash_section.h"
 
+#include <algorithm>
+
 #include "program/little_endian.h"
 #include "program/section_reader.h"
 
@@ -109,7 +111,8 @@ bool ReadHashSection(TaggedFile& file, const HashSectionFormat& format, HashSect
   }
   HashSection loaded;
   loaded.bucket_bits = static_cast<int32_t>(bits);
-  if (!ReadBuckets(file, records, slots, count, format.slot_message, &loaded.buckets, error))
+  int64_t backed = std::min<int64_t>(count, file.remaining() / format.record_size);
+  if (!ReadBuckets(file, records, slots, backed, format.slot_message, &loaded.buckets, error))
     return false;
   int64_t bytes = static_cast<int64_t>(count) * format.record_size;
   if (!HasRoom(file, bytes, error)) return false;

@@ -55,7 +55,8 @@ bool ReadHashSection(TaggedFile& file, const HashSectionFormat& format, HashSect
 bool CheckBucketBits(uint32_t bits, const char* bits_message, int64_t* slots, String* error);
 
 // Reads `records` bucket records into a fresh slot table of `slots` heads.
-// `entries` is the number of entries the table indexes, for the size cap.
+// `entries` is how many of the entries the table indexes the section can
+// actually hold (not the claimed count), for the size cap.
 bool ReadBuckets(TaggedFile& file, int32_t records, int64_t slots, int64_t entries,
                  const char* slot_message, std::vector<int32_t>* heads, String* error);
 

@@ -30,8 +30,8 @@ bool ProgramImage::load_parts(TaggedFile& file, Parts* parts) {
     error_ = parts->dictionary.error();
     return false;
   }
-  if (!LoadNameSection(file, SectionCode("syst"), &parts->system, &error_) ||
-      !LoadNameSection(file, SectionCode("glbl"), &parts->global, &error_))
+  if (!LoadNameSection(file, SectionId("syst"), &parts->system, &error_) ||
+      !LoadNameSection(file, SectionId("glbl"), &parts->global, &error_))
     return false;
   if (!parts->localized.LoadLanguages(file) || !parts->localized.LoadDictionary(file)) {
     error_ = parts->localized.error();

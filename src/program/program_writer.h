@@ -25,18 +25,17 @@
 #include <unordered_map>
 #include <vector>
 
+#include "l10n/localized_tables.h"  // LocalizedPiece::kText, kToken
+#include "program/function.h"       // Function::kExternal, kPrivate
 #include "values/string.h"
 
 namespace pexo {
 
 constexpr int32_t kCurrentFileVersion = 65549;
-constexpr uint32_t kFunctionExternal = 0x01;
-constexpr uint32_t kFunctionPrivate = 0x20;
-constexpr uint32_t kPieceToken = 0;
-constexpr uint32_t kPieceText = 1;
 
-// Four ASCII bytes in reading order as the 32-bit value the directory holds.
-uint32_t SectionCode(const char* four);
+// Four bytes in reading order as the 32-bit value the directory holds (the
+// run-time form of SectionCode for codes that are not literals).
+uint32_t FourCharCode(const char* four);
 // Code of the index section of language number `language`.
 inline uint32_t LanguageSectionCode(int32_t language) {
   return (static_cast<uint32_t>(language) << 16) + 0x584C;
@@ -81,7 +80,7 @@ class ProgramWriter {
 
   // Localized texts. Languages are numbered in order of first use.
   int32_t add_language(const char* name, int32_t length = -1);
-  // Appends a piece (type kPieceText or kPieceToken, dictionary index, next
+  // Appends a piece (type LocalizedPiece::kText or LocalizedPiece::kToken, dictionary index, next
   // piece or -1) and returns its number.
   int32_t add_piece(uint32_t type, int32_t text, int32_t next);
   int32_t piece_count() const { return static_cast<int32_t>(pieces_.size()); }

@@ -8,7 +8,7 @@ namespace pexo {
 
 namespace {
 
-constexpr uint32_t kSegs = SectionCode("segs");
+constexpr uint32_t kSegs = SectionId("segs");
 constexpr int32_t kSlotStep = 64;
 constexpr int32_t kHeaderSize = 8;
 constexpr int32_t kRecordSize = 8;

@@ -6,7 +6,7 @@
 // sequential reads inside one selected section and random-access reads at an
 // offset inside any section; it never reads outside a section's bounds nor
 // trusts the directory's sizes for allocation. Codes are the four code bytes
-// read as a little-endian 32-bit value (see SectionCode). Every failure
+// read as a little-endian 32-bit value (see SectionId). Every failure
 // leaves its reason in last_error().
 #ifndef PEXO_PROGRAM_TAGGED_FILE_H_
 #define PEXO_PROGRAM_TAGGED_FILE_H_
@@ -20,7 +20,7 @@
 
 namespace pexo {
 
-constexpr uint32_t SectionCode(const char (&code)[5]) {
+constexpr uint32_t SectionId(const char (&code)[5]) {
   return static_cast<uint32_t>(static_cast<unsigned char>(code[0])) |
          static_cast<uint32_t>(static_cast<unsigned char>(code[1])) << 8 |
          static_cast<uint32_t>(static_cast<unsigned char>(code[2])) << 16 |

@@ -159,7 +159,11 @@ void Variable::SetName(const char* name, int32_t length) { name_.assign(name, le
 
 int Variable::SetValue_Variable(Variable* source) {
   if (!source) return 0;
-  CopyValueFrom(source);
+  // Held across the copy: the source may be one of our own elements.
+  Variable* from = source->RealIdentity();
+  from->Retain();
+  CopyValueFrom(from);
+  from->Release();
   return 1;
 }
 
@@ -231,9 +235,10 @@ void Variable::CopyRepresentationsTo(Variable* destination) {
     uint32_t status = 0;
     if (!d || !mpd_qcopy(d, decimal_, &status)) valid &= ~(kDecimalValid | kNumericText);
   }
+  int32_t type = type_;
   destination->DropAggregate();
   destination->valid_ = valid;
-  destination->type_ = type_;
+  destination->type_ = type;
 }
 
 int Variable::SetValue(const char* text, int32_t length) { return StoreText(text, length); }

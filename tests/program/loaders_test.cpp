@@ -108,7 +108,7 @@ TEST(ProgramImage, LoadsEverySection) {
 
   LocalizedTables& loc = image.localized();
   ASSERT_EQ(loc.pieces().size(), 2u);
-  EXPECT_EQ(loc.pieces()[0].type, kPieceText);
+  EXPECT_EQ(loc.pieces()[0].type, LocalizedPiece::kText);
   EXPECT_EQ(loc.pieces()[0].next, 1);
   EXPECT_EQ(loc.languages().count(), 1);
   LocalizedIndex* index = loc.index(file, 0);

@@ -138,7 +138,7 @@ TEST(TaggedFile, EmptyDirectoryOpensButHasNoSections) {
   Container c;
   TaggedFile file;
   ASSERT_TRUE(file.open("x", Stream(c.build())));
-  EXPECT_FALSE(file.select_section(SectionCode("dict")));
+  EXPECT_FALSE(file.select_section(SectionId("dict")));
   EXPECT_STREQ(file.last_error().c_str(), "Invalid section");
 }
 
@@ -149,11 +149,11 @@ TEST(TaggedFile, SequentialReadsStopAtTheSectionEnd) {
   ASSERT_TRUE(file.open("x", Stream(c.build())));
   int32_t size = -1;
   char buf[16] = {};
-  ASSERT_TRUE(file.select_section(SectionCode("empt"), &size));
+  ASSERT_TRUE(file.select_section(SectionId("empt"), &size));
   EXPECT_EQ(size, 0);
   EXPECT_EQ(file.read(buf, 4), 0);
 
-  ASSERT_TRUE(file.select_section(SectionCode("data"), &size));
+  ASSERT_TRUE(file.select_section(SectionId("data"), &size));
   EXPECT_EQ(size, 6);
   EXPECT_EQ(file.read(buf, 4), 4);
   EXPECT_EQ(std::string(buf, 4), "abcd");
@@ -175,11 +175,11 @@ TEST(TaggedFile, ReadPastEndArisesOnlyBeyondTheSize) {
   TaggedFile file;
   ASSERT_TRUE(file.open("x", Stream(c.build())));
   char buf[16];
-  ASSERT_TRUE(file.select_section(SectionCode("long")));
+  ASSERT_TRUE(file.select_section(SectionId("long")));
   ASSERT_EQ(file.read(buf, 8), 8);
   // read_at's lookup switches the current section but keeps the position,
   // which now lies beyond the smaller section.
-  ASSERT_EQ(file.read_at(SectionCode("tiny"), 0, buf, 2), 2);
+  ASSERT_EQ(file.read_at(SectionId("tiny"), 0, buf, 2), 2);
   EXPECT_EQ(file.read(buf, 1), -1);
   EXPECT_STREQ(file.last_error().c_str(), "Read past end of section boundary");
 }
@@ -190,9 +190,9 @@ TEST(TaggedFile, RandomAccessReadsCheckOffsetAndSize) {
   TaggedFile file;
   ASSERT_TRUE(file.open("x", Stream(c.build())));
   char buf[16];
-  ASSERT_TRUE(file.select_section(SectionCode("data")));
+  ASSERT_TRUE(file.select_section(SectionId("data")));
   ASSERT_EQ(file.read(buf, 2), 2);
-  EXPECT_EQ(file.read_at(SectionCode("data"), 3, buf, 10), 3);
+  EXPECT_EQ(file.read_at(SectionId("data"), 3, buf, 10), 3);
   EXPECT_EQ(std::string(buf, 3), "def");
   EXPECT_EQ(file.read(buf, 2), 2);  // sequential position untouched
   EXPECT_EQ(std::string(buf, 2), "cd");
@@ -226,13 +226,13 @@ TEST(TaggedFile, MissingCodeClearsTheCurrentSection) {
   TaggedFile file;
   ASSERT_TRUE(file.open("x", Stream(c.build())));
   char buf[4];
-  ASSERT_TRUE(file.select_section(SectionCode("data")));
-  EXPECT_FALSE(file.select_section(SectionCode("nope")));
+  ASSERT_TRUE(file.select_section(SectionId("data")));
+  EXPECT_FALSE(file.select_section(SectionId("nope")));
   EXPECT_STREQ(file.last_error().c_str(), "Invalid section");
   EXPECT_EQ(file.read(buf, 1), -1);
 
-  ASSERT_TRUE(file.select_section(SectionCode("data")));
-  EXPECT_EQ(file.read_at(SectionCode("nope"), 0, buf, 1), -1);
+  ASSERT_TRUE(file.select_section(SectionId("data")));
+  EXPECT_EQ(file.read_at(SectionId("nope"), 0, buf, 1), -1);
   EXPECT_EQ(file.read(buf, 1), -1);
   EXPECT_STREQ(file.last_error().c_str(), "Invalid section");
 }
@@ -244,7 +244,7 @@ TEST(TaggedFile, FirstDuplicateWins) {
   ASSERT_TRUE(file.open("x", Stream(c.build())));
   char buf[8];
   int32_t size = 0;
-  ASSERT_TRUE(file.select_section(SectionCode("dupe"), &size));
+  ASSERT_TRUE(file.select_section(SectionId("dupe"), &size));
   EXPECT_EQ(size, 5);
   ASSERT_EQ(file.read(buf, 8), 5);
   EXPECT_EQ(std::string(buf, 5), "first");
@@ -261,15 +261,15 @@ TEST(TaggedFile, SectionsRunningPastTheFileFailWithoutReadingBeyondIt) {
   {
     TaggedFile file;
     ASSERT_TRUE(file.open("x", Stream(far)));
-    EXPECT_FALSE(file.select_section(SectionCode("data")));
+    EXPECT_FALSE(file.select_section(SectionId("data")));
     EXPECT_STREQ(file.last_error().c_str(), "Unexpected end of file");
-    EXPECT_EQ(file.read_at(SectionCode("data"), 0, buf, 1), -1);
+    EXPECT_EQ(file.read_at(SectionId("data"), 0, buf, 1), -1);
     EXPECT_STREQ(file.last_error().c_str(), "Unexpected end of file");
   }
   {
     TaggedFile file;
     ASSERT_TRUE(file.open("x", Stream(overlong)));
-    ASSERT_TRUE(file.select_section(SectionCode("data")));
+    ASSERT_TRUE(file.select_section(SectionId("data")));
     EXPECT_EQ(file.remaining(), static_cast<int64_t>(overlong.size()) - 32);
     char big[64];
     EXPECT_EQ(file.read(big, 64), static_cast<int32_t>(overlong.size()) - 32);
@@ -291,7 +291,7 @@ TEST(TaggedFile, ReadsFromAFile) {
   TaggedFile file;
   ASSERT_TRUE(file.open(path.c_str(), PosixFileStream::Open(path.c_str(), &error)));
   char buf[16];
-  EXPECT_EQ(file.read_at(SectionCode("data"), 5, buf, 16), 4);
+  EXPECT_EQ(file.read_at(SectionId("data"), 5, buf, 16), 4);
   EXPECT_EQ(std::string(buf, 4), "disk");
   std::remove(path.c_str());
 

@@ -300,3 +300,16 @@ TEST(Assembler, DocumentedExampleAssembles) {
 
 }  // namespace
 }  // namespace pexo
+
+namespace pexo {
+namespace {
+
+TEST(Assembler, BadSecondOperandDropsTheWholeInstruction) {
+  // The first operand's name must not be patched into code that was never
+  // emitted.
+  EXPECT_EQ(Errors(".global g\ncmpgg g, \"s\"\n"),
+            "prog.pxa:2: a string cannot be operand 2 of 'cmpgg': a global variable name or a number is expected");
+}
+
+}  // namespace
+}  // namespace pexo

@@ -144,10 +144,10 @@ TEST(Array, NegativeIndexIsZero) {
 }
 
 TEST(Array, InsertShifts) {
+  Variable item;  // outlives the arrays that hold it
+  item.SetValue("new");
   Variable v;
   Fill(&v, {1, 2, 3});
-  Variable item;
-  item.SetValue("new");
   v.Insert_Array_Element(2, &item);
   EXPECT_EQ("1=10 2=new 3=20 4=30", Dump(&v));
   v.Insert_Array_Element(0, &item);

@@ -158,11 +158,11 @@ TEST(Variable, Truth) {
   v.SetValue_Decimal_Nocopy(zero);
   EXPECT_FALSE(v.IsTrue());
 
+  Variable one;  // outlives the array that holds it
+  one.SetValue("1");
   Variable empty_array;
   empty_array.MakeAggregate(kKindArray);
   EXPECT_FALSE(empty_array.IsTrue());
-  Variable one;
-  one.SetValue("1");
   empty_array.Set_Element(AggregateIndex(1), &one);
   EXPECT_TRUE(empty_array.IsTrue());
 }
