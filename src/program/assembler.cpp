@@ -607,13 +607,13 @@ void Assembler::function_directive(const std::vector<Token>& args, bool external
     }
     ++i;
   }
-  uint32_t flags = external ? kFunctionExternal : 0;
+  uint32_t flags = external ? Function::kExternal : 0;
   for (; i < args.size(); ++i) {
     std::string word = Lower(args[i].text);
     if (args[i].kind == TokenKind::kName && word == "private") {
-      flags |= kFunctionPrivate;
+      flags |= Function::kPrivate;
     } else if (args[i].kind == TokenKind::kName && word == "external") {
-      flags |= kFunctionExternal;
+      flags |= Function::kExternal;
     } else if (args[i].kind == TokenKind::kName && word == "flags") {
       int32_t raw;
       if (!want_int(args, i + 1, what, &raw)) return;
@@ -625,7 +625,7 @@ void Assembler::function_directive(const std::vector<Token>& args, bool external
     }
   }
   int32_t segment = -1, offset = -1;
-  bool has_body = !(flags & kFunctionExternal) && !external;
+  bool has_body = !(flags & Function::kExternal) && !external;
   if (has_body) {
     offset = static_cast<int32_t>(code()->size());
     segment = segment_;
@@ -702,7 +702,7 @@ void Assembler::localized_directive(const std::vector<Token>& args) {
   for (size_t k = 0; k < count; ++k) {
     const Token& t = args[k + 2];
     int32_t text = writer_->intern(t.text.data(), static_cast<int32_t>(t.text.size()));
-    uint32_t type = static_cast<uint32_t>(t.kind == TokenKind::kString ? kPieceText : kPieceToken);
+    uint32_t type = static_cast<uint32_t>(t.kind == TokenKind::kString ? LocalizedPiece::kText : LocalizedPiece::kToken);
     writer_->add_piece(type, text, k + 1 < count ? first + static_cast<int32_t>(k) + 1 : -1);
   }
   if (!writer_->add_localized_text(lang, key.data(), static_cast<int32_t>(key.size()), first)) {

@@ -244,21 +244,21 @@ bool ProgramWriter::generated_sections(std::vector<Section>* sections, String* e
       dict.put32(static_cast<uint32_t>(strings_[i].size()));
     }
     dict.put_bytes(data.bytes());
-    sections->push_back(Section{SectionCode("dict"), dict.bytes()});
+    sections->push_back(Section{SectionId("dict"), dict.bytes()});
   }
 
   std::string syst, glbl;
   if (!encode_name_hash(system_, bits(Hash::kSystem), &syst, error)) return false;
   if (!encode_name_hash(global_, bits(Hash::kGlobal), &glbl, error)) return false;
-  sections->push_back(Section{SectionCode("syst"), syst});
-  sections->push_back(Section{SectionCode("glbl"), glbl});
+  sections->push_back(Section{SectionId("syst"), syst});
+  sections->push_back(Section{SectionId("glbl"), glbl});
 
   // "locl": the language hash; each language then has an index section.
   NameList language_names;
   for (const Language& l : languages_) language_names.names.push_back(l.name);
   std::string locl;
   if (!encode_name_hash(language_names, bits(Hash::kLanguages), &locl, error)) return false;
-  sections->push_back(Section{SectionCode("locl"), locl});
+  sections->push_back(Section{SectionId("locl"), locl});
 
   ByteSink locd;
   locd.put32(static_cast<uint32_t>(pieces_.size()));
@@ -267,7 +267,7 @@ bool ProgramWriter::generated_sections(std::vector<Section>* sections, String* e
     locd.put32(static_cast<uint32_t>(p.text));
     locd.put32(static_cast<uint32_t>(p.next));
   }
-  sections->push_back(Section{SectionCode("locd"), locd.bytes()});
+  sections->push_back(Section{SectionId("locd"), locd.bytes()});
 
   if (languages_.size() > 0xFFFF) {
     SetError(error, "too many languages");
@@ -308,7 +308,7 @@ bool ProgramWriter::generated_sections(std::vector<Section>* sections, String* e
       offset += static_cast<uint32_t>(code.size());
     }
     for (const std::string& code : segments_) segs.put_bytes(code);
-    sections->push_back(Section{SectionCode("segs"), segs.bytes()});
+    sections->push_back(Section{SectionId("segs"), segs.bytes()});
   }
 
   // "func": function hash, chain links, then each function in number order.
@@ -341,7 +341,7 @@ bool ProgramWriter::generated_sections(std::vector<Section>* sections, String* e
       if (!encode_name_hash(f.locals, bits(Hash::kLocals), &locals, error)) return false;
       func.put_bytes(locals);
     }
-    sections->push_back(Section{SectionCode("func"), func.bytes()});
+    sections->push_back(Section{SectionId("func"), func.bytes()});
   }
   return true;
 }
