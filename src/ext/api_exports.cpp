@@ -5,9 +5,10 @@
 
 namespace pexo {
 
-namespace {
-// Addresses only; never called through.
-const void* const kExports[] = {
+// Addresses only; never called through. Not static, so that the linker
+// keeps it and every object it names.
+extern const void* const kApiExports[];
+const void* const kApiExports[] = {
     reinterpret_cast<const void*>(&pxVariable_Allocate),
     reinterpret_cast<const void*>(&pxVariable_Allocate_Copy),
     reinterpret_cast<const void*>(&pxVariable_Free),
@@ -265,10 +266,12 @@ const void* const kExports[] = {
     reinterpret_cast<const void*>(&pexo_variabletree_insert),
     reinterpret_cast<const void*>(&pexo_variabletree_setvariable),
 };
-}  // namespace
 
 int32_t ApiExportCount() {
-  return static_cast<int32_t>(sizeof kExports / sizeof kExports[0]);
+  int32_t count = 0;
+  for (const void* address : kApiExports)
+    if (address) ++count;
+  return count;
 }
 
 }  // namespace pexo
