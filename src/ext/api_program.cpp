@@ -263,8 +263,7 @@ int pxProgram_JSON_Decode(PexoProgram*, const char* text, int32_t length,
 
 int pxProgram_Register_Persistent(PexoProgram* program, const char* name, int32_t length,
                                   void* data, PxPersistentDestructor destructor) {
-  return AsContext(program)->RegisterShared(
-      name, length, data, reinterpret_cast<PersistentDataDestructor>(destructor));
+  return AsContext(program)->RegisterShared(name, length, data, destructor);
 }
 
 void* pxProgram_Lookup_Persistent(PexoProgram* program, const char* name, int32_t length) {
@@ -274,8 +273,7 @@ void* pxProgram_Lookup_Persistent(PexoProgram* program, const char* name, int32_
 int pxProgram_Register_Local_Persistent(PexoProgram* program, const char* name, int32_t length,
                                         void* data, PxPersistentDestructor destructor) {
   ApiContext* context = AsContext(program);
-  return context->LocalPersistent()->Register(
-      program, name, length, data, reinterpret_cast<PersistentDataDestructor>(destructor));
+  return context->LocalPersistent()->Register(program, name, length, data, destructor);
 }
 
 void* pxProgram_Lookup_Local_Persistent(PexoProgram* program, const char* name,

@@ -7,7 +7,7 @@
 namespace pexo {
 
 struct PersistentTable::Entry {
-  void* program;
+  PexoProgram* program;
   void* data;
   PersistentDataDestructor destructor;
   ~Entry() {
@@ -22,7 +22,7 @@ PersistentTable::PersistentTable(int bits) : table_(new HashTable<Entry>(true, t
 
 PersistentTable::~PersistentTable() { delete table_; }
 
-int PersistentTable::Register(void* program, const char* name, int32_t length, void* data,
+int PersistentTable::Register(PexoProgram* program, const char* name, int32_t length, void* data,
                               PersistentDataDestructor destructor) {
   if (!name) return 0;
   if (length < 0) length = static_cast<int32_t>(strlen(name));

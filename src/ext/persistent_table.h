@@ -9,12 +9,13 @@
 
 #include <cstdint>
 
+#include "pexo/pexo.h"
 #include "values/hash_table.h"
 #include "values/string.h"
 
 namespace pexo {
 
-typedef void (*PersistentDataDestructor)(void* program, void* data);
+typedef PxPersistentDestructor PersistentDataDestructor;
 
 class PersistentTable {
  public:
@@ -25,7 +26,7 @@ class PersistentTable {
 
   // Stores an entry, destroying one of the same name first. 0 for an empty
   // name or when memory runs out (the data is then left to the caller).
-  int Register(void* program, const char* name, int32_t length, void* data,
+  int Register(PexoProgram* program, const char* name, int32_t length, void* data,
                PersistentDataDestructor destructor);
   // The data of `name`, or null.
   void* Lookup(const char* name, int32_t length);
