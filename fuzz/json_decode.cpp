@@ -2,9 +2,13 @@
 // inside objects, every container closed, nothing after a failure.
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include "io/json_decode.h"
+#include "io/json_encode.h"
+#include "io/json_variable.h"
+#include "values/variable.h"
 
 namespace {
 
@@ -45,5 +49,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   bool ok = pexo::JsonDecode(reinterpret_cast<const char*>(data), static_cast<int32_t>(size), &sink, &error);
   if (ok && (!sink.open.empty() || !error.empty() || sink.reset)) std::abort();
   if (!ok && (!sink.reset || error.length() < 24)) std::abort();
+
+  // The same text into a variable: success and message agree with the
+  // checked run, and a decoded value encodes and decodes to the same text.
+  pexo::Variable value;
+  pexo::String variable_error;
+  bool built = pexo::JsonDecodeVariable(reinterpret_cast<const char*>(data), static_cast<int32_t>(size), &value, &variable_error);
+  if (built != ok || !(variable_error == error)) std::abort();
+  if (!built) {
+    if (!value.IsNULL()) std::abort();
+    return 0;
+  }
+  int32_t length = 0, capacity = 0;
+  char* once = pexo::JsonEncode(&value, pexo::kJsonBooleans, true, &length, &capacity);
+  if (!once) std::abort();
+  pexo::Variable again;
+  if (!pexo::JsonDecodeVariable(once, length, &again, &variable_error)) std::abort();
+  int32_t length2 = 0;
+  char* twice = pexo::JsonEncode(&again, pexo::kJsonBooleans, true, &length2, &capacity);
+  if (!twice || length2 != length || std::memcmp(once, twice, static_cast<size_t>(length)) != 0) std::abort();
+  std::free(once);
+  std::free(twice);
   return 0;
 }

@@ -11,7 +11,7 @@ SUDO=""
 PACKAGES=(
   build-essential g++ clang lld cmake ninja-build pkg-config git
   libgtest-dev libgmock-dev googletest libbenchmark-dev
-  libcrypt-dev libpugixml-dev
+  libcrypt-dev libpugixml-dev libjansson-dev
   libfuzzer-14-dev libclang-rt-14-dev llvm-14
 )
 # Optional extra groups for later stages, enabled by the caller.

@@ -12,6 +12,8 @@
 
 namespace pexo {
 
+class Variable;
+
 // Event bits of the debug trace mask.
 enum TraceBits : uint32_t {
   kTraceFunctionCall = 0x00000010,
@@ -47,6 +49,9 @@ struct TraceEvent {
   const char* name = "";    // function, tag or file name
   const char* detail = "";  // parameter name or message
   const char* value = "";   // parameter or return value
+  // When set, the value as a variable: the log writes it in its dump form
+  // (structures and arrays in full) instead of `value`.
+  Variable* variable = nullptr;
 };
 
 class PexoApplication {

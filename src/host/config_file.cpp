@@ -175,10 +175,14 @@ void ApplySection(pugi::xml_node s, ServerConfig* c) {
   if (pugi::xml_node e = s.child("syslog")) {
     ReadString(c, CFG_ERROR_SYSLOG, e, "syslog");
     ReadString(c, CFG_ERROR_SYSLOG_IDENT, e, "ident");
+    ReadString(c, CFG_ERROR_SYSLOG_FACILITY, e, "facility");
+    ReadString(c, CFG_ERROR_SYSLOG_PRIORITY, e, "priority");
   }
   if (pugi::xml_node e = s.child("slowrequestsyslog")) {
     ReadInteger(c, CFG_SLOWREQUEST_SYSLOG, e, "syslog");
     ReadString(c, CFG_SLOWREQUEST_SYSLOG_IDENT, e, "ident");
+    ReadString(c, CFG_SLOWREQUEST_SYSLOG_FACILITY, e, "facility");
+    ReadString(c, CFG_SLOWREQUEST_SYSLOG_PRIORITY, e, "priority");
   }
 }
 

@@ -62,7 +62,7 @@ class PosixFile {
   PosixFileManager* manager_;
   int fd_;
   String path_;
-  int access_;  // O_RDONLY, O_WRONLY or O_RDWR
+  int access_;  // O_RDONLY, O_WRONLY or O_RDWR, with O_APPEND
   bool accounted_;
   off_t saved_position_ = 0;
   int32_t locks_ = 0;

@@ -58,6 +58,7 @@ int OpenFlags(int32_t flags) {
     create = 0;
   else
     create = O_CREAT;
+  if (flags & FILE_APPEND) access |= O_APPEND;
   return access | create | O_CLOEXEC;
 }
 
@@ -312,7 +313,8 @@ PosixFile* PosixFileManager::OpenRaw(const char* full, int32_t flags) {
     SetSystemError(last_errno_);
     return nullptr;
   }
-  PosixFile* file = new PosixFile(this, fd, full, os_flags & O_ACCMODE, accounted);
+  PosixFile* file =
+      new PosixFile(this, fd, full, os_flags & (O_ACCMODE | O_APPEND), accounted);
   if (accounted) AddActive(file);
   return file;
 }

@@ -41,6 +41,9 @@ enum : int32_t {
   FILE_CREATE_NEW = 0x20,
   FILE_UNACCOUNTED = 0x40,
   FILE_MUST_EXIST = 0x80,
+  // Every write goes to the end of the file, atomically against other
+  // writers (shared trace files).
+  FILE_APPEND = 0x100,
 };
 
 // AcquireLock results.

@@ -256,6 +256,10 @@ Token JsonDecoder::ReadString() {
 }
 
 bool JsonDecoder::Value(Token token) {
+  if ((token == kLeftBrace || token == kLeftBracket) && open_.size() >= kMaxJsonDepth) {
+    Fail("Nesting too deep");
+    return false;
+  }
   switch (token) {
     case kLeftBrace:
       sink_->BeginObject();

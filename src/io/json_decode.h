@@ -13,6 +13,7 @@
 #ifndef PEXO_IO_JSON_DECODE_H_
 #define PEXO_IO_JSON_DECODE_H_
 
+#include <cstddef>
 #include <cstdint>
 
 #include "values/string.h"
@@ -34,6 +35,10 @@ class JsonSink {
   // Decoding failed: drop whatever was built.
   virtual void Reset() = 0;
 };
+
+// Containers nest at most this deep; deeper input fails with "Nesting too
+// deep", since the values it would build are freed recursively.
+constexpr size_t kMaxJsonDepth = 512;
 
 // Returns true on success. `error` is set only on failure.
 bool JsonDecode(const char* text, int32_t length, JsonSink* sink, String* error);

@@ -25,8 +25,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "l10n/localized_tables.h"  // kPieceText, kPieceToken
-#include "program/function.h"       // kFunctionExternal, kFunctionPrivate
+#include "l10n/localized_tables.h"  // LocalizedPiece::kText, kToken
+#include "program/function.h"       // Function::kExternal, kPrivate
 #include "values/string.h"
 
 namespace pexo {
@@ -80,7 +80,7 @@ class ProgramWriter {
 
   // Localized texts. Languages are numbered in order of first use.
   int32_t add_language(const char* name, int32_t length = -1);
-  // Appends a piece (type kPieceText or kPieceToken, dictionary index, next
+  // Appends a piece (type LocalizedPiece::kText or LocalizedPiece::kToken, dictionary index, next
   // piece or -1) and returns its number.
   int32_t add_piece(uint32_t type, int32_t text, int32_t next);
   int32_t piece_count() const { return static_cast<int32_t>(pieces_.size()); }

@@ -131,6 +131,12 @@ class Variable {
   // valid representations, making the text first when none is valid).
   virtual void CopyRepresentationsTo(Variable* destination);
 
+  // Extends a scalar's text in place: the value becomes its text followed by
+  // `text` (type text, only the text valid), exactly as assigning the joined
+  // text would leave it, but without copying what is already there. Callers
+  // use it only on plain mutable variables.
+  int AppendValue(const char* text, int32_t length);
+
   // Cheap reads of the raw state (no conversion, no forwarding).
   uint32_t valid_flags() const { return valid_; }
   CallbackVariableCallback* callback() const { return callback_; }

@@ -173,8 +173,9 @@ const char kFullFile[] = R"(<?xml version="1.0"?>
       <add type="zero" library="/lib/bad.so"/>
       <add type="0" library=""/>
     </libraries>
-    <syslog syslog="fatal,input:&quot;POST&quot;" ident="pexo-err"/>
-    <slowrequestsyslog syslog="5" ident="pexo-slow"/>
+    <syslog syslog="fatal,input:&quot;POST&quot;" ident="pexo-err" facility="local1"
+            priority="crit"/>
+    <slowrequestsyslog syslog="5" ident="pexo-slow" facility="daemon" priority="info"/>
   </PexoScript>
 </configuration>
 )";
@@ -218,6 +219,10 @@ TEST(ConfigFile, EveryElementAndAttribute) {
   EXPECT_EQ(Text(c, CFG_ERROR_SYSLOG_IDENT), "pexo-err");
   EXPECT_EQ(c.GetInteger(CFG_SLOWREQUEST_SYSLOG), 5);
   EXPECT_EQ(Text(c, CFG_SLOWREQUEST_SYSLOG_IDENT), "pexo-slow");
+  EXPECT_EQ(Text(c, CFG_ERROR_SYSLOG_FACILITY), "local1");
+  EXPECT_EQ(Text(c, CFG_ERROR_SYSLOG_PRIORITY), "crit");
+  EXPECT_EQ(Text(c, CFG_SLOWREQUEST_SYSLOG_FACILITY), "daemon");
+  EXPECT_EQ(Text(c, CFG_SLOWREQUEST_SYSLOG_PRIORITY), "info");
 
   // Type 1 without code, type 4, an unreadable type and an empty library
   // are all skipped.
@@ -399,6 +404,7 @@ TEST(ConfigFile, DocumentedExampleLoads) {
   EXPECT_EQ(home.GetInteger(CFG_COOKIES), 1);
   EXPECT_EQ(home.GetInteger(CFG_FLAGS_SECURITY), 0x2000);
   EXPECT_EQ(home.Libraries().size(), 4u);
+  EXPECT_EQ(Text(home, CFG_SLOWREQUEST_SYSLOG_PRIORITY), "warning");
 }
 
 }  // namespace

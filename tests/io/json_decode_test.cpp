@@ -109,15 +109,19 @@ TEST(JsonDecode, EveryErrorMessageWithItsLine) {
   }
 }
 
-TEST(JsonDecode, DeepNestingNeedsNoMachineStack) {
-  std::string deep(200000, '[');
-  deep += std::string(200000, ']');
+TEST(JsonDecode, NestingIsLimited) {
+  const size_t depth = kMaxJsonDepth;
+  std::string deep(depth, '[');
+  deep += std::string(depth, ']');
   TraceSink sink;
   String error;
   EXPECT_TRUE(JsonDecode(deep.data(), static_cast<int32_t>(deep.size()), &sink, &error));
   EXPECT_EQ(sink.trace.size(), deep.size());
   deep.pop_back();
   EXPECT_FALSE(JsonDecode(deep.data(), static_cast<int32_t>(deep.size()), &sink, &error));
+  std::string deeper(200000, '[');
+  EXPECT_FALSE(JsonDecode(deeper.data(), static_cast<int32_t>(deeper.size()), &sink, &error));
+  EXPECT_STREQ(error.c_str(), "Line #1 - Syntax error: Nesting too deep");
 }
 
 }  // namespace

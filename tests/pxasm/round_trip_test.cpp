@@ -130,9 +130,9 @@ TEST(RoundTrip, LocalizedTextsLoadPerLanguage) {
   LocalizedTables& t = l.image.localized();
   ASSERT_EQ(t.languages().count(), 2);
   ASSERT_EQ(t.pieces().size(), 3u);
-  EXPECT_EQ(t.pieces()[0].type, kPieceText);
+  EXPECT_EQ(t.pieces()[0].type, LocalizedPiece::kText);
   EXPECT_EQ(t.pieces()[0].next, 1);
-  EXPECT_EQ(t.pieces()[1].type, kPieceToken);
+  EXPECT_EQ(t.pieces()[1].type, LocalizedPiece::kToken);
   EXPECT_EQ(Text(l.image.dictionary(), t.pieces()[1].text), "name");
   LocalizedIndex* de = t.index(l.file, 1);
   ASSERT_NE(de, nullptr);

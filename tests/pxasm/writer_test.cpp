@@ -177,9 +177,9 @@ TEST(ProgramWriter, FunctionSectionCarriesHashParametersAndLocals) {
   int32_t seg = w.add_segment();
   w.segment_code(seg)->assign("\x3C\x00\x3C\x00", 4);
   EXPECT_EQ(w.add_function("Main", -1, 0, seg, 0), 0);
-  EXPECT_EQ(w.add_function("helper", -1, kFunctionPrivate, seg, 2), 1);
+  EXPECT_EQ(w.add_function("helper", -1, Function::kPrivate, seg, 2), 1);
   EXPECT_EQ(w.add_function("MAIN", -1, 0, seg, 0), -1);
-  EXPECT_EQ(w.add_function("strlen", -1, kFunctionExternal, -1, -1), 2);
+  EXPECT_EQ(w.add_function("strlen", -1, Function::kExternal, -1, -1), 2);
   EXPECT_EQ(w.add_parameter(1, "total", -1, true), 0);
   EXPECT_EQ(w.add_parameter(1, "step", -1, false), 1);
   EXPECT_EQ(w.add_parameter(1, "STEP", -1, false), -1);
@@ -244,8 +244,8 @@ TEST(ProgramWriter, SegmentsAndLocalizedSections) {
   EXPECT_EQ(w.add_language("EN-us"), en);
   int32_t hello = w.intern("Hello, ");
   int32_t name = w.intern("name");
-  int32_t p1 = w.add_piece(static_cast<uint32_t>(kPieceToken), name, -1);
-  int32_t p0 = w.add_piece(static_cast<uint32_t>(kPieceText), hello, p1);
+  int32_t p1 = w.add_piece(static_cast<uint32_t>(LocalizedPiece::kToken), name, -1);
+  int32_t p0 = w.add_piece(static_cast<uint32_t>(LocalizedPiece::kText), hello, p1);
   EXPECT_TRUE(w.add_localized_text(en, "greeting", -1, p0));
   EXPECT_FALSE(w.add_localized_text(en, "GREETING", -1, p0));
   EXPECT_TRUE(w.add_localized_text(de, "greeting", -1, p1));
@@ -294,10 +294,10 @@ TEST(ProgramWriter, OverridesCraftDamagedFiles) {
   w.set_magic("PexO");
   w.set_version(65536);
   w.set_identity("id", 2);
-  w.add_raw_section(SectionCode("segs"), std::string("\0\0\0\0\0\0\0\0", 8));
-  w.add_raw_section(SectionCode("xtra"), "abc");
-  w.omit_section(SectionCode("func"));
-  w.add_directory_entry(SectionCode("bad!"), -1, 5);
+  w.add_raw_section(SectionId("segs"), std::string("\0\0\0\0\0\0\0\0", 8));
+  w.add_raw_section(SectionId("xtra"), "abc");
+  w.omit_section(SectionId("func"));
+  w.add_directory_entry(SectionId("bad!"), -1, 5);
   std::string f = BuildOrFail(w);
   EXPECT_EQ(f.substr(0, 4), "PexO");
   EXPECT_EQ(I32(f, 4), 65536);

@@ -90,7 +90,7 @@ void PrintImage(pexo::ProgramImage& image) {
   const auto& pieces = image.localized().pieces();
   std::printf("localized pieces: %d\n", static_cast<int>(pieces.size()));
   for (size_t i = 0; i < pieces.size(); ++i) {
-    std::printf("  %d %s %s next %d\n", static_cast<int>(i), pieces[i].type == pexo::kPieceText ? "text" : "token",
+    std::printf("  %d %s %s next %d\n", static_cast<int>(i), pieces[i].type == pexo::LocalizedPiece::kText ? "text" : "token",
                 Quoted(d, pieces[i].text).c_str(), pieces[i].next);
   }
   pexo::FunctionManager& fm = image.functions();

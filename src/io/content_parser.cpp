@@ -1,0 +1,18 @@
+#include "io/content_parser.h"
+
+namespace pexo {
+
+const char kMaxPostVarsExceeded[] = "Maximum number of POST variables exceeded";
+const char kOutOfMemory[] = "Out of memory";
+
+ContentVariableStore::~ContentVariableStore() = default;
+
+HTTPContentParser::~HTTPContentParser() = default;
+
+void HTTPContentParser::SetError(const char* message) {
+  if (failed_) return;
+  failed_ = true;
+  error_.assign(message);
+}
+
+}  // namespace pexo

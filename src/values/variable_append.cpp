@@ -1,0 +1,14 @@
+#include "values/variable.h"
+
+namespace pexo {
+
+int Variable::AppendValue(const char* text, int32_t length) {
+  if (kind_ != kKindScalar) return 0;
+  if (!(valid_ & kTextValid)) MakeString();
+  text_.append(text, length);
+  valid_ = kTextValid;
+  type_ = kTypeText;
+  return 1;
+}
+
+}  // namespace pexo

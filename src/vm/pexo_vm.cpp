@@ -1,0 +1,312 @@
+#include "vm/pexo_vm.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "host/application.h"
+#include "program/dictionary.h"
+#include "program/segment.h"
+#include "program/segment_manager.h"
+#include "values/variable.h"
+#include "values/variable_hash.h"
+#include "vm/vm_frame.h"
+#include "vm/vm_stack.h"
+
+namespace pexo {
+
+PexoVM::PexoVM(const ProgramContext& context) : context_(context) {
+  if (!context_.flags) context_.flags = &own_flags_;
+  null_ = new NULLVariable();
+  const char* path = context_.program_path ? context_.program_path : "";
+  const char* slash = std::strrchr(path, '/');
+  if (slash) base_directory_.assign(path, static_cast<int32_t>(slash - path + 1));
+  if (context_.dictionary && !(context_.dictionary->flags() & 1) && context_.application)
+    trace_mask_ = context_.application->DebugLogLevel();
+  frame_ = new PexoVM_Frame(0, 0);
+  frame_->set_scope(context_.globals, false);
+  stack_ = new PexoVM_Stack(this, kStackCapacity);
+  frame_->set_stack(stack_, true);
+  if (context_.segments) {
+    Segment* start = context_.segments->start_segment();
+    requested_segment_ = start ? start->number() : 0;
+  }
+}
+
+PexoVM::~PexoVM() {
+  unwind_to(nullptr);
+  for (PexoVM_Stack* spare : spare_stacks_) delete spare;
+  for (auto& pool : spare_scopes_)
+    for (VariableHash* scope : pool.second) delete scope;
+  null_->Release();
+}
+
+void PexoVM::unwind_to(PexoVM_Frame* bottom) {
+  while (frame_ && frame_ != bottom) {
+    PexoVM_Frame* caller = frame_->caller;
+    delete frame_;
+    frame_ = caller;
+  }
+  stack_ = frame_ ? frame_->stack() : nullptr;
+}
+
+const String& PexoVM::source_file_name() {
+  if (!source_name_cached_) {
+    source_name_.clear();
+    int32_t length = 0;
+    const char* name =
+        context_.dictionary ? context_.dictionary->get(source_file_, &length) : nullptr;
+    if (name) source_name_.assign(name, length);
+    source_name_cached_ = true;
+  }
+  return source_name_;
+}
+
+void PexoVM::trace(uint32_t bit, const char* name, const char* detail, const char* value) {
+  PexoApplication* app = context_.application;
+  if (!app) return;
+  const String& file = source_file_name();
+  if (!app->LogFilterAccepts(file.c_str(), line_)) return;
+  TraceEvent event;
+  event.kind = bit;
+  event.program = context_.program_path;
+  event.source_file = file.c_str();
+  event.line = line_;
+  event.name = name;
+  event.detail = detail;
+  event.value = value;
+  app->LogEvent(event);
+}
+
+void PexoVM::load_segment() {
+  Segment* segment =
+      context_.segments ? context_.segments->segment(requested_segment_) : nullptr;
+  if (!segment) {
+    fatal_error("Invalid segment reference");
+    return;
+  }
+  segment_ = segment;
+  code_ = segment->code();
+  code_length_ = segment->length();
+  loaded_segment_ = requested_segment_;
+}
+
+void PexoVM::handle_timeout() {
+  if (fatal_) return;
+  fatal_ = true;
+  if (context_.application) context_.application->ReportTimeout("Application timed out");
+  if (tracing(kTraceTimeout)) trace(kTraceTimeout);
+}
+
+void PexoVM::notify_signal() {
+  // No tag service keeps state across instructions yet, so there is nobody
+  // to tell; the new value is recorded so that the check stays cheap.
+}
+
+int PexoVM::run() {
+  HostFlags* flags = context_.flags;
+  for (;;) {
+    if (flags->timeout.load(std::memory_order_relaxed)) {
+      handle_timeout();
+      return 0;
+    }
+    int32_t signal = flags->signal.load(std::memory_order_relaxed);
+    if (signal != last_signal_) {
+      last_signal_ = signal;
+      notify_signal();
+    }
+    if (fatal_) return 0;
+    if (flags->exit.load(std::memory_order_relaxed)) return 1;
+    if (requested_segment_ != loaded_segment_) {
+      load_segment();
+      if (fatal_) return 0;
+    }
+    instruction_start_ = pc_;
+    if (pc_ + 1 >= code_length_) return 1;
+    uint16_t word = static_cast<uint16_t>(code_[pc_] | (code_[pc_ + 1] << 8));
+    int32_t at = pc_ + 2;
+    // Operands: the flag bits say what follows; one that would run past the
+    // segment makes the instruction illegal.
+    uint16_t first = word & 0xC000, second = word & 0x3000;
+    int32_t need = (first == 0x4000 ? 4 : first == 0x8000 ? 8 : 0) +
+                   (second == 0x1000 ? 4 : second == 0x2000 ? 8 : 0);
+    if (need > code_length_ - at) {
+      pc_ = code_length_;
+      fatal_error("Illegal Instruction");
+      return 0;
+    }
+    if (first == 0x4000) {
+      std::memcpy(&op_int1_, code_ + at, 4);
+      at += 4;
+    } else if (first == 0x8000) {
+      std::memcpy(&op_double1_, code_ + at, 8);
+      at += 8;
+    }
+    if (second == 0x1000) {
+      std::memcpy(&op_int2_, code_ + at, 4);
+      at += 4;
+    } else if (second == 0x2000) {
+      std::memcpy(&op_double2_, code_ + at, 8);
+      at += 8;
+    }
+    pc_ = at;
+    dispatch(word);
+  }
+}
+
+int PexoVM::run_program() {
+  PexoVM_Frame* outer = frame_;
+  PexoVM_Frame* frame = new PexoVM_Frame(requested_segment_, pc_);
+  frame->set_scope(context_.globals, false);
+  frame->set_stack(new PexoVM_Stack(this, kStackCapacity), true);
+  frame->caller = outer;
+  frame_ = frame;
+  stack_ = frame->stack();
+  Segment* start = context_.segments ? context_.segments->start_segment() : nullptr;
+  requested_segment_ = start ? start->number() : 0;
+  pc_ = 0;
+  int result = run();
+  unwind_to(frame);
+  requested_segment_ = frame->saved_segment();
+  pc_ = frame->saved_pc();
+  frame_ = outer;
+  stack_ = outer ? outer->stack() : nullptr;
+  delete frame;
+  return result;
+}
+
+int PexoVM::run_nested(Segment* segment, PexoVM_Stack* stack, VariableHash* scope) {
+  PexoVM_Frame* outer = frame_;
+  PexoVM_Frame* frame = new PexoVM_Frame(requested_segment_, pc_);
+  frame->set_scope(scope ? scope : (outer ? outer->scope() : context_.globals), false);
+  frame->set_stack(stack ? stack : stack_, false);
+  if (outer) {
+    frame->error_output = outer->error_output;
+    frame->whitespace_mode = outer->whitespace_mode;
+  }
+  frame->caller = outer;
+  frame_ = frame;
+  stack_ = frame->stack();
+  requested_segment_ = segment->number();
+  // A run-time segment may not be registered; load it directly.
+  segment_ = segment;
+  code_ = segment->code();
+  code_length_ = segment->length();
+  loaded_segment_ = requested_segment_;
+  pc_ = 0;
+  int result = run();
+  unwind_to(frame);
+  requested_segment_ = frame->saved_segment();
+  pc_ = frame->saved_pc();
+  frame_ = outer;
+  stack_ = outer ? outer->stack() : nullptr;
+  delete frame;
+  return result;
+}
+
+int PexoVM::run_segment(Segment* segment, PexoVM_Stack* stack, VariableHash* scope) {
+  return run_nested(segment, stack, scope);
+}
+
+int PexoVM::run_segment_truth(Segment* segment, int* truth) {
+  *truth = 0;
+  int result = run_nested(segment, nullptr, nullptr);
+  if (result && stack_) *truth = stack_->pop_truth();
+  return result && !fatal_;
+}
+
+int PexoVM::run_segment_variable(Segment* segment, Variable** out) {
+  *out = nullptr;
+  int result = run_nested(segment, nullptr, nullptr);
+  if (!result || !stack_) return 0;
+  Variable* variable = nullptr;
+  bool owned = false;
+  if (stack_->peek() && stack_->peek()->kind == PexoVM_Stack::kVariable) {
+    stack_->pop_variable(&variable, &owned);
+    if (!owned) variable->Retain();
+  } else {
+    variable = new Variable();
+    stack_->pop_into(variable);
+  }
+  *out = variable;
+  return !fatal_;
+}
+
+int PexoVM::run_segment_string(Segment* segment, String* out) {
+  out->clear();
+  int result = run_nested(segment, nullptr, nullptr);
+  if (!result || !stack_) return 0;
+  PoppedText text;
+  stack_->pop_string(&text);
+  out->assign(text.bytes, text.length);
+  return !fatal_;
+}
+
+void PexoVM::compose_error(const char* kind, int32_t tag, const char* message) {
+  char position[24];
+  std::snprintf(position, sizeof(position), "[%08x:%08x]",
+                static_cast<uint32_t>(requested_segment_), static_cast<uint32_t>(instruction_start_));
+  String& text = last_error_;
+  text.assign(error_prefix_);
+  text.append(kind);
+  text.append(context_.program_path);
+  text.append(" @ ");
+  text.append(position);
+  text.append(": ");
+  const String& file = source_file_name();
+  if (source_file_ >= 0 && !file.empty()) {
+    text.append(file);
+    text.append(": ");
+  }
+  if (line_ != 0) {
+    char number[16];
+    std::snprintf(number, sizeof(number), "%d", line_);
+    text.append("Line ");
+    text.append(number);
+    text.append(": ");
+  }
+  const TagErrorSetting* setting = tags_.tag(tag);
+  if (setting) {
+    text.append(setting->name);
+    text.append(": ");
+  }
+  text.append(message);
+  text.append("\n");
+}
+
+void PexoVM::fatal_error(const char* message) {
+  if (reporting_) return;  // errors while reporting are not reported again
+  reporting_ = true;
+  PexoApplication* app = context_.application;
+  if (app) app->SetHeader("Status", "500 Internal Server Error");
+  compose_error("Fatal error in ", -1, message);
+  fatal_ = true;
+  if (app) app->ReportFatalError(last_error_);
+  if (tracing(kTraceFatalError)) trace(kTraceFatalError, "", last_error_.c_str());
+  reporting_ = false;
+}
+
+void PexoVM::runtime_error(int32_t tag, const char* message) {
+  if (reporting_) return;
+  reporting_ = true;
+  PexoApplication* app = context_.application;
+  compose_error("Runtime error in ", tag, message);
+  const TagErrorSetting* setting = tags_.tag(tag);
+  int32_t flags = tags_.flags(tag);
+  bool is_fatal = (flags & kTagErrorFatal) != 0;
+  // A tag that lets execution go on must not clear a stop raised earlier.
+  if (is_fatal) fatal_ = true;
+  if (is_fatal && app) app->SetHeader("Status", "500 Internal Server Error");
+  bool display = (flags & kTagErrorDisplay) && frame_ && (frame_->error_output & 4);
+  if (app) app->ReportRuntimeError(tag, last_error_, display);
+  if (setting && context_.globals) {
+    Variable* variable = nullptr;
+    if (!context_.globals->Find(setting->variable, -1, true, &variable) || !variable)
+      variable = context_.globals->VariableAt(context_.globals->InsertName(setting->variable, -1),
+                                              true);
+    if (variable) variable->SetValue(message, -1);
+  }
+  if (tracing(kTraceRuntimeError)) trace(kTraceRuntimeError, setting ? setting->name : "", message);
+  reporting_ = false;
+}
+
+}  // namespace pexo

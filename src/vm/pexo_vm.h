@@ -1,0 +1,173 @@
+// PexoVM: the stack machine that runs one request's program image.
+//
+// Instructions are a 16-bit word followed by operands the word's flag bits
+// announce; dispatch is on the whole word. Before every instruction the loop
+// reads the host's time-out flag, the signal counter, its own fatal flag and
+// the host's exit flag, then reloads the segment if a call or return switched
+// it. A run returns 1 when it ended normally (end of segment or exit) and 0
+// when it was stopped (fatal error or time-out); once the fatal flag is set
+// nothing more of this machine's code runs.
+#ifndef PEXO_VM_PEXO_VM_H_
+#define PEXO_VM_PEXO_VM_H_
+
+#include <atomic>
+#include <cstdint>
+#include <unordered_map>
+#include <vector>
+
+#include "values/string.h"
+#include "vm/error_table.h"
+
+namespace pexo {
+
+class Dictionary;
+class Function;
+class FunctionManager;
+class NULLVariable;
+class PexoApplication;
+class PexoVM_Frame;
+class PexoVM_Stack;
+class Segment;
+class SegmentManager;
+class Variable;
+class VariableHash;
+
+// The flags the host owns for a request: written by the watchdog and other
+// machines, read by the run loop before every instruction.
+struct HostFlags {
+  std::atomic<int32_t> exit{0};
+  std::atomic<int32_t> timeout{0};
+  std::atomic<int32_t> signal{0};
+};
+
+// What a machine runs on; the host keeps all of it alive for the machine's
+// life.
+struct ProgramContext {
+  PexoApplication* application = nullptr;
+  HostFlags* flags = nullptr;
+  Dictionary* dictionary = nullptr;
+  VariableHash* system = nullptr;  // a SystemVariableHash
+  VariableHash* globals = nullptr;
+  SegmentManager* segments = nullptr;
+  FunctionManager* functions = nullptr;
+  const char* program_path = "";  // the script's path, used in messages
+};
+
+class PexoVM {
+ public:
+  explicit PexoVM(const ProgramContext& context);
+  PexoVM(const PexoVM&) = delete;
+  PexoVM& operator=(const PexoVM&) = delete;
+  virtual ~PexoVM();
+  virtual int call_external(Function* function);
+  virtual int call_function(Function* function);
+
+  int run();
+  int run_program();
+  // Nested run of code made at run time; null stack or scope: the caller's.
+  int run_segment(Segment* segment, PexoVM_Stack* stack = nullptr, VariableHash* scope = nullptr);
+  int run_segment_truth(Segment* segment, int* truth);
+  // The value left on the stack as a new reference (null when none).
+  int run_segment_variable(Segment* segment, Variable** result);
+  int run_segment_string(Segment* segment, String* result);
+
+  void fatal_error(const char* message);
+  void runtime_error(int32_t tag, const char* message);
+
+  // Registers and state, for the host and the tests.
+  bool fatal() const { return fatal_; }
+  HostFlags* flags() const { return context_.flags; }
+  const String& last_error() const { return last_error_; }
+  const String& error_prefix() const { return error_prefix_; }
+  TagErrorTable& tags() { return tags_; }
+  PexoVM_Stack* stack() const { return stack_; }
+  PexoVM_Frame* frame() const { return frame_; }
+  int32_t line() const { return line_; }
+  int32_t segment_number() const { return requested_segment_; }
+  int32_t pc() const { return pc_; }
+  uint32_t trace_mask() const { return trace_mask_; }
+  void set_trace_mask(uint32_t mask) { trace_mask_ = mask; }
+  NULLVariable* null_variable() const { return null_; }
+  Variable* current_variable() const { return current_variable_; }
+  VariableHash* globals() const { return context_.globals; }
+  const String& base_directory() const { return base_directory_; }
+  PexoApplication* application() const { return context_.application; }
+  // Name of the current source file ("" when none).
+  const String& source_file_name();
+
+ private:
+  friend class Instructions;
+
+  void load_segment();
+  void handle_timeout();
+  void notify_signal();
+  // Trace event with the program path, source file and line.
+  void trace(uint32_t bit, const char* name = "", const char* detail = "",
+             const char* value = "");
+  bool tracing(uint32_t bit) const { return (trace_mask_ & bit) != 0; }
+  void compose_error(const char* kind, int32_t tag, const char* message);
+  // Drops frames above `bottom` (after a stopped run).
+  void unwind_to(PexoVM_Frame* bottom);
+  int run_nested(Segment* segment, PexoVM_Stack* stack, VariableHash* scope);
+  int dispatch(uint16_t word);
+  void concatenate();
+  void hide();
+  // Resolves a variable name given as text through the scopes; false with
+  // the scope's message when the path is malformed.
+  bool resolve_name(const char* name, int32_t length, Variable** variable, String* error);
+
+  // Calls and returns.
+  int op_call(int32_t number);
+  int op_return(bool with_value);
+  PexoVM_Stack* take_stack();
+  void recycle_stack(PexoVM_Stack* stack);
+  // A fresh local scope for a call of `function` (null with the reason).
+  VariableHash* take_scope(Function* function, String* error);
+  // Empties a returned call's scope (releasing its variables) and keeps it
+  // for the next call of the same function.
+  void recycle_scope(Function* function, VariableHash* scope);
+  bool bind_parameter(Function* function, int32_t index, VariableHash* scope);
+
+  ProgramContext context_;
+  // Registers.
+  Segment* segment_ = nullptr;
+  const unsigned char* code_ = nullptr;
+  int32_t code_length_ = 0;
+  int32_t requested_segment_ = 0;
+  int32_t loaded_segment_ = -1;
+  int32_t pc_ = 0;
+  int32_t instruction_start_ = 0;
+  int32_t op_int1_ = 0;
+  int32_t op_int2_ = 0;
+  double op_double1_ = 0;
+  double op_double2_ = 0;
+  int32_t scratch_left_ = 0;
+  int32_t scratch_right_ = 0;
+  Variable* current_variable_ = nullptr;
+  int32_t line_ = 0;
+  int32_t traced_line_ = 0;
+  int32_t source_file_ = -1;
+  String source_name_;
+  bool source_name_cached_ = false;
+  bool fatal_ = false;
+  int32_t last_signal_ = 0;
+  uint32_t trace_mask_ = 0;
+
+  PexoVM_Stack* stack_ = nullptr;
+  PexoVM_Frame* frame_ = nullptr;
+  NULLVariable* null_ = nullptr;
+  TagErrorTable tags_;
+  String error_prefix_;
+  String last_error_;
+  String base_directory_;
+  bool reporting_ = false;
+  // Used when the host hands no flags (tests, nested tools).
+  HostFlags own_flags_;
+  // Stacks of returned calls, reused so that a call does not allocate.
+  std::vector<PexoVM_Stack*> spare_stacks_;
+  std::unordered_map<const Function*, std::vector<VariableHash*>> spare_scopes_;
+};
+
+}  // namespace pexo
+
+#endif  // PEXO_VM_PEXO_VM_H_

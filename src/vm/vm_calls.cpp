@@ -1,0 +1,219 @@
+// Calls of compiled and external functions, returns, and name resolution.
+#include <cstring>
+
+#include "host/application.h"
+#include "program/dictionary.h"
+#include "program/function.h"
+#include "program/function_manager.h"
+#include "program/segment.h"
+#include "values/scope_resolver.h"
+#include "values/variable.h"
+#include "values/variable_hash.h"
+#include "vm/pexo_vm.h"
+#include "vm/vm_frame.h"
+#include "vm/vm_stack.h"
+
+namespace pexo {
+namespace {
+
+// The machine's scopes as the name resolver sees them.
+class MachineScopes : public ScopeContext {
+ public:
+  MachineScopes(VariableHash* local, VariableHash* global, VariableHash* system)
+      : local_(local), global_(global), system_(system) {}
+  VariableHash* LocalScope() override { return local_; }
+  VariableHash* GlobalScope() override { return global_; }
+  VariableHash* SystemScope() override { return system_; }
+
+ private:
+  VariableHash* local_;
+  VariableHash* global_;
+  VariableHash* system_;
+};
+
+constexpr int32_t kSpareStacks = 64;
+constexpr size_t kSpareScopesPerFunction = 32;
+
+}  // namespace
+
+bool PexoVM::resolve_name(const char* name, int32_t length, Variable** variable, String* error) {
+  VariableHash* local = frame_ && frame_->kind() == 1 ? frame_->scope() : nullptr;
+  MachineScopes scopes(local, context_.globals, context_.system);
+  return ResolveVariableName(&scopes, name, length, variable, error);
+}
+
+PexoVM_Stack* PexoVM::take_stack() {
+  if (spare_stacks_.empty()) return new PexoVM_Stack(this, kStackCapacity);
+  PexoVM_Stack* stack = spare_stacks_.back();
+  spare_stacks_.pop_back();
+  return stack;
+}
+
+void PexoVM::recycle_stack(PexoVM_Stack* stack) {
+  if (!stack) return;
+  stack->clear();
+  if (static_cast<int32_t>(spare_stacks_.size()) < kSpareStacks)
+    spare_stacks_.push_back(stack);
+  else
+    delete stack;
+}
+
+VariableHash* PexoVM::take_scope(Function* function, String* error) {
+  auto pool = spare_scopes_.find(function);
+  if (pool != spare_scopes_.end() && !pool->second.empty()) {
+    VariableHash* scope = pool->second.back();
+    pool->second.pop_back();
+    return scope;
+  }
+  return NewVariableHashFromTable(function->locals(), context_.dictionary, error);
+}
+
+void PexoVM::recycle_scope(Function* function, VariableHash* scope) {
+  if (!scope) return;
+  std::vector<VariableHash*>& pool = spare_scopes_[function];
+  String error;
+  if (pool.size() >= kSpareScopesPerFunction ||
+      !scope->InitFromTable(function->locals(), 0, &error)) {
+    delete scope;
+    return;
+  }
+  pool.push_back(scope);
+}
+
+int PexoVM::op_call(int32_t number) {
+  Function* function = context_.functions ? context_.functions->function(number) : nullptr;
+  if (!function) {
+    fatal_error("Invalid function call");
+    return 0;
+  }
+  if (function->is_external()) return call_external(function);
+  if (segment_ && (segment_->flags() & 1) && function->is_private()) {
+    fatal_error("Function is private");
+    return 0;
+  }
+  return call_function(function);
+}
+
+bool PexoVM::bind_parameter(Function* function, int32_t index, VariableHash* scope) {
+  const FunctionParameter& parameter = function->parameters()[static_cast<size_t>(index)];
+  Variable* bound = nullptr;
+  if (parameter.by_reference) {
+    Variable* caller_variable = nullptr;
+    bool owned = false;
+    if (!stack_->pop_variable(&caller_variable, &owned)) return false;
+    scope->ReferenceEntry(parameter.local_index, caller_variable);
+    if (owned) caller_variable->Release();
+    bound = scope->VariableAt(parameter.local_index, false);
+    if (!bound) {
+      fatal_error("Invalid parameter reference");
+      return false;
+    }
+  } else {
+    bound = scope->VariableAt(parameter.local_index, true);
+    if (!bound) {
+      fatal_error("Invalid parameter reference");
+      return false;
+    }
+    if (!stack_->pop_into(bound)) return false;
+  }
+  if (tracing(kTraceFunctionParameter))
+    trace(kTraceFunctionParameter, function->name().c_str(), parameter.name.c_str(),
+          bound->Value().c_str());
+  return true;
+}
+
+int PexoVM::call_function(Function* function) {
+  String error;
+  VariableHash* scope = take_scope(function, &error);
+  if (!scope) {
+    fatal_error(error.empty() ? "Allocation failed" : error.c_str());
+    return 0;
+  }
+  PexoVM_FunctionFrame* frame = new PexoVM_FunctionFrame(requested_segment_, pc_, function);
+  frame->set_scope(scope, true);
+  frame->set_stack(take_stack(), true);
+  int32_t flags = static_cast<int32_t>(function->flags());
+  int32_t caller_output = frame_ ? frame_->error_output : 7;
+  int32_t caller_mode = frame_ ? frame_->whitespace_mode : 0;
+  frame->error_output = caller_output;
+  if (flags & 0x04) frame->error_output |= 4;
+  if (flags & 0x08) frame->error_output &= ~4;
+  if (flags & 0x10)
+    frame->whitespace_mode = (caller_mode == 1 || caller_mode == 2) ? 2 : 0;
+  else if (flags & 0x02)
+    frame->whitespace_mode = 1;
+  else
+    frame->whitespace_mode = 0;
+  if (context_.application) context_.application->SetWhitespaceMode(frame->whitespace_mode);
+  frame->caller = frame_;
+  if (tracing(kTraceFunctionCall)) trace(kTraceFunctionCall, function->name().c_str());
+  const int32_t count = static_cast<int32_t>(function->parameters().size());
+  for (int32_t i = count - 1; i >= 0; --i) {
+    if (!bind_parameter(function, i, scope)) {
+      recycle_stack(frame->detach_stack());
+      recycle_scope(function, frame->detach_scope());
+      delete frame;
+      if (context_.application && frame_)
+        context_.application->SetWhitespaceMode(frame_->whitespace_mode);
+      return 0;
+    }
+  }
+  frame_ = frame;
+  stack_ = frame->stack();
+  requested_segment_ = function->segment();
+  pc_ = function->offset();
+  return 1;
+}
+
+int PexoVM::call_external(Function* function) {
+  // No library manager is loaded into the machine yet, so nothing binds.
+  String message("Unresolved call to external function '");
+  message.append(function->name());
+  message.append("'");
+  fatal_error(message.c_str());
+  return 0;
+}
+
+int PexoVM::op_return(bool with_value) {
+  PexoVM_Frame* frame = frame_;
+  if (frame && frame->kind() == 2) {
+    context_.flags->exit.store(1, std::memory_order_relaxed);
+    return 1;
+  }
+  if (!frame || frame->kind() != 1) {
+    fatal_error("Return outside of function");
+    return 0;
+  }
+  PexoVM_Frame* caller = frame->caller;
+  if (!caller) {
+    fatal_error("Frame underflow");
+    return 0;
+  }
+  Function* function = static_cast<PexoVM_FunctionFrame*>(frame)->function();
+  requested_segment_ = frame->saved_segment();
+  pc_ = frame->saved_pc();
+  PexoVM_Stack* inner = frame->stack();
+  PexoVM_Stack* outer = caller->stack();
+  if (with_value) {
+    if (!outer->push_from(inner, 1)) return 0;
+    if (tracing(kTraceFunctionReturnValue)) {
+      String value;
+      outer->top_text(&value);
+      trace(kTraceFunctionReturnValue, function->name().c_str(), "", value.c_str());
+    }
+    if (tracing(kTraceFunctionReturn)) trace(kTraceFunctionReturn);
+  }
+  frame_ = caller;
+  stack_ = outer;
+  recycle_stack(frame->detach_stack());
+  recycle_scope(function, frame->detach_scope());
+  delete frame;
+  if (!with_value) {
+    stack_->push_string("", 0, 0, false);
+    if (tracing(kTraceFunctionReturn)) trace(kTraceFunctionReturn, function->name().c_str());
+  }
+  if (context_.application) context_.application->SetWhitespaceMode(caller->whitespace_mode);
+  return 1;
+}
+
+}  // namespace pexo

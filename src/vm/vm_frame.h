@@ -1,0 +1,69 @@
+// Frames of the machine: the bottom frame of a run (kind 0), the frame of a
+// compiled function call (kind 1) and the frame of an asynchronous task
+// (kind 2). A frame saves its caller's segment and program counter and holds
+// the local scope and operand stack it runs with, releasing those it owns.
+#ifndef PEXO_VM_VM_FRAME_H_
+#define PEXO_VM_VM_FRAME_H_
+
+#include <cstdint>
+
+namespace pexo {
+
+class Function;
+class PexoVM_Stack;
+class VariableHash;
+
+class PexoVM_Frame {
+ public:
+  PexoVM_Frame(int32_t segment, int32_t pc) : segment_(segment), pc_(pc) {}
+  PexoVM_Frame(const PexoVM_Frame&) = delete;
+  PexoVM_Frame& operator=(const PexoVM_Frame&) = delete;
+  virtual ~PexoVM_Frame();
+  virtual int kind() const { return 0; }
+  virtual void set_scope(VariableHash* scope, bool owned);
+  virtual void set_stack(PexoVM_Stack* stack, bool owned);
+
+  // Hands the owned scope and stack back without destroying them (for
+  // recycling); the frame no longer owns them.
+  VariableHash* detach_scope();
+  PexoVM_Stack* detach_stack();
+
+  int32_t saved_segment() const { return segment_; }
+  int32_t saved_pc() const { return pc_; }
+  VariableHash* scope() const { return scope_; }
+  PexoVM_Stack* stack() const { return stack_; }
+  int32_t error_output = 7;
+  int32_t whitespace_mode = 0;
+  PexoVM_Frame* caller = nullptr;
+
+ private:
+  int32_t segment_;
+  int32_t pc_;
+  VariableHash* scope_ = nullptr;
+  bool owns_scope_ = false;
+  PexoVM_Stack* stack_ = nullptr;
+  bool owns_stack_ = false;
+};
+
+class PexoVM_FunctionFrame : public PexoVM_Frame {
+ public:
+  PexoVM_FunctionFrame(int32_t segment, int32_t pc, Function* function)
+      : PexoVM_Frame(segment, pc), function_(function) {}
+  ~PexoVM_FunctionFrame() override;
+  int kind() const override { return 1; }
+  Function* function() const { return function_; }
+
+ private:
+  Function* function_;
+};
+
+class PexoVM_AsyncFrame : public PexoVM_Frame {
+ public:
+  using PexoVM_Frame::PexoVM_Frame;
+  ~PexoVM_AsyncFrame() override;
+  int kind() const override { return 2; }
+};
+
+}  // namespace pexo
+
+#endif  // PEXO_VM_VM_FRAME_H_

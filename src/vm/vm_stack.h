@@ -1,0 +1,148 @@
+// PexoVM_Stack: the operand stack of the machine.
+//
+// An entry holds a bare integer, a bare decimal, a bare text, a variable or a
+// LinkBuffer, and an owned bit: an owned entry releases its value when popped.
+// When several entries share one value (after dup) exactly one of them owns
+// it, the deepest; swap moves ownership so that this still holds. The
+// capacity is fixed at creation. Every failure is a fatal error of the
+// machine; a failed push pushes nothing and a pop on an empty stack changes
+// nothing.
+#ifndef PEXO_VM_VM_STACK_H_
+#define PEXO_VM_VM_STACK_H_
+
+#include <mpdecimal.h>
+
+#include <cstdint>
+
+#include "values/link_buffer.h"
+#include "values/string.h"
+
+namespace pexo {
+
+class PexoVM;
+class Variable;
+
+constexpr int32_t kStackCapacity = 512;
+
+// A popped text: borrowed, or owned (freed on destruction) when must_free.
+struct PoppedText {
+  const char* bytes = "";
+  int32_t length = 0;
+  int32_t capacity = 0;
+  bool must_free = false;
+
+  PoppedText() = default;
+  PoppedText(const PoppedText&) = delete;
+  PoppedText& operator=(const PoppedText&) = delete;
+  ~PoppedText();
+  // Hands an owned copy of the bytes (zero-terminated) to the caller.
+  char* take(int32_t* length_out, int32_t* capacity_out);
+};
+
+// A popped decimal: borrowed, or owned (freed on destruction) when must_free.
+struct PoppedDecimal {
+  mpd_t* value = nullptr;
+  bool must_free = false;
+
+  PoppedDecimal() = default;
+  PoppedDecimal(const PoppedDecimal&) = delete;
+  PoppedDecimal& operator=(const PoppedDecimal&) = delete;
+  ~PoppedDecimal();
+  // Hands the decimal over (copying a borrowed one).
+  mpd_t* take();
+};
+
+class PexoVM_Stack {
+ public:
+  enum Kind : int32_t { kInteger = 0, kDecimal = 1, kString = 2, kVariable = 3, kBuffer = 4 };
+  struct Entry {
+    int32_t kind;
+    uint8_t flags;  // bit 0: owned
+    union {
+      int32_t integer;
+      mpd_t* decimal;
+      char* text;
+      Variable* variable;
+      LinkBuffer* buffer;
+    } value;
+    int32_t size;
+    int32_t capacity;
+
+    bool owned() const { return flags & 1; }
+  };
+
+  PexoVM_Stack(PexoVM* vm, int32_t capacity = kStackCapacity);
+  PexoVM_Stack(const PexoVM_Stack&) = delete;
+  PexoVM_Stack& operator=(const PexoVM_Stack&) = delete;
+  ~PexoVM_Stack();
+
+  int32_t depth() const { return sp_; }
+  int32_t capacity() const { return capacity_; }
+  // Entry at `depth` counted from the top (0 is the top); null outside.
+  const Entry* peek(int32_t depth = 0) const;
+  // Releases every entry (a recycled stack starts empty).
+  void clear();
+
+  bool push(int32_t value);
+  bool push_decimal(mpd_t* value, bool adopt);
+  bool push_string(const char* bytes, int32_t length, int32_t capacity, bool owned);
+  // An owned copy of the bytes.
+  bool push_copy(const char* bytes, int32_t length);
+  bool push_buffer(LinkBuffer* buffer, bool owned);
+  bool push_variable(Variable* variable, bool add_reference, bool owned);
+  bool push_from(PexoVM_Stack* other, int32_t count);
+
+  void pop();
+  int32_t pop_integer();
+  int pop_truth();
+  int32_t pop_index();
+  void pop_string(PoppedText* text);
+  // A fresh copy of the text with every zero byte removed; caller frees.
+  char* pop_name(int32_t* length);
+  void pop_decimal(PoppedDecimal* decimal);
+  bool pop_into(Variable* variable);
+  bool pop_variable(Variable** variable, bool* owned);
+  int pop_is_null();
+
+  bool dup();
+  bool swap(int32_t a, int32_t b);
+
+  bool add();
+  bool subtract();
+  bool concatenate();
+  // Pops both operands; negative, 0 or positive.
+  int32_t compare();
+
+  // Moves the top entry (with its ownership) to another stack.
+  bool move_top_to(PexoVM_Stack* other);
+
+  // The text of the top entry, without popping it (for trace events).
+  bool top_text(String* out);
+
+  void dump();
+
+ private:
+  bool overflow();
+  bool underflow();
+  static void release(Entry& entry);
+  // The text of an entry without popping it; `scratch` holds conversions.
+  static const char* entry_text(Entry& entry, int32_t* length, String* scratch);
+  // The integer value when the entry counts as an integer for the fast paths.
+  static bool entry_as_integer(const Entry& entry, int32_t* value);
+  bool arithmetic(bool subtract);
+  // Turns an entry into an owned LinkBuffer holding its text; the replaced
+  // value is handed back in `old` for the caller to release.
+  LinkBuffer* make_buffer(Entry& entry, Entry* old);
+  // The entry as a decimal by the checked text rule; false when it is not a
+  // number.
+  static bool EntryDecimalChecked(const Entry& entry, mpd_t* out);
+
+  PexoVM* vm_;
+  Entry* entries_;
+  int32_t sp_ = 0;
+  int32_t capacity_;
+};
+
+}  // namespace pexo
+
+#endif  // PEXO_VM_VM_STACK_H_

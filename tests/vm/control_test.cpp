@@ -1,0 +1,200 @@
+// Comparisons, logic, jumps and the run loop's own checks.
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "vm_harness.h"
+
+namespace pexo {
+namespace testing_vm {
+namespace {
+
+struct Case {
+  const char* code;
+  const char* expected;
+};
+
+void RunTable(const Case* cases, size_t count) {
+  for (size_t i = 0; i < count; ++i) {
+    Machine m;
+    std::string program = std::string(".segment main start\n") + cases[i].code + "\n out\n";
+    EXPECT_EQ(m.Run(program), 1) << cases[i].code;
+    EXPECT_EQ(m.app.output, cases[i].expected) << cases[i].code;
+  }
+}
+
+TEST(Comparison, NumericWhenBothAreNumbersElseBytes) {
+  const Case cases[] = {
+      {"pushc \"10\"\n pushc \"9\"\n cmp", "1"},
+      {"pushc \"abc\"\n pushc \"abd\"\n cmp\n pushi 0\n lt", "1"},
+      {"pushc \"1.0\"\n pushc \"1\"\n cmp", "0"},
+      {"pushc \"\"\n pushc \"0\"\n eq", "1"},
+      {"pushc \"a\"\n pushc \"\"\n gt", "1"},
+      {"pushc \"ABC\"\n pushc \"abc\"\n lt", "1"},
+      {"pushc \"0x10\"\n pushi 16\n eq", "1"},
+      {"pushi -5\n pushi 3\n cmp", "-1"},
+      {"pushi 3\n pushi 3\n ge", "1"},
+      {"pushi 3\n pushi 4\n le", "1"},
+      {"pushi 3\n pushi 4\n ne", "1"},
+      {"pushf 2.5\n pushi 2\n gt", "1"},
+      {"pushc \"ab\"\n pushc \"abc\"\n cmp", "-1"},
+  };
+  RunTable(cases, sizeof(cases) / sizeof(cases[0]));
+}
+
+TEST(Logic, TruthRules) {
+  const Case cases[] = {
+      {"pushc \"0.0\"\n not", "1"},
+      {"pushc \"0.0.0\"\n not", "0"},
+      {"pushc \"\"\n not", "1"},
+      {"pushc \"false\"\n not", "0"},
+      {"pushi 1\n pushc \"0\"\n and", "0"},
+      {"pushi 1\n pushc \"x\"\n and", "1"},
+      {"pushi 0\n pushc \"0.\"\n or", "0"},
+      {"pushi 0\n pushi 7\n or", "1"},
+      {"pushf 0.0\n not", "1"},
+  };
+  RunTable(cases, sizeof(cases) / sizeof(cases[0]));
+}
+
+TEST(Jumps, RelativeToTheNextInstruction) {
+  Machine m;
+  // jmp 0 goes on with the next instruction; a forward jump of 12 skips
+  // two pushc/out pairs of 6 + 2 bytes... use labels for the rest.
+  ASSERT_EQ(m.Run(".segment main start\n"
+                  " jmp 0\n"
+                  " pushc \"a\"\n out\n"
+                  " pushi 1\n pushi 1\n eq\n jmp_eq skip\n"  // equal: does not jump
+                  " pushc \"b\"\n out\n"
+                  "skip:\n"
+                  " pushi 1\n pushi 2\n eq\n jmp_eq end\n"  // false: jumps
+                  " pushc \"c\"\n out\n"
+                  "end:\n"
+                  " pushi -1\n jmp_lt l1\n pushc \"X\"\n out\n"
+                  "l1: pushi 1\n jmp_gt l2\n pushc \"X\"\n out\n"
+                  "l2: pushi 0\n jmp_le l3\n pushc \"X\"\n out\n"
+                  "l3: pushi 0\n jmp_ge l4\n pushc \"X\"\n out\n"
+                  "l4: pushi 3\n jmp_ne l5\n pushc \"X\"\n out\n"
+                  "l5: pushc \"d\"\n out\n"),
+            1);
+  EXPECT_EQ(m.app.output, "abd");
+}
+
+TEST(Jumps, BackwardLoopAndGlobalShortcuts) {
+  Machine m;
+  ASSERT_EQ(m.Run(".global i, n, r\n.segment main start\n"
+                  " storegi i, 0\n storegi n, 7\n"
+                  "top:\n"
+                  " incg i, 1\n cmpgi i, 10\n jmp_lt top\n"
+                  " modgg i, n\n popg r\n"
+                  " cmpgg i, n\n out\n"
+                  " cmpgi i, 10\n out\n"),
+            1);
+  EXPECT_EQ(m.Global("i"), "10");
+  EXPECT_EQ(m.Global("r"), "3");
+  EXPECT_EQ(m.app.output, "10");
+}
+
+TEST(RunLoop, ShortSegmentsEndAtOnce) {
+  Machine empty;
+  EXPECT_EQ(empty.Run(".segment main start\n"), 1);
+  Machine one_byte;
+  EXPECT_EQ(one_byte.Run(".segment main start\n .bytes 0x15\n"), 1);
+  EXPECT_TRUE(one_byte.app.fatal.empty());
+  // An opcode in the last two bytes runs; a trailing single byte is ignored.
+  Machine trailing;
+  EXPECT_EQ(trailing.Run(".segment main start\n pushc \"z\"\n .word 0x0015\n .bytes 0x01\n"), 1);
+  EXPECT_EQ(trailing.app.output, "z");
+  EXPECT_TRUE(trailing.app.fatal.empty());
+}
+
+TEST(RunLoop, IllegalWordsStopTheRun) {
+  for (const char* word : {"0x0001", "0x020F", "0xFFFF"}) {
+    Machine m;
+    EXPECT_EQ(m.Run(std::string(".segment main start\n pushc \"a\"\n out\n .word ") + word +
+                    "\n pushc \"b\"\n out\n"),
+              0)
+        << word;
+    EXPECT_EQ(m.app.output, "a") << word;
+    ASSERT_EQ(m.app.fatal.size(), 1u) << word;
+    EXPECT_EQ(m.app.fatal[0], "Fatal error in dir/test.pxc @ [00000000:00000008]: Illegal Instruction\n");
+    EXPECT_TRUE(m.vm->fatal());
+  }
+}
+
+TEST(RunLoop, OperandPastTheEndIsIllegal) {
+  // pushi announces 4 operand bytes but only 2 follow.
+  Machine m;
+  EXPECT_EQ(m.Run(".segment main start\n .word 0x4002\n .bytes 1, 2\n"), 0);
+  ASSERT_EQ(m.app.fatal.size(), 1u);
+  EXPECT_NE(m.app.fatal[0].find("Illegal Instruction"), std::string::npos);
+  // pushf needs 8 bytes, pushdc 4 + 4: both decode fully when present.
+  Machine full;
+  EXPECT_EQ(full.Run(".segment main start\n pushf 1.5\n out\n"), 1);
+  EXPECT_EQ(full.app.output, "1.5");
+}
+
+TEST(RunLoop, ExitAndTimeout) {
+  Machine exits;
+  EXPECT_EQ(exits.Run(".segment main start\n pushc \"a\"\n out\n exit\n pushc \"b\"\n out\n"), 1);
+  EXPECT_EQ(exits.app.output, "a");
+  EXPECT_EQ(exits.flags.exit.load(), 1);
+
+  Machine alias;
+  EXPECT_EQ(alias.Run(".segment main start\n .word 0x0116\n pushc \"b\"\n out\n"), 1);
+  EXPECT_EQ(alias.app.output, "");
+
+  Machine timed;
+  ASSERT_TRUE(timed.Load(".segment main start\n pushc \"never\"\n out\n"));
+  timed.flags.timeout.store(1);
+  timed.app.debug_level = 0;
+  EXPECT_EQ(timed.vm->run_program(), 0);
+  EXPECT_EQ(timed.app.output, "");
+  ASSERT_EQ(timed.app.timeouts.size(), 1u);
+  EXPECT_EQ(timed.app.timeouts[0], "Application timed out");
+  EXPECT_TRUE(timed.vm->fatal());
+  // Stopped for good: a second run does nothing and reports nothing more.
+  timed.flags.timeout.store(0);
+  EXPECT_EQ(timed.vm->run_program(), 0);
+  EXPECT_EQ(timed.app.timeouts.size(), 1u);
+}
+
+TEST(RunLoop, TimeoutInsideAnInfiniteLoop) {
+  Machine m;
+  ASSERT_TRUE(m.Load(".global i\n.segment main start\nloop: incg i, 1\n jmp loop\n"));
+  // The host's watchdog sets the flag from another thread.
+  std::thread watchdog([&m] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    m.flags.timeout.store(1);
+  });
+  EXPECT_EQ(m.vm->run_program(), 0);
+  watchdog.join();
+  EXPECT_EQ(m.app.timeouts.size(), 1u);
+}
+
+TEST(Trace, LineEventsAndFilter) {
+  Machine m;
+  m.app.debug_level = 0x40000000 | 0x20000000;
+  m.app.min_line = 2;
+  ASSERT_EQ(m.Run(".segment main start\n"
+                  " sourcefile \"page.px\"\n"
+                  " lineno 1\n lineno 2\n lineno 2\n lineno 3\n"
+                  " sourcefile \"other.px\"\n lineno 3\n"),
+            1);
+  ASSERT_EQ(m.app.events.size(), 3u);
+  EXPECT_EQ(m.app.events[0], "Trace|page.px:2");
+  EXPECT_EQ(m.app.events[1], "Trace|page.px:3");
+  EXPECT_EQ(m.app.events[2], "Trace|other.px:3");
+}
+
+TEST(Trace, DictionaryFlagTurnsTracingOff) {
+  Machine m;
+  m.app.debug_level = 0x40000000;
+  ASSERT_EQ(m.Run(".dictflags 1\n.segment main start\n lineno 5\n"), 1);
+  EXPECT_TRUE(m.app.events.empty());
+  EXPECT_EQ(m.vm->trace_mask(), 0u);
+}
+
+}  // namespace
+}  // namespace testing_vm
+}  // namespace pexo
