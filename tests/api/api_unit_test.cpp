@@ -3,18 +3,34 @@
 // file locations.
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "api_fixture.h"
 #include "ext/api_context.h"
+#include "ext/library_descriptors.h"
 #include "ext/persistent_table.h"
 #include "pexo/pexo.h"
 #include "values/variable.h"
 
 namespace pexo {
 namespace {
+
+// The public descriptor structs and the loader's view of them must agree.
+static_assert(sizeof(PxFunctionDescriptor) == sizeof(PexoFunctionDescriptor), "descriptor");
+static_assert(offsetof(PxFunctionDescriptor, function) == offsetof(PexoFunctionDescriptor, function),
+              "function pointer");
+static_assert(sizeof(PxParameterDescriptor) == sizeof(PexoParameterDescriptor), "parameter");
+static_assert(offsetof(PxParameterDescriptor, flags) == offsetof(PexoParameterDescriptor, flags),
+              "parameter flags");
+static_assert(offsetof(PxFunctionTable, functions) == offsetof(PexoFunctionTable, functions),
+              "table");
+static_assert(offsetof(PxConfigLibrary, load_script) == offsetof(PexoConfigLibrary, load_script),
+              "configuration table");
+static_assert(offsetof(PxCommerceLibrary, error) == offsetof(PexoCommerceLibrary, error),
+              "commerce table");
 
 TEST(ApiLinkBuffer, HexCharsAreTwoUppercaseDigits) {
   struct Case {
