@@ -95,7 +95,7 @@ TEST_F(FileByteStreamTest, ContainerReaderRunsOverAManagedFile) {
   TaggedFile file;
   ASSERT_TRUE(file.open("page.pxc", std::move(stream))) << file.last_error().c_str();
   int32_t size = 0;
-  ASSERT_TRUE(file.select_section(SectionCode("data"), &size));
+  ASSERT_TRUE(file.select_section(SectionId("data"), &size));
   EXPECT_EQ(size, 5);
   char body[8] = {0};
   EXPECT_EQ(file.read(body, 8), 5);
