@@ -4,14 +4,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
-#include <vector>
 
 #include "ext/api_context.h"
 #include "host/application.h"
 #include "io/attribute.h"
 #include "io/entity.h"
 #include "io/javascript_string.h"
-#include "io/json_decode.h"
+#include "io/json_encode.h"
+#include "io/json_variable.h"
 #include "values/aggregate_index.h"
 #include "values/conversions.h"
 #include "values/scope_resolver.h"
@@ -27,60 +27,6 @@ int32_t TextLength(const char* text, int32_t length) {
   if (!text) return 0;
   return length < 0 ? static_cast<int32_t>(strlen(text)) : length;
 }
-
-// Builds a variable from decoded JSON: objects become structures, arrays
-// arrays indexed from 1, strings and numbers texts, true and false the texts
-// "true" and "false", null an empty value.
-class VariableJsonSink : public JsonSink {
- public:
-  explicit VariableJsonSink(Variable* root) : root_(root) {}
-
-  void BeginObject() override { Begin(kKindStructure); }
-  void BeginArray() override { Begin(kKindArray); }
-  void EndContainer() override {
-    if (!open_.empty()) open_.pop_back();
-  }
-  void Key(const char* name, int32_t length) override { key_.assign(name, length); }
-  void StringValue(const char* text, int32_t length) override {
-    Variable* v = Slot();
-    if (v) v->SetValue(text, length);
-  }
-  void NumberValue(const char* text, int32_t length) override { StringValue(text, length); }
-  void BooleanValue(bool value) override { StringValue(value ? "true" : "false", -1); }
-  void NullValue() override {
-    Variable* v = Slot();
-    if (v) v->Clear();
-  }
-  void Reset() override {
-    open_.clear();
-    root_->Clear();
-  }
-
- private:
-  struct Open {
-    Variable* variable;
-    int32_t next_index;
-  };
-  void Begin(int32_t kind) {
-    Variable* v = open_.empty() ? root_ : Slot();
-    if (!v) return;
-    v->Clear();
-    v->MakeAggregate(kind);
-    open_.push_back(Open{v, 1});
-  }
-  // The variable the next value goes into (borrowed).
-  Variable* Slot() {
-    if (open_.empty()) return nullptr;
-    Open& top = open_.back();
-    if (top.variable->AggregateKind() == kKindArray)
-      return top.variable->Element(AggregateIndex(top.next_index++), 1);
-    return top.variable->Element(AggregateIndex(key_.data(), key_.length()), 1);
-  }
-
-  Variable* root_;
-  std::vector<Open> open_;
-  String key_;
-};
 
 // Encoder results are malloc'd; lengths and sizes are optional.
 char* Encoded(char* text, int32_t length, int32_t capacity, int32_t* out_length,
@@ -244,18 +190,23 @@ char* pxProgram_JavaScriptString_Encode(PexoProgram* program, const char* text, 
   return Encoded(out, n, size, out_length, out_size);
 }
 
-char* pxProgram_JSON_Encode(PexoProgram* program, PexoVariable*, int, int32_t*, int32_t*) {
-  AsContext(program)->SetError("JSON encoding is not available");
-  return nullptr;
+char* pxProgram_JSON_Encode(PexoProgram* program, PexoVariable* variable, int flags,
+                            int32_t* out_length, int32_t* out_size) {
+  if (!variable) return nullptr;
+  const String& charset = AsContext(program)->CharacterSet();
+  int32_t n = 0, size = 0;
+  char* out = JsonEncode(AsVariable(variable), flags,
+                         IsUTF8Charset(charset.data(), charset.length()), &n, &size);
+  return Encoded(out, n, size, out_length, out_size);
 }
 
 int pxProgram_JSON_Decode(PexoProgram*, const char* text, int32_t length,
                           PexoVariable* variable, char** error, int32_t* error_length,
                           int32_t* error_size) {
   if (error) *error = nullptr;
-  VariableJsonSink sink(AsVariable(variable));
   String message;
-  if (text && JsonDecode(text, TextLength(text, length), &sink, &message)) return 1;
+  if (text && JsonDecodeVariable(text, TextLength(text, length), AsVariable(variable), &message))
+    return 1;
   if (!text) message.assign("Line #1 - Syntax error: Expected { or [");
   if (error) *error = ApiCopyText(message.data(), message.length(), error_length, error_size);
   return 0;

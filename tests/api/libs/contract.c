@@ -297,7 +297,11 @@ static void check_program(PexoProgram *p) {
     CHECK_TEXT(error, "Line #1 - Syntax error: Expected COMMA or ]");
     pxProgram_Free(p, error);
     CHECK(pxVariable_ElementsUsed(json) == 0);
-    text = pxProgram_JSON_Encode(p, json, 0, &n, &size);
+    CHECK(pxProgram_JSON_Decode(p, "{\"k\":[\"true\",\"12\",\"x\"]}", -1, json, &error, &n,
+                                &size) == 1);
+    text = pxProgram_JSON_Encode(p, json, 2, &n, &size);
+    CHECK_TEXT(text, "{\"k\":[true,12,\"x\"]}");
+    CHECK(text != NULL && n == (int32_t)strlen(text) && size > n);
     pxProgram_Free(p, text);
     pxVariable_Free(json);
   }
