@@ -130,7 +130,13 @@ int PexoVM::run() {
       if (fatal_) return 0;
     }
     instruction_start_ = pc_;
-    if (pc_ + 1 >= code_length_) return 1;
+    // A jump, call or return may have left the program counter before the
+    // segment's start; nothing there is code.
+    if (pc_ < 0) {
+      fatal_error("Illegal Instruction");
+      return 0;
+    }
+    if (static_cast<int64_t>(pc_) + 1 >= code_length_) return 1;
     uint16_t word = static_cast<uint16_t>(code_[pc_] | (code_[pc_ + 1] << 8));
     int32_t at = pc_ + 2;
     // Operands: the flag bits say what follows; one that would run past the

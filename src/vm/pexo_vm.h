@@ -11,6 +11,7 @@
 #define PEXO_VM_PEXO_VM_H_
 
 #include <atomic>
+#include <climits>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -142,6 +143,13 @@ class PexoVM {
   friend class Instructions;
 
   void load_segment();
+  // Relative jump. A target before the segment's start leaves the program
+  // counter negative, which the loop refuses; one past any segment's end
+  // ends the run like any target past the end.
+  void jump(int32_t offset) {
+    int64_t target = static_cast<int64_t>(pc_) + offset;
+    pc_ = target < 0 ? -1 : target > INT32_MAX ? INT32_MAX : static_cast<int32_t>(target);
+  }
   void handle_timeout();
   void notify_signal();
   // Trace event with the program path, source file and line.
