@@ -83,9 +83,17 @@ VariableHash* PexoVM::take_scope(Function* function, String* error) {
 void PexoVM::recycle_scope(Function* function, VariableHash* scope) {
   if (!scope) return;
   std::vector<VariableHash*>& pool = spare_scopes_[function];
+  if (pool.size() >= kSpareScopesPerFunction) {
+    delete scope;
+    return;
+  }
+  // Names are only ever added to a scope, so one that still holds exactly
+  // the declared names needs only its variables released; one that grew is
+  // rebuilt from the declarations.
   String error;
-  if (pool.size() >= kSpareScopesPerFunction ||
-      !scope->InitFromTable(function->locals(), 0, &error)) {
+  if (scope->Entries() == function->locals().count()) {
+    scope->ReleaseVariables();
+  } else if (!scope->InitFromTable(function->locals(), 0, &error)) {
     delete scope;
     return;
   }

@@ -268,6 +268,25 @@ TEST(MachineLimits, RecycledFramesStartClean) {
   EXPECT_EQ(m.Global("b"), "2");
 }
 
+TEST(MachineLimits, RecycledScopesStartFresh) {
+  // Each call reads its locals before setting them: a declared one (y) and
+  // one made by name at run time (extra), which grows the scope.
+  Machine m;
+  ASSERT_EQ(m.Run(".global a, b, c\n.segment main start\n"
+                  " pushi 1\n call f\n popg a\n pushi 2\n call f\n popg b\n"
+                  " pushi 3\n call g\n pop\n pushi 4\n call g\n popg c\n"
+                  ".segment lib\n"
+                  ".function f(x)\n.local y\n pushnc \"l.extra\"\n pushl y\n cat\n pushc \"|\"\n cat\n"
+                  " pushl x\n popnc \"l.extra\"\n pushl x\n popl y\n ret\n.end\n"
+                  ".function g(x)\n.local y\n pushl y\n pushc \"|\"\n cat\n"
+                  " pushl x\n popl y\n ret\n.end\n"),
+            1)
+      << m.LastError();
+  EXPECT_EQ(m.Global("a"), "|");
+  EXPECT_EQ(m.Global("b"), "|");
+  EXPECT_EQ(m.Global("c"), "|");
+}
+
 }  // namespace
 }  // namespace testing_vm
 }  // namespace pexo
