@@ -146,6 +146,23 @@ TEST_F(StandaloneHttpTest, FormAndJsonPosts) {
   EXPECT_EQ(BodyOf(broken).find("42"), std::string::npos) << broken;
 }
 
+TEST_F(StandaloneHttpTest, MultipartUploadReachesTheCallbacks) {
+  site_.AddProgram("up.pxc",
+                   ".global got, note\n.segment main start\n pushg note\n out\n pushc \";\"\n"
+                   " out\n pushg got\n out\n.segment functions\n"
+                   ".function Pexo_ValidateFileUpload(f, n, t)\n pushi 0\n ret\n.end\n"
+                   ".function Pexo_ProcessFileUpload(f, n, s, p, t, size)\n pushl n\n"
+                   " pushc \"/\"\n cat\n pushl s\n cat\n pushc \"/\"\n cat\n pushl size\n cat\n"
+                   " popg got\n retn\n.end\n");
+  std::string body =
+      "--q\r\nContent-Disposition: form-data; name=\"note\"\r\n\r\nhey\r\n"
+      "--q\r\nContent-Disposition: form-data; name=\"f\"; filename=\"x.bin\"\r\n\r\n" +
+      std::string(20000, 'u') + "\r\n--q--\r\n";
+  std::string reply = Post(port_, "/up.pxc", "multipart/form-data; boundary=q", body);
+  EXPECT_EQ(BodyOf(reply), "hey;x.bin/COMPLETE/20000") << reply;
+  EXPECT_TRUE(FilesIn(site_.data()).empty());
+}
+
 TEST_F(StandaloneHttpTest, TimeOutWhileAnotherRequestCompletes) {
   auto started = std::chrono::steady_clock::now();
   std::string slow;
