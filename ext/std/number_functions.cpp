@@ -38,7 +38,8 @@ void Pick(StdCall& call, bool larger) {
     call.ReturnDecimal("NaN");
     return;
   }
-  PexoVariable* chosen = (order < 0) == larger ? b : a;
+  // On a tie the first argument wins.
+  PexoVariable* chosen = (larger ? order < 0 : order > 0) ? b : a;
   pxVariable_SetValue_Variable(call.result(), chosen);
 }
 
