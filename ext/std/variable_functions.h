@@ -11,7 +11,9 @@ namespace stdlib {
 void Type(StdCall& call);
 // (value): 1 for the empty text, no value, or an aggregate without elements.
 void IsEmpty(StdCall& call);
-// (name): 1 when a variable of that name or path ("g.total", "s.x") exists.
+// (name): 1 when a variable of that name exists, by the language's scope
+// order or a scope prefix ("g.", "l.", "s."), followed by members and
+// indexes ("g.cart.items[2]"). Never creates the variable.
 void IsDefined(StdCall& call);
 
 }  // namespace stdlib

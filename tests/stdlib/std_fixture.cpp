@@ -60,6 +60,12 @@ Variable* Array(const std::vector<const char*>& texts) {
     pxVariable_Set_Array_Element(++index, Handle(element), Handle(v));
     element->Release();
   }
+  if (texts.empty()) {  // an empty array: one element stored and removed
+    Variable* element = Text("");
+    pxVariable_Set_Array_Element(1, Handle(element), Handle(v));
+    element->Release();
+    pxVariable_Delete_Array_Elements(1, 1, 0, Handle(v));
+  }
   return v;
 }
 
