@@ -55,7 +55,8 @@ TEST_F(VariableFunctionsTest, IsDefinedFollowsMembersAndIndexes) {
                                reinterpret_cast<PexoVariable*>(cart));
   items->Release();
   cart->SetName("cart", -1);
-  context_.globals.ReplaceVariable(cart);
+  context_.globals.ReplaceVariable(cart);  // the scope takes its own reference
+  cart->Release();
   EXPECT_EQ(Run("isdefined", {Text("cart.owner")}), "1");
   EXPECT_EQ(Run("isdefined", {Text("cart.items[2]")}), "1");
   EXPECT_EQ(Run("isdefined", {Text("g.cart.items[3]")}), "0");
