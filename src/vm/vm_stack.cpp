@@ -675,7 +675,7 @@ bool PexoVM_Stack::concatenate() {
       String scratch;
       int32_t length = 0;
       const char* text = entry_text(le, &length, &scratch);
-      Entry old;
+      Entry old{};  // stays empty when the entry already was an owned buffer
       LinkBuffer* buffer = make_buffer(re, &old);
       buffer->prepend(text, length);
       release(old);
@@ -685,7 +685,7 @@ bool PexoVM_Stack::concatenate() {
       return true;
     }
   } else {
-    Entry old;
+    Entry old{};  // stays empty when the entry already was an owned buffer
     LinkBuffer* buffer = make_buffer(le, &old);
     String scratch;
     int32_t length = 0;
