@@ -114,12 +114,11 @@ int32_t ApacheResponse::WriteBody(const char* data, int32_t length, bool) {
   if (length < 0) return -1;
   body_started_ = true;
   if (!brigade_) brigade_ = apr_brigade_create(r_->pool, r_->connection->bucket_alloc);
-  apr_bucket_alloc_t* alloc = r_->connection->bucket_alloc;
-  if (length > 0) {
-    APR_BRIGADE_INSERT_TAIL(brigade_, apr_bucket_transient_create(data, static_cast<apr_size_t>(length), alloc));
-  }
-  APR_BRIGADE_INSERT_TAIL(brigade_, apr_bucket_flush_create(alloc));
-  apr_status_t status = ap_pass_brigade(r_->output_filters, brigade_);
+  // The server's own writers: the ring macros are not clean C++.
+  apr_status_t status = length > 0 ? ap_fwrite(r_->output_filters, brigade_, data,
+                                               static_cast<apr_size_t>(length))
+                                   : APR_SUCCESS;
+  if (status == APR_SUCCESS) status = ap_fflush(r_->output_filters, brigade_);
   apr_brigade_cleanup(brigade_);
   if (status != APR_SUCCESS || r_->connection->aborted) {
     failed_ = true;
