@@ -97,10 +97,11 @@ AddType text/plain .txt
 # A fixed set of processes, so resident memory compares across the run.
 StartServers 2
 ServerLimit 2
-ThreadsPerChild 32
-MaxRequestWorkers 64
+ThreadsPerChild 64
+MaxRequestWorkers 128
 MinSpareThreads 1
-MaxSpareThreads 64
+MaxSpareThreads 128
+AsyncRequestWorkerFactor 4
 MaxConnectionsPerChild 0
 KeepAliveTimeout 5
 MaxKeepAliveRequests 0
