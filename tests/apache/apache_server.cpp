@@ -167,9 +167,6 @@ bool ApacheServer::Start(const std::string& engine_section, const std::string& s
   }
   port_ = FreeLoopbackPort();
   std::string modules = PEXO_APACHE_MODULE_DIR;
-  std::string xml = "<configuration><PexoScript serverAdmin=\"\">\n<paths root=\"" + root() +
-                    "\" data=\"" + dir_ + "/data\" temp=\"" + dir_ + "/temp\"/>\n" +
-                    engine_section + "</PexoScript></configuration>\n";
   std::string conf =
       "ServerRoot " + dir_ + "\n"
       "Listen 127.0.0.1:" + std::to_string(port_) + "\n"
@@ -192,7 +189,7 @@ bool ApacheServer::Start(const std::string& engine_section, const std::string& s
       "<Directory " + site() + ">\n  Require all granted\n</Directory>\n";
   if (geteuid() == 0) conf += "User nobody\nGroup nogroup\n";
   conf += server_extra;
-  if (!WriteText(dir_ + "/pexo.xml", xml) || !WriteText(dir_ + "/httpd.conf", conf)) {
+  if (!WriteEngineConfig(engine_section) || !WriteText(dir_ + "/httpd.conf", conf)) {
     *error = "cannot write the configuration files";
     return false;
   }
@@ -213,6 +210,47 @@ bool ApacheServer::Start(const std::string& engine_section, const std::string& s
     _exit(127);
   }
   return WaitReady(error);
+}
+
+bool ApacheServer::WriteEngineConfig(const std::string& engine_section) {
+  std::string xml = "<configuration><PexoScript serverAdmin=\"\">\n<paths root=\"" + root() +
+                    "\" data=\"" + dir_ + "/data\" temp=\"" + dir_ + "/temp\"/>\n" +
+                    engine_section + "</PexoScript></configuration>\n";
+  return WriteText(dir_ + "/pexo.xml", xml);
+}
+
+// Counts the parent's "resuming normal operations" lines: one per
+// generation of children.
+int ApacheServer::Generation() const {
+  std::string log = ErrorLog();
+  int count = 0;
+  for (size_t at = log.find("resuming normal operations"); at != std::string::npos;
+       at = log.find("resuming normal operations", at + 1)) {
+    ++count;
+  }
+  return count;
+}
+
+bool ApacheServer::Restart(std::string* error) {
+  if (pid_ <= 0) {
+    *error = "not running";
+    return false;
+  }
+  int before = Generation();
+  kill(pid_, SIGUSR1);
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (std::chrono::steady_clock::now() < deadline) {
+    int status = 0;
+    if (waitpid(pid_, &status, WNOHANG) == pid_) {
+      pid_ = -1;
+      *error = "the server exited on restart: " + ErrorLog();
+      return false;
+    }
+    if (Generation() > before && CanConnect(port_)) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  *error = "no new generation within 20 s: " + ErrorLog();
+  return false;
 }
 
 bool ApacheServer::WaitReady(std::string* error) {

@@ -32,6 +32,11 @@ class ApacheServer {
   bool Start(const std::string& engine_section, const std::string& server_extra,
              std::string* error);
   void Stop();
+  // Graceful restart: the parent re-reads every configuration and replaces
+  // its children; true once the new generation answers.
+  bool Restart(std::string* error);
+  // Rewrites the engine's configuration file (same shape as in Start).
+  bool WriteEngineConfig(const std::string& engine_section);
 
   // Assembles `source` into site/root/<name>; false with the message.
   bool AddProgram(const std::string& name, const std::string& source, std::string* error);
@@ -48,6 +53,7 @@ class ApacheServer {
 
  private:
   bool WaitReady(std::string* error);
+  int Generation() const;
 
   std::string dir_;
   int port_ = 0;
