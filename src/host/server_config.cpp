@@ -5,7 +5,23 @@
 namespace pexo {
 
 ServerConfig::ServerConfig(const ServerConfig& parent)
-    : PosixConfig(parent), libraries_(parent.libraries_), error_sink_(parent.error_sink_) {}
+    : PosixConfig(parent),
+      libraries_(parent.libraries_),
+      startup_(parent.startup_),
+      error_sink_(parent.error_sink_) {}
+
+void ServerConfig::AddStartupVariable(bool system, const char* name, int32_t length,
+                                      const char* value, int32_t value_length) {
+  String key(name, length);
+  for (StartupVariable& v : startup_) {
+    if (v.system == system && equals_nocase(v.name.data(), v.name.length(), key.data(),
+                                            key.length())) {
+      v.value.assign(value, value_length);
+      return;
+    }
+  }
+  startup_.push_back(StartupVariable{system, key, String(value, value_length)});
+}
 
 void ServerConfig::AddLibrary(int32_t type, const char* code, int32_t code_length,
                               const char* library, int32_t length) {

@@ -25,6 +25,14 @@ enum ConfigLibraryType : int32_t {
   LIBRARY_EXTERNAL_CALL = 3,
 };
 
+// A variable every program run starts with: global, or an immutable system
+// variable.
+struct StartupVariable {
+  bool system;
+  String name;
+  String value;
+};
+
 struct ConfiguredLibrary {
   int32_t type;
   String code;  // empty for system libraries
@@ -56,6 +64,11 @@ class ServerConfig : public PosixConfig {
   void ClearLibraries() { libraries_.clear(); }
   const std::vector<ConfiguredLibrary>& Libraries() const { return libraries_; }
 
+  // Later values of the same name (and scope) replace earlier ones.
+  void AddStartupVariable(bool system, const char* name, int32_t length, const char* value,
+                          int32_t value_length);
+  const std::vector<StartupVariable>& StartupVariables() const { return startup_; }
+
   void SetErrorSettingsSink(ErrorSettingsSink* sink) { error_sink_ = sink; }
   // 1 when a tag of that name took the flags, else 0.
   int SetErrorSetting(const char* name, int32_t length, int32_t flags);
@@ -68,6 +81,7 @@ class ServerConfig : public PosixConfig {
                   int32_t length);
 
   std::vector<ConfiguredLibrary> libraries_;
+  std::vector<StartupVariable> startup_;
   ErrorSettingsSink* error_sink_ = nullptr;
 };
 

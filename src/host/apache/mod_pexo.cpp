@@ -27,7 +27,6 @@
 #include "host/apache/apache_request.h"
 #include "host/config_file.h"
 #include "host/engine_process.h"
-#include "host/request_engine.h"
 #include "host/server_application.h"
 
 extern "C" {
@@ -47,8 +46,6 @@ struct ServerSettings {
 
 // The process-wide engine of this child (created in child_init).
 EngineProcess* g_process = nullptr;
-// Stateless, so one serves every thread.
-NullRequestEngine g_engine;
 
 ServerSettings* SettingsOf(server_rec* s) {
   return static_cast<ServerSettings*>(ap_get_module_config(s->module_config, &pexo_module));
@@ -134,7 +131,7 @@ int Handler(request_rec* r) {
   const ServerSettings* settings = SettingsOf(r->server);
   ApacheRequest request(r);
   {
-    ServerApplication app(&request, settings->config, &g_engine);
+    ServerApplication app(&request, settings->config);
     RegisteredApplication registered(g_process->threads(), &app);
     app.Execute();
   }

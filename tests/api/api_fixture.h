@@ -1,0 +1,68 @@
+// A program context for the API tests: user hashes for the global and
+// system scopes, a recording host, a file manager on a fresh data directory
+// and a script directory holding page.pxc, which is also the configured root.
+#ifndef PEXO_TESTS_API_API_FIXTURE_H_
+#define PEXO_TESTS_API_API_FIXTURE_H_
+
+#include <string>
+
+#include "ext/api_context.h"
+#include "host/application.h"
+#include "host/posix_file_manager.h"
+#include "host/server_config.h"
+#include "values/variable_hash.h"
+
+namespace pexo {
+
+class RecordingApplication : public PexoApplication {
+ public:
+  void Write(const char* bytes, int32_t length) override { output.append(bytes, length); }
+  void Emit(const char* bytes, int32_t length) override { output.append(bytes, length); }
+  void SetWhitespaceMode(int32_t) override {}
+  void SetHeader(const char* name, const char* value) override {
+    headers += std::string(name) + ": " + value + "\n";
+  }
+  void WriteMessage(const char* text, int32_t length) override { output.append(text, length); }
+  void ReportFatalError(const String& message) override {
+    fatal.assign(message.data(), message.length());
+  }
+  void ReportRuntimeError(int32_t, const String&, bool) override {}
+  void ReportTimeout(const char*) override {}
+  uint32_t DebugLogLevel() override { return 0; }
+  bool LogFilterAccepts(const char*, int32_t) override { return true; }
+  void LogEvent(const TraceEvent&) override {}
+  bool PasswordHash(const char*, int32_t, const char*, String*) override { return false; }
+
+  std::string output, headers, fatal;
+};
+
+class TestContext : public ApiContext {
+ public:
+  TestContext(PexoApplication* application, PosixFileManager* files, Config* config)
+      : ApiContext(application, files, config) {}
+  VariableHash* GlobalScope() override { return &globals_; }
+  VariableHash* SystemScope() override { return &system_; }
+  // "twice" and "supply" stand in for script functions.
+  int RunFunction(const char* name, int32_t length, VariableList* parameters,
+                  Variable* result) override;
+
+  UserVariableHash globals_;
+  UserVariableHash system_;
+};
+
+// Makes the directories, the file manager and the context; removes the
+// directories again.
+class ApiWorld {
+ public:
+  ApiWorld();
+  ~ApiWorld();
+  std::string data_dir, script_dir;
+  RecordingApplication app;
+  ServerConfig config;
+  PosixFileManager* files = nullptr;
+  TestContext* context = nullptr;
+};
+
+}  // namespace pexo
+
+#endif  // PEXO_TESTS_API_API_FIXTURE_H_
