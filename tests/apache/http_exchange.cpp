@@ -129,7 +129,9 @@ bool ParseReplies(const std::string& raw, std::vector<HttpReply>* replies) {
 
 HttpReply Request(int port, const std::string& method, const std::string& target,
                   const std::string& extra_headers, const std::string& body) {
-  std::string request = method + " " + target + " HTTP/1.1\r\nHost: localhost\r\n" + extra_headers;
+  // As a browser does: the port is part of the host on any other port than 80.
+  std::string request = method + " " + target + " HTTP/1.1\r\nHost: localhost:" +
+                        std::to_string(port) + "\r\n" + extra_headers;
   if (!body.empty()) request += "Content-Length: " + std::to_string(body.size()) + "\r\n";
   request += "Connection: close\r\n\r\n" + body;
   std::string raw = Exchange(port, request);
