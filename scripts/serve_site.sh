@@ -119,10 +119,10 @@ CONF
 }
 
 standalone_binary() {
-  if [ -x "$BUILD/src/host/civetweb/pexo-serve" ]; then
-    echo "$BUILD/src/host/civetweb/pexo-serve"
-  elif [ -x "$BUILD/tools/pexo" ] && "$BUILD/tools/pexo" serve 2>&1 | grep -q usage; then
+  if [ -x "$BUILD/tools/pexo" ] && "$BUILD/tools/pexo" serve 2>&1 | grep -q usage; then
     echo "$BUILD/tools/pexo serve"
+  elif [ -x "$BUILD/src/host/civetweb/pexo-serve" ]; then
+    echo "$BUILD/src/host/civetweb/pexo-serve"
   fi
 }
 
