@@ -119,7 +119,9 @@ CONF
 }
 
 standalone_binary() {
-  if [ -x "$BUILD/tools/pexo" ] && "$BUILD/tools/pexo" serve 2>&1 | grep -q usage; then
+  local usage=""
+  [ -x "$BUILD/tools/pexo" ] && usage=$("$BUILD/tools/pexo" serve 2>&1 || true)
+  if [[ "$usage" == *usage* ]]; then
     echo "$BUILD/tools/pexo serve"
   elif [ -x "$BUILD/src/host/civetweb/pexo-serve" ]; then
     echo "$BUILD/src/host/civetweb/pexo-serve"

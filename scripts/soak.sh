@@ -17,7 +17,7 @@ CONNECTIONS=${CONNECTIONS:-50}
 HALF_SECONDS=${HALF_SECONDS:-15}
 command -v wrk >/dev/null || { echo "wrk is not installed (scripts/setup.sh installs it)" >&2; exit 1; }
 ninja -C "$BUILD" -j2 mod_pexo pxasm >/dev/null
-ninja -C "$BUILD" -j2 pexo >/dev/null
+ninja -C "$BUILD" -j2 pexo_program >/dev/null
 # shellcheck source=serve_site.sh
 source scripts/serve_site.sh
 make_site
