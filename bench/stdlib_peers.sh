@@ -37,7 +37,7 @@ PXA
 cat >"$WORK/pexo.xml" <<XML
 <PexoScript>
   <libraries>
-    <add type="0" library="$BUILD/libpexostd.so"/>
+    <add type="0" library="$BUILD/tools/libpexostd.so"/>
   </libraries>
 </PexoScript>
 XML

@@ -140,7 +140,7 @@ int RunScript(const RunOptions& options, FILE* out) {
     std::fprintf(stderr, "pexo: %s\n", file.ErrorText().c_str());
     return 1;
   }
-  // The script root: given, else the configuration's, else the working
+  // The script root: given, else the configuration's, else the script's own
   // directory.
   std::string root = options.root;
   if (root.empty() && file.loaded()) {
@@ -150,7 +150,10 @@ int RunScript(const RunOptions& options, FILE* out) {
     const char* configured = outer.GetString(CFG_DIR_PEXO, &length);
     if (configured && length > 0) root.assign(configured, static_cast<size_t>(length));
   }
-  if (root.empty()) root = ".";
+  if (root.empty()) {
+    size_t slash = options.script.rfind('/');
+    root = slash == std::string::npos ? "." : (slash == 0 ? "/" : options.script.substr(0, slash));
+  }
   std::string real_root = RealPath(root);
   if (real_root.empty()) real_root = Absolute(root);
 

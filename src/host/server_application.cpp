@@ -391,6 +391,9 @@ bool ServerApplication::CreateMachine() {
   context.segments = &image_->segments();
   context.functions = &image_->functions();
   context.program_path = script_path_.c_str();
+  context.calls = calls_.get();
+  context.files = &files_;
+  context.config = &config_;
   machine_.reset(new PexoVM(context));
   for (int32_t tag = 0; tag < kTagCount; ++tag) {
     if (tag_flags_[tag] >= 0) machine_->tags().set_flags(tag, tag_flags_[tag]);

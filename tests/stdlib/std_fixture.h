@@ -20,7 +20,7 @@
 #include "values/variable_hash.h"
 
 // The built library; the build puts it at the top of the build tree.
-#define PEXO_STD_LIBRARY PEXO_BINARY_DIR "/libpexostd.so"
+#define PEXO_STD_LIBRARY PEXO_BINARY_DIR "/tools/libpexostd.so"
 
 namespace pexo {
 
