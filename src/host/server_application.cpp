@@ -1,5 +1,6 @@
 #include "host/server_application.h"
 
+#include <sys/random.h>
 #include <sys/syscall.h>
 #include <sys/time.h>
 #include <syslog.h>
@@ -112,6 +113,20 @@ class ManagedUploadFile : public UploadFile {
   bool ok_ = true;
 };
 
+// Cryptographic random bytes: one system call for the whole block; the
+// standard device only if the kernel call is unavailable.
+void FillRandom(unsigned char* out, size_t length) {
+  while (length > 0) {
+    ssize_t got = getrandom(out, length, 0);
+    if (got <= 0) break;
+    out += got;
+    length -= static_cast<size_t>(got);
+  }
+  if (length == 0) return;
+  std::random_device random;
+  for (size_t i = 0; i < length; ++i) out[i] = static_cast<unsigned char>(random());
+}
+
 uint32_t CurrentThreadNumber() { return static_cast<uint32_t>(::syscall(SYS_gettid)); }
 
 }  // namespace
@@ -168,10 +183,7 @@ std::string NewCallerId(const char* server_name, int32_t name_length, uint32_t p
   PutBigEndian32(at + 8, static_cast<uint32_t>(now_100ns >> 32));
   PutBigEndian32(at + 12, static_cast<uint32_t>(now_100ns));
   at += 16;
-  std::random_device random;
-  for (; at < block + kCallerBlockSize; ++at) {
-    *at = static_cast<unsigned char>(random());
-  }
+  FillRandom(at, static_cast<size_t>(block + kCallerBlockSize - at));
   char hex[Md5::kHexSize];
   Md5::HexDigest(block, sizeof block, hex);
   return hex;
@@ -229,9 +241,10 @@ String ServerApplication::ServerVariable(const char* name) {
 }
 
 int ServerApplication::Execute() {
-  // Steps 1-2: reader, random seed, stores, configuration.
+  // Steps 1-2: reader, stores, configuration. No process-wide random seed:
+  // srand takes a lock every request would contend on; the machine draws
+  // from a generator of its own thread.
   reader_.reset(new TaggedFile());
-  std::srand(static_cast<unsigned>(std::time(nullptr)));
   image_.reset(new ProgramImage());
   output_->SetConfig(&config_);
   log_.reset(new RequestLog(&config_, &files_, system_log()));

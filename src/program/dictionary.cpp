@@ -43,18 +43,25 @@ bool Dictionary::push_entry(int32_t block, int32_t offset, int32_t size) {
 int32_t Dictionary::add(const char* bytes, int32_t length) {
   length = text_length(bytes, length);
   if (!blocks_.empty()) {
-    int32_t current = static_cast<int32_t>(blocks_.size()) - 1;
     Block& block = blocks_.back();
     if (block.used >= length) {
       int32_t at = shift_search(block.bytes.get(), block.used, bytes, length);
       if (at >= 0) {
-        push_entry(current, at, length);
+        push_entry(static_cast<int32_t>(blocks_.size()) - 1, at, length);
         return count_ - 1;
       }
     }
+  }
+  return append(bytes, length);
+}
+
+int32_t Dictionary::append(const char* bytes, int32_t length) {
+  length = text_length(bytes, length);
+  if (!blocks_.empty()) {
+    Block& block = blocks_.back();
     if (block.capacity - block.used >= length) {
       std::memcpy(block.bytes.get() + block.used, bytes, static_cast<size_t>(length));
-      push_entry(current, block.used, length);
+      push_entry(static_cast<int32_t>(blocks_.size()) - 1, block.used, length);
       block.used += length;
       return count_ - 1;
     }

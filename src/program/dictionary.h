@@ -36,6 +36,10 @@ class Dictionary {
   // Adds a string (length -1: up to a zero byte) and returns its new index.
   // Reuses an occurrence in the current block's used bytes when there is one.
   int32_t add(const char* bytes, int32_t length);
+  // Adds a string without looking for an occurrence to reuse: for callers
+  // that add many short names (variable tables), where the search costs more
+  // than the bytes it saves. Indexes behave exactly as with add().
+  int32_t append(const char* bytes, int32_t length);
 
   int32_t count() const { return count_; }
   uint32_t flags() const { return flags_; }

@@ -211,7 +211,7 @@ int32_t VariableHash::LocalInsert(int32_t name_index, const char* name, int32_t 
   if (count_ == capacity_ && !Grow()) return -1;
   if (name_index < 0) {
     length = text_length(name, length);
-    name_index = names_->add(name ? name : "", length);
+    name_index = names_->append(name ? name : "", length);
   }
   const char* stored = names_->get(name_index, &length);
   if (!stored) stored = "";

@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <random>
 
 #include "host/application.h"
 #include "program/dictionary.h"
@@ -21,6 +22,13 @@ namespace {
 
 const char kSaltAlphabet[] =
     "./0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+
+// A generator per thread, seeded once from the system's entropy, so that
+// requests on different threads neither share a seed nor a lock.
+uint32_t SaltRandom() {
+  thread_local std::mt19937 generator{std::random_device{}()};
+  return static_cast<uint32_t>(generator());
+}
 
 // Instructions whose work belongs to subsystems not built yet, with the tag
 // under which each reports and the number of attributes it pops.
@@ -277,8 +285,8 @@ class Instructions {
     if (vm->fatal_) return;
     char salt[2];
     if (salt_text.length == 0) {
-      salt[0] = kSaltAlphabet[std::rand() % 64];
-      salt[1] = kSaltAlphabet[std::rand() % 64];
+      salt[0] = kSaltAlphabet[SaltRandom() % 64];
+      salt[1] = kSaltAlphabet[SaltRandom() % 64];
     } else if (salt_text.length == 1) {
       salt[0] = salt[1] = salt_text.bytes[0];
     } else {

@@ -158,6 +158,26 @@ TEST(Dictionary, AddReusesBytesOfTheCurrentBlock) {
   EXPECT_EQ(dict.get(-1, &length), nullptr);
 }
 
+TEST(Dictionary, AppendNeverSharesBytesButNumbersLikeAdd) {
+  Dictionary dict;
+  int32_t hello = dict.append("hello world", -1);
+  int32_t world = dict.append("world", -1);
+  EXPECT_EQ(hello, 0);
+  EXPECT_EQ(world, 1);
+  int32_t length = 0;
+  const char* a = dict.get(hello, &length);
+  const char* b = dict.get(world, &length);
+  EXPECT_EQ(std::string(b, static_cast<size_t>(length)), "world");
+  EXPECT_EQ(b, a + 11);  // placed after the first text, not inside it
+  // A text that no longer fits opens a block of its own.
+  std::string big(TF_DATA_BLOCK_SIZE, 'z');
+  int32_t last = dict.append(big.data(), static_cast<int32_t>(big.size()));
+  EXPECT_EQ(last, 2);
+  EXPECT_EQ(std::string(dict.get(last, &length), 3), "zzz");
+  EXPECT_EQ(length, TF_DATA_BLOCK_SIZE);
+  EXPECT_EQ(dict.add("world", -1), 3);
+}
+
 TEST(Dictionary, LongTextsOpenNewBlocks) {
   Dictionary dict;
   std::string big(20000, 'x');
