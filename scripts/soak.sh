@@ -119,7 +119,7 @@ soak apache "$APACHE_PORT" "$APACHE_PID" 1 /root/hello.pxc /root/page.pxc /root/
 if grep -E "exit signal|AddressSanitizer|Segmentation" "$SITE_DIR/logs/error.log"; then
   echo "  FAIL: a server process crashed"; failures=$((failures + 1))
 fi
-soak standalone "$STANDALONE_PORT" "$STANDALONE_PID" 0 /hello.pxc /page.pxc /static.txt /bad.pxc \
+soak standalone "$STANDALONE_PORT" "$STANDALONE_PID" 1 /hello.pxc /page.pxc /static.txt /bad.pxc \
   /missing.pxc
 
 if [ "$failures" -eq 0 ]; then

@@ -154,6 +154,68 @@ TEST(StandaloneOptions, ParsesAndRejects) {
   EXPECT_FALSE(ParseServeOptions(2, dangling, &fresh, &error));
 }
 
+// Decodes a chunked body at the start of `text`; false on a framing error.
+// `rest` gets what follows the last chunk.
+bool Unchunk(const std::string& text, std::string* body, std::string* rest) {
+  size_t at = 0;
+  body->clear();
+  for (;;) {
+    size_t eol = text.find("\r\n", at);
+    if (eol == std::string::npos) return false;
+    size_t size = std::stoul(text.substr(at, eol - at), nullptr, 16);
+    at = eol + 2;
+    if (text.size() < at + size + 2 || text.compare(at + size, 2, "\r\n") != 0) return false;
+    body->append(text, at, size);
+    at += size + 2;
+    if (size == 0) break;
+  }
+  *rest = text.substr(at);
+  return true;
+}
+
+TEST_F(StandaloneHttpTest, KeepsConnectionsAliveWithFramedResponses) {
+  // Two requests on one connection: the first keeps it open, the second
+  // closes it. The first answer (a flushed message) has no length, so chunks.
+  std::string reply = Exchange(port_,
+                               "GET /bad.pxc HTTP/1.1\r\nHost: localhost\r\n\r\n"
+                               "GET /page.pxc HTTP/1.1\r\nHost: localhost\r\n"
+                               "Connection: close\r\n\r\n");
+  size_t head_end = reply.find("\r\n\r\n");
+  ASSERT_NE(head_end, std::string::npos) << reply;
+  std::string head = reply.substr(0, head_end + 2);
+  EXPECT_NE(head.find("Transfer-Encoding: chunked\r\n"), std::string::npos) << head;
+  EXPECT_NE(head.find("Connection: keep-alive\r\n"), std::string::npos) << head;
+  EXPECT_EQ(head.find("Content-Length"), std::string::npos) << head;
+  std::string body, rest;
+  ASSERT_TRUE(Unchunk(reply.substr(head_end + 4), &body, &rest)) << reply;
+  EXPECT_EQ(body.rfind("Unable to execute 'bad.pxc': ", 0), 0u) << body;
+  // The second answer follows on the same connection, framed by its length.
+  EXPECT_EQ(rest.rfind("HTTP/1.1 200 OK\r\n", 0), 0u) << rest;
+  EXPECT_NE(rest.find("Connection: close\r\n"), std::string::npos) << rest;
+  EXPECT_EQ(rest.find("Transfer-Encoding"), std::string::npos) << rest;
+  EXPECT_EQ(BodyOf(rest).rfind("PATH_INFO=/page.pxc|", 0), 0u) << rest;
+}
+
+TEST_F(StandaloneHttpTest, ClientsThatCannotTakeChunksGetClosedConnections) {
+  struct Case {
+    const char* request;
+    const char* connection;
+  };
+  const Case cases[] = {
+      {"GET /bad.pxc HTTP/1.0\r\n\r\n", "Connection: close\r\n"},
+      {"GET /bad.pxc HTTP/1.1\r\nHost: localhost\r\nConnection: close\r\n\r\n",
+       "Connection: close\r\n"},
+      {"GET /bad.pxc HTTP/1.1\r\nHost: localhost\r\nConnection: Upgrade\r\n\r\n",
+       "Connection: close\r\n"},
+  };
+  for (const Case& c : cases) {
+    std::string reply = Exchange(port_, c.request);
+    EXPECT_NE(reply.find(c.connection), std::string::npos) << c.request << reply;
+    EXPECT_EQ(reply.find("Transfer-Encoding"), std::string::npos) << c.request << reply;
+    EXPECT_EQ(BodyOf(reply).rfind("Unable to execute 'bad.pxc': ", 0), 0u) << reply;
+  }
+}
+
 }  // namespace
 }  // namespace testing_serve
 }  // namespace pexo

@@ -2,6 +2,7 @@
 
 #include <civetweb.h>
 #include <signal.h>
+#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -52,12 +53,41 @@ std::string XmlAttribute(const std::string& text) {
   return out;
 }
 
-// The response head goes out with the first body bytes (or at the end);
-// the connection closes after every response so that a body without
-// Content-Length is delimited.
+// Whether a comma-separated header value lists `token` (case-insensitive).
+bool HasToken(const char* value, const char* token) {
+  size_t n = std::strlen(token);
+  for (const char* at = value; *at;) {
+    while (*at == ' ' || *at == '\t' || *at == ',') ++at;
+    const char* end = at;
+    while (*end && *end != ',') ++end;
+    const char* last = end;
+    while (last > at && (last[-1] == ' ' || last[-1] == '\t')) --last;
+    if (static_cast<size_t>(last - at) == n && strncasecmp(at, token, n) == 0) return true;
+    at = end;
+  }
+  return false;
+}
+
+// Whether the connection stays open after this response, decided as the
+// server library decides it: a Connection header must name keep-alive;
+// without one, HTTP/1.1 keeps the connection and older versions close it.
+// An authentication challenge always closes.
+bool KeepsAlive(mg_connection* connection) {
+  const mg_request_info* info = mg_get_request_info(connection);
+  const char* header = mg_get_header(connection, "Connection");
+  if (header) return HasToken(header, "keep-alive");
+  return info->http_version && std::strcmp(info->http_version, "1.1") == 0;
+}
+
+// The response head goes out with the first body bytes (or at the end).
+// A response is framed so the connection can serve the next request: by its
+// Content-Length when the output knew it, else by chunks. A client that asked
+// for the connection to close (or cannot take chunks) gets a body ended by
+// the close instead.
 class ConnectionResponse : public ServerResponse {
  public:
-  explicit ConnectionResponse(mg_connection* connection) : connection_(connection) {}
+  ConnectionResponse(mg_connection* connection, bool keep_alive)
+      : connection_(connection), keep_alive_(keep_alive) {}
   void DisableBuffering() override {}
   int SetStatus(int code, const char* reason, int32_t reason_length) override {
     if (head_sent_) return 0;
@@ -80,21 +110,37 @@ class ConnectionResponse : public ServerResponse {
   int32_t WriteBody(const char* data, int32_t length, bool) override {
     if (!SendHead()) return -1;
     if (length <= 0) return 0;
+    if (chunked_) {
+      return mg_send_chunk(connection_, data, static_cast<unsigned>(length)) < 0 ? -1 : length;
+    }
     int written = mg_write(connection_, data, static_cast<size_t>(length));
     return written <= 0 ? -1 : written;
   }
   bool SendHead() {
     if (head_sent_) return true;
     head_sent_ = true;
+    bool has_length = false;
     std::string head = "HTTP/1.1 " + std::to_string(code_) + " " + reason_ + "\r\n";
-    for (const auto& h : headers_) head += h.first + ": " + h.second + "\r\n";
-    head += "Connection: close\r\n\r\n";
+    for (const auto& h : headers_) {
+      if (strcasecmp(h.first.c_str(), "Content-Length") == 0) has_length = true;
+      head += h.first + ": " + h.second + "\r\n";
+    }
+    chunked_ = keep_alive_ && !has_length;
+    if (chunked_) head += "Transfer-Encoding: chunked\r\n";
+    head += keep_alive_ ? "Connection: keep-alive\r\n\r\n" : "Connection: close\r\n\r\n";
     return mg_write(connection_, head.data(), head.size()) > 0;
+  }
+  // Sends the head if nothing went out yet, and the last chunk.
+  void Finish() {
+    if (!SendHead()) return;
+    if (chunked_) mg_write(connection_, "0\r\n\r\n", 5);
   }
   int code() const { return code_; }
 
  private:
   mg_connection* connection_;
+  bool keep_alive_;
+  bool chunked_ = false;
   bool head_sent_ = false;
   int code_ = 200;
   std::string reason_ = "OK";
@@ -105,7 +151,7 @@ class ConnectionRequest : public ServerRequest {
  public:
   ConnectionRequest(mg_connection* connection, const std::string& site,
                     const std::string& url_path)
-      : connection_(connection), response_(connection) {
+      : connection_(connection), response_(connection, KeepsAlive(connection)) {
     const mg_request_info* info = mg_get_request_info(connection);
     std::string host = "localhost";
     std::string all_http;
@@ -272,11 +318,16 @@ bool StandaloneServer::Start(const ServeOptions& options, std::string* error) {
   }
   mg_init_library(0);
   std::string ports = options.bind + ":" + std::to_string(options.port);
+  // A kept-alive connection holds a worker thread while it is open, so
+  // there are enough workers for many idle clients. Head and body leave in
+  // separate writes: without TCP_NODELAY the second waits for a delayed ACK.
   const char* settings[] = {"listening_ports", ports.c_str(),
                             "document_root", site_.c_str(),
                             "access_log_file", access_log_.c_str(),
-                            "num_threads", "8",
+                            "num_threads", "64",
                             "enable_directory_listing", "no",
+                            "enable_keep_alive", "yes",
+                            "tcp_nodelay", "1",
                             nullptr};
   mg_callbacks callbacks;
   std::memset(&callbacks, 0, sizeof callbacks);
@@ -320,7 +371,7 @@ int StandaloneServer::Serve(mg_connection* connection) {
     RegisteredApplication registered(process_.threads(), &app);
     app.Execute();
   }
-  request.connection_response()->SendHead();
+  request.connection_response()->Finish();
   return request.connection_response()->code();
 }
 
