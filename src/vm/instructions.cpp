@@ -455,7 +455,11 @@ int PexoVM::dispatch(uint16_t word) {
     }
     case 0x4053: Instructions::bind(this, context_.globals, op_int1_); return 1;
     case 0x4054: Instructions::bind(this, Instructions::locals(this), op_int1_); return 1;
-    case 0x005A: stack->push(stack->pop_is_null()); return 1;
+    case 0x005A: {
+      int empty = stack->pop_is_null();
+      if (!fatal_) stack->push(empty);
+      return 1;
+    }
 
     case 0x0016: stack->add(); return 1;
     case 0x0017: stack->subtract(); return 1;

@@ -80,7 +80,9 @@ bool PexoVM_Stack::overflow() {
 }
 
 bool PexoVM_Stack::underflow() {
-  vm_->fatal_error("Stack underflow");
+  // The second operand of an instruction whose first pop already stopped
+  // the machine is not reported again.
+  if (!vm_->fatal()) vm_->fatal_error("Stack underflow");
   return false;
 }
 

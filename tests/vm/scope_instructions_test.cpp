@@ -3,6 +3,8 @@
 // leaves behind.
 #include <string>
 
+#include "program/segment.h"
+#include "program/segment_manager.h"
 #include "vm_harness.h"
 
 namespace pexo {
@@ -108,6 +110,39 @@ TEST(Returns, ValueOntoAFullCallerStackOverflows) {
                       ".segment lib\n.function f\n ret\n.end\n"),
             0);
   EXPECT_TRUE(FatalEndsWith(empty, ": Stack underflow\n")) << empty.LastError();
+}
+
+}  // namespace
+}  // namespace testing_vm
+}  // namespace pexo
+
+namespace pexo {
+namespace testing_vm {
+namespace {
+
+TEST(StoppedInstructions, NothingMoreHappensAfterAFailedPop) {
+  // Each program leaves one operand short; the instruction reports once and
+  // pushes no result onto the stack it was given.
+  struct Case {
+    const char* name;
+    uint16_t word;
+  };
+  const Case cases[] = {
+      {"isnull", 0x005A}, {"and", 0x002D}, {"or", 0x002E}, {"bitand", 0x0019},
+      {"mod", 0x0021},    {"div", 0x001F}, {"in", 0x002F}, {"crypt", 0x0023},
+      {"rounds", 0x0022}, {"eq", 0x0033},  {"not", 0x0039},
+  };
+  for (const Case& c : cases) {
+    Machine m;
+    ASSERT_TRUE(m.Load(".segment main start\n"));
+    Segment* code = m.script.image().segments().add_segment();
+    code->put_word(0, c.word);
+    PexoVM_Stack stack(m.vm.get());
+    EXPECT_EQ(m.vm->run_segment(code, &stack), 0) << c.name;
+    EXPECT_EQ(m.app.fatal.size(), 1u) << c.name;
+    EXPECT_TRUE(FatalEndsWith(m, ": Stack underflow\n")) << c.name << ": " << m.LastError();
+    EXPECT_EQ(stack.depth(), 0) << c.name;
+  }
 }
 
 }  // namespace
