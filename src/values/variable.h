@@ -62,6 +62,9 @@ class Variable {
 
   // New variable (count 1) with the same name and a deep copy of the value.
   virtual Variable* Copy();
+  // A new empty variable of the class a Copy of this one would have, with
+  // the same name (count 1), or null when out of memory.
+  virtual Variable* MakeCopyShell();
   virtual const String& Name();
   virtual Variable* NextIdentity();
   virtual Variable* RealIdentity();
@@ -219,6 +222,7 @@ class ImmutableVariable : public Variable {
   virtual void Refresh();
 
   bool immutable() const { return immutable_ != 0; }
+  Variable* MakeCopyShell() override;
   // The owned null variable (made on first use).
   NULLVariable* Null();
 
