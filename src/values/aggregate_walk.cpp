@@ -1,18 +1,37 @@
 #include "values/aggregate_walk.h"
 
+#include <atomic>
+
 #include "values/aggregate_element.h"
 #include "values/aggregate_tree.h"
 #include "values/variable.h"
 
 namespace pexo {
 
-AggregateWalk::AggregateWalk(AggregateElementTree* tree, Mode mode) : mode_(mode) {
+namespace {
+
+// Walk ids are never reused, so a mark left by a finished walk can never be
+// mistaken for a live one.
+std::atomic<uint64_t> last_walk_id{0};
+
+}  // namespace
+
+AggregateWalk::AggregateWalk(AggregateElementTree* tree, Mode mode)
+    : mode_(mode), id_(++last_walk_id) {
   if (tree) Open(tree);
 }
 
+AggregateWalk::~AggregateWalk() {
+  if (mode_ != kPath) return;
+  while (!open_.empty()) {
+    open_.back().tree->set_walk_mark(open_.back().previous_mark);
+    open_.pop_back();
+  }
+}
+
 void AggregateWalk::Open(AggregateElementTree* tree) {
-  seen_.insert(tree);
-  open_.push_back(Level{tree, nullptr});
+  open_.push_back(Level{tree, nullptr, tree->walk_mark()});
+  tree->set_walk_mark(id_);
 }
 
 bool AggregateWalk::Next() {
@@ -25,7 +44,7 @@ bool AggregateWalk::Next() {
     AggregateElement* next =
         level.last ? level.tree->Successor(level.last->Index()) : level.tree->Minimum();
     if (!next) {
-      if (mode_ == kPath) seen_.erase(level.tree);
+      if (mode_ == kPath) level.tree->set_walk_mark(level.previous_mark);
       open_.pop_back();
       continue;
     }
@@ -36,7 +55,7 @@ bool AggregateWalk::Next() {
     real_ = variable_->RealIdentity();
     aggregate_ = real_->AggregateKind() != kKindScalar;
     AggregateElementTree* tree = aggregate_ ? real_->Aggregate() : nullptr;
-    repeated_ = tree && seen_.count(tree) != 0;
+    repeated_ = tree && tree->walk_mark() == id_;
     if (tree && !repeated_) enter_ = tree;
     return true;
   }

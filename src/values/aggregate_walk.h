@@ -8,12 +8,13 @@
 // aggregate is entered at most once per walk, which keeps walks over shared
 // (DAG-shaped) values linear.
 //
-// The trees walked must not change while the walk is under way.
+// The trees walked must not change while the walk is under way. Trees are
+// marked with the walk's id, so a tree is found on the path in O(1) and
+// nested walks restore each other's marks.
 #ifndef PEXO_VALUES_AGGREGATE_WALK_H_
 #define PEXO_VALUES_AGGREGATE_WALK_H_
 
 #include <cstdint>
-#include <unordered_set>
 #include <vector>
 
 namespace pexo {
@@ -29,6 +30,8 @@ class AggregateWalk {
   explicit AggregateWalk(AggregateElementTree* tree, Mode mode = kPath);
   AggregateWalk(const AggregateWalk&) = delete;
   AggregateWalk& operator=(const AggregateWalk&) = delete;
+  // Gives every tree still open its previous mark back.
+  ~AggregateWalk();
 
   // Moves to the next nested variable; false when the walk is over.
   bool Next();
@@ -53,12 +56,13 @@ class AggregateWalk {
   struct Level {
     AggregateElementTree* tree;
     AggregateElement* last;
+    uint64_t previous_mark;
   };
   void Open(AggregateElementTree* tree);
 
   Mode mode_;
+  uint64_t id_;
   std::vector<Level> open_;
-  std::unordered_set<const AggregateElementTree*> seen_;
   AggregateElement* element_ = nullptr;
   Variable* variable_ = nullptr;
   Variable* real_ = nullptr;

@@ -8,9 +8,20 @@
 
 namespace pexo {
 
+Variable* Variable::AliasTarget(Variable* target) {
+  Variable* v = target;
+  for (int32_t links = 0; links < kMaxAliasChain; ++links) {
+    Variable* next = v->NextIdentity();
+    if (next == v) return target;
+    v = next;
+  }
+  return target->RealIdentity();
+}
+
 ReferenceVariable::ReferenceVariable(Variable* target, const char* name, int32_t name_length)
     : Variable(name, name_length) {
   if (target) {
+    target = AliasTarget(target);
     target->Retain();
   } else {
     target = new (std::nothrow) NULLVariable();  // count 1: ours
@@ -120,6 +131,7 @@ int ReferenceVariable::Make_Reference(Variable* target) {
   // Refused when this alias is reachable from the target: it would become
   // its own target, or an element nested inside its own value.
   if (VariableReaches(target, this)) return 0;
+  target = AliasTarget(target);
   // Every unit of our count moves from the old target to the new one.
   for (int32_t i = 0; i < refcount_; ++i) target->Retain();
   Variable* old = target_;

@@ -729,6 +729,7 @@ int Variable::Make_Reference(Variable* target) {
   // Refused when this variable is reachable from the target (held inside
   // it, directly or through references): the alias would contain itself.
   if (VariableReaches(target, this)) return 0;
+  target = AliasTarget(target);
   int32_t count = refcount_;
   // Take the target's counts first: it may be one of our own elements.
   for (int32_t i = 0; i < count; ++i) target->Retain();

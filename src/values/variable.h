@@ -48,6 +48,9 @@ enum : int32_t {
   kClassComputedText = 4,     // copy takes Value
   kClassComputedSelf = 5,     // source fills the copy (CopyRepresentationsTo)
 };
+// Longest chain of aliases kept: an alias of a longer chain refers to the
+// chain's end instead, so forwarding and counting stay cheap.
+constexpr int32_t kMaxAliasChain = 256;
 // PreferredType results.
 enum : int32_t { kPreferText = 1, kPreferInteger = 2, kPreferDecimal = 3 };
 
@@ -147,6 +150,9 @@ class Variable {
  protected:
   // Moves every field of `from` into this variable, leaving `from` empty.
   void TakeFields(Variable* from);
+  // The variable an alias of `target` should point at: `target` itself, or
+  // its real identity when its chain is already kMaxAliasChain links long.
+  static Variable* AliasTarget(Variable* target);
   // Allocates the decimal on first use.
   mpd_t* OwnDecimal();
   // Drops the element tree (elements released) and makes the kind scalar.
