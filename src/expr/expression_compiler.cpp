@@ -77,6 +77,16 @@ void AddParameters(Function* function, Dictionary* dictionary,
 
 }  // namespace
 
+Function* AddExternalFunctionEntry(FunctionManager* functions, Dictionary* dictionary,
+                                   const char* name, int32_t length,
+                                   const ExternalFunctionInfo& info) {
+  Function* function = functions ? functions->add_external_function(name, length) : nullptr;
+  if (!function) return nullptr;
+  AddParameters(function, dictionary, info);
+  function->set_binding(info.binding);
+  return function;
+}
+
 ExpressionCompiler::ExpressionCompiler(const ExpressionProgram& program, const char* text,
                                        int32_t length, const ExpressionOptions& options)
     : program_(program),
@@ -422,11 +432,7 @@ Function* ExpressionCompiler::ResolveFunction(const char* name, int32_t length) 
 
 Function* ExpressionCompiler::AddExternal(FunctionManager* functions, const char* name,
                                           int32_t length, const ExternalFunctionInfo& info) {
-  Function* function = functions->add_external_function(name, length);
-  if (!function) return nullptr;
-  AddParameters(function, program_.dictionary, info);
-  function->set_binding(info.binding);
-  return function;
+  return AddExternalFunctionEntry(functions, program_.dictionary, name, length, info);
 }
 
 // ---------------------------------------------------------------------------

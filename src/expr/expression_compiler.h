@@ -59,6 +59,13 @@ struct ExpressionOptions {
   int32_t version = kDynamicExpressionVersion;
 };
 
+// Enters a library function into a function list: marked external, bound to
+// `info.binding`, with one parameter (and local) per library parameter.
+// Null when the name cannot be stored.
+Function* AddExternalFunctionEntry(FunctionManager* functions, Dictionary* dictionary,
+                                   const char* name, int32_t length,
+                                   const ExternalFunctionInfo& info);
+
 class ExpressionCompiler {
  public:
   ExpressionCompiler(const ExpressionProgram& program, const char* text, int32_t length,

@@ -1,5 +1,8 @@
 #include "ext/configured_libraries.h"
 
+#include <dlfcn.h>
+#include <unistd.h>
+
 #include "ext/commerce_library_manager.h"
 #include "ext/external_call_manager.h"
 #include "ext/system_library_manager.h"
@@ -7,13 +10,32 @@
 
 namespace pexo {
 
+const char kDefaultFunctionLibrary[] = "libpexostd.so";
+
+String DefaultFunctionLibraryPath() {
+  Dl_info info;
+  if (dladdr(reinterpret_cast<void*>(&DefaultFunctionLibraryPath), &info) && info.dli_fname) {
+    String path(info.dli_fname);
+    int32_t slash = path.length();
+    while (slash > 0 && path.data()[slash - 1] != '/') --slash;
+    if (slash > 0) {
+      String beside(path.data(), slash);
+      beside.append(kDefaultFunctionLibrary);
+      if (access(beside.c_str(), R_OK) == 0) return beside;
+    }
+  }
+  return String(kDefaultFunctionLibrary);
+}
+
 int32_t RegisterConfiguredLibraries(const ServerConfig& config, ExternalCallManager* calls,
                                     SystemLibraryManager* system,
                                     CommerceLibraryManager* commerce) {
   int32_t failed = 0;
+  bool named_function_library = false;
   for (const ConfiguredLibrary& entry : config.Libraries()) {
     switch (entry.type) {
       case LIBRARY_SYSTEM:
+        named_function_library = true;
         if (calls && !calls->AddLibrary(entry.library.c_str())) ++failed;
         break;
       case LIBRARY_EXTERNAL_CALL:
@@ -30,6 +52,7 @@ int32_t RegisterConfiguredLibraries(const ServerConfig& config, ExternalCallMana
         break;
     }
   }
+  if (calls && !named_function_library) calls->AddLibrary(DefaultFunctionLibraryPath().c_str());
   return failed;
 }
 

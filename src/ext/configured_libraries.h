@@ -4,10 +4,17 @@
 // CommerceLibraryManager. Database libraries belong to the database manager
 // and are skipped here. A function library that fails to register leaves its
 // functions unresolved; nothing stops the request.
+//
+// A configuration that names no function library gets the standard library
+// (kDefaultFunctionLibrary), taken from the engine module's directory when it
+// is there and otherwise found by the system's library search. It is not
+// counted as a failure when it is missing, since nobody asked for it.
 #ifndef PEXO_EXT_CONFIGURED_LIBRARIES_H_
 #define PEXO_EXT_CONFIGURED_LIBRARIES_H_
 
 #include <cstdint>
+
+#include "values/string.h"
 
 namespace pexo {
 
@@ -15,6 +22,11 @@ class CommerceLibraryManager;
 class ExternalCallManager;
 class ServerConfig;
 class SystemLibraryManager;
+
+extern const char kDefaultFunctionLibrary[];
+
+// The path the default function library is loaded from.
+String DefaultFunctionLibraryPath();
 
 // Any manager may be null. Returns the number of function libraries that
 // failed to register.

@@ -31,6 +31,10 @@ class SystemLibraryManager {
   void Register(const char* name, int32_t name_length, const char* path, int32_t path_length);
   // The loaded library of `name`, or null with ErrorText() set.
   SystemLibrary* Get(const char* name, int32_t length);
+  // Whether `name` is configured (nothing is loaded).
+  bool IsRegistered(const char* name, int32_t length = -1) const {
+    return name && table_.find(name, length) != nullptr;
+  }
   // Address of a function of a loaded library, or null with the library's
   // error text set.
   void* GetFunction(SystemLibrary* library, const char* name);

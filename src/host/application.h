@@ -82,6 +82,17 @@ class PexoApplication {
   // false when the host cannot compute it.
   virtual bool PasswordHash(const char* text, int32_t length, const char salt[2],
                             String* result) = 0;
+
+  // Settings extensions change through the program handle. A host that
+  // does not support one keeps the default: 0 (failure) or null.
+  virtual int FlushOutput() { return 0; }
+  virtual int SetLanguage(const char* /*name*/, int32_t /*length*/, bool /*default_language*/) {
+    return 0;
+  }
+  virtual int SetDefaultDatabase(const char* /*name*/, int32_t /*length*/) { return 0; }
+  virtual int SetProcessName(const char* /*name*/, int32_t /*length*/) { return 0; }
+  virtual int ResetGlobalTimeout() { return 0; }
+  virtual void* SSLFunction(const char* /*name*/) { return nullptr; }
 };
 
 // The password hash through the system's crypt library (DES-based form).

@@ -1,14 +1,18 @@
 #include "host/command_line.h"
 
+#include <unistd.h>
+
 #include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
-#include "host/command_line_application.h"
-#include "host/script_image.h"
-#include "values/system_variable_hash.h"
-#include "vm/pexo_vm.h"
+#include "ext/posix_external_library_manager.h"
+#include "host/command_line_request.h"
+#include "host/config.h"
+#include "host/config_file.h"
+#include "host/server_application.h"
+#include "values/system_variables.h"
 
 namespace pexo {
 namespace {
@@ -16,13 +20,23 @@ namespace {
 const char kUsage[] =
     "usage: pexo run [--root DIR] [--data DIR] [--temp DIR] [--config FILE] [--query QS]\n"
     "                [--method M] [--content-type T] [--body FILE] [--header 'Name: value']...\n"
-    "                [--include-headers|-i] SCRIPT.pxc\n";
+    "                [--include-headers|-i] SCRIPT.pxc\n"
+    "       pexo serve [--bind ADDR] [--port N] [--config FILE] [--data DIR] [--temp DIR] "
+    "SITE_DIR\n";
 
 // The absolute, normalised form of an existing path; empty when it has none.
 std::string RealPath(const std::string& path) {
   char resolved[PATH_MAX];
   if (!realpath(path.c_str(), resolved)) return std::string();
   return resolved;
+}
+
+// `path` made absolute against the working directory (not normalised).
+std::string Absolute(const std::string& path) {
+  if (!path.empty() && path[0] == '/') return path;
+  char cwd[PATH_MAX];
+  if (!getcwd(cwd, sizeof cwd)) return path;
+  return std::string(cwd) + "/" + path;
 }
 
 // The script's path below the root, or empty when it is not inside it.
@@ -33,6 +47,38 @@ std::string RelativeTo(const std::string& root, const std::string& path) {
     return std::string();
   return path.substr(prefix.size());
 }
+
+// The request's configuration: the file's sections, then the directories
+// given on the command line, which win.
+class CommandLineApplication : public ServerApplication {
+ public:
+  CommandLineApplication(ServerRequest* request, const ConfigFile* file,
+                         const RunOptions& options, const std::string& root)
+      : ServerApplication(request, file), options_(options), root_(root) {}
+
+ protected:
+  void LoadServerConfiguration(ServerConfig* config) override {
+    ServerApplication::LoadServerConfiguration(config);
+    SetText(config, CFG_DIR_PEXO, root_);
+    if (!options_.data.empty())
+      SetText(config, CFG_DIR_DATA, Absolute(options_.data));
+    else if (!HasText(config, CFG_DIR_DATA))
+      SetText(config, CFG_DIR_DATA, root_);
+    if (!options_.temp.empty()) SetText(config, CFG_DIR_TEMP, Absolute(options_.temp));
+  }
+
+ private:
+  static bool HasText(ServerConfig* config, int32_t key) {
+    int32_t length = 0;
+    return config->GetString(key, &length) && length > 0;
+  }
+  static void SetText(ServerConfig* config, int32_t key, const std::string& text) {
+    config->SetString(key, text.data(), static_cast<int32_t>(text.size()));
+  }
+
+  const RunOptions& options_;
+  std::string root_;
+};
 
 }  // namespace
 
@@ -89,48 +135,74 @@ bool ParseRunOptions(int argc, const char* const* argv, RunOptions* options, std
 }
 
 int RunScript(const RunOptions& options, FILE* out) {
-  CommandLineApplication app(out, options.include_headers);
-  std::string root = RealPath(options.root.empty() ? "." : options.root);
+  ConfigFile file;
+  if (!options.config.empty() && !file.Load(options.config.c_str())) {
+    std::fprintf(stderr, "pexo: %s\n", file.ErrorText().c_str());
+    return 1;
+  }
+  // The script root: given, else the configuration's, else the script's own
+  // directory.
+  std::string root = options.root;
+  if (root.empty() && file.loaded()) {
+    ServerConfig outer;
+    file.ConfigFor("/", 1, &outer);
+    int32_t length = 0;
+    const char* configured = outer.GetString(CFG_DIR_PEXO, &length);
+    if (configured && length > 0) root.assign(configured, static_cast<size_t>(length));
+  }
   if (root.empty()) {
-    app.ConfigurationError("The configured Pexo root directory must be an absolute path");
-    app.Finish();
-    return 1;
+    size_t slash = options.script.rfind('/');
+    root = slash == std::string::npos ? "." : (slash == 0 ? "/" : options.script.substr(0, slash));
   }
+  std::string real_root = RealPath(root);
+  if (real_root.empty()) real_root = Absolute(root);
+
   std::string script = RealPath(options.script);
-  std::string relative = RelativeTo(root, script);
-  if (relative.empty()) {
-    std::string shown = script.empty() ? options.script : script;
-    app.ConfigurationError("'" + shown + "' is not contained in the configured script directory");
-    app.Finish();
-    return 1;
+  if (script.empty()) script = Absolute(options.script);
+  std::string relative = RelativeTo(real_root, script);
+  std::string path_info = relative.empty() ? script : "/" + relative;
+
+  FILE* body = nullptr;
+  long body_size = 0;
+  if (!options.body_file.empty()) {
+    body = std::fopen(options.body_file.c_str(), "rb");
+    if (!body || std::fseek(body, 0, SEEK_END) != 0 || (body_size = std::ftell(body)) < 0 ||
+        std::fseek(body, 0, SEEK_SET) != 0) {
+      std::fprintf(stderr, "pexo: cannot read body file '%s'\n", options.body_file.c_str());
+      if (body) std::fclose(body);
+      return 1;
+    }
   }
-  ScriptImage image;
-  String error;
-  if (!image.LoadFile(script.c_str(), relative.c_str(), &error)) {
-    std::string message = "Unable to execute '" + relative +
-                          "': File does not exist, is corrupt, is not a valid Pexo Script file, "
-                          "or cannot be opened due to permission problems";
-    app.WriteMessage(message.data(), static_cast<int32_t>(message.size()));
-    app.Finish();
-    return 1;
-  }
-  HostFlags flags;
-  ProgramContext context;
-  context.application = &app;
-  context.flags = &flags;
-  context.dictionary = &image.image().dictionary();
-  context.system = image.system();
-  context.globals = image.globals();
-  context.segments = &image.image().segments();
-  context.functions = &image.image().functions();
-  context.program_path = relative.c_str();
+  CommandLineRequest request(out, options.include_headers, body);
+  request.Set("PATH_INFO", path_info);
+  request.Set("PATH_TRANSLATED", script);
+  request.Set("SCRIPT_NAME", path_info);
+  request.Set("QUERY_STRING", options.query);
+  request.Set("REQUEST_METHOD", options.method);
+  request.Set("REMOTE_ADDR", "127.0.0.1");
+  request.Set("REMOTE_HOST", "localhost");
+  request.Set("SERVER_NAME", "localhost");
+  request.Set("SERVER_PORT", "80");
+  request.Set("SERVER_PORT_SECURE", "0");
+  request.Set("SERVER_PROTOCOL", "HTTP/1.1");
+  request.Set("SERVER_SOFTWARE", std::string("Pexo/") + kPexoVersion);
+  for (const std::string& header : options.headers) request.AddHeader(header);
+  String header_type;
+  if (!options.content_type.empty())
+    request.Set("CONTENT_TYPE", options.content_type);
+  else if (request.GetServerVariable("HTTP_CONTENT_TYPE", &header_type))
+    request.Set("CONTENT_TYPE", header_type.c_str());
+  if (body) request.Set("CONTENT_LENGTH", std::to_string(body_size));
+
+  StartExternalLibraries();
+  int code;
   {
-    PexoVM vm(context);
-    app.DefaultHeaders();
-    vm.run_program();
+    CommandLineApplication app(&request, file.loaded() ? &file : nullptr, options, real_root);
+    code = app.Execute();
   }
-  app.Finish();
-  return 0;
+  request.file_response()->Finish();
+  if (body) std::fclose(body);
+  return code;
 }
 
 int PexoCommand(int argc, const char* const* argv, FILE* out, FILE* err) {

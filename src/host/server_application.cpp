@@ -1,7 +1,5 @@
 #include "host/server_application.h"
 
-#include "host/log_filter.h"
-
 #include <sys/syscall.h>
 #include <sys/time.h>
 #include <syslog.h>
@@ -15,10 +13,18 @@
 #include <random>
 #include <string_view>
 
+#include "ext/configured_libraries.h"
+#include "ext/external_call_manager.h"
+#include "ext/posix_external_library_manager.h"
 #include "host/config_file.h"
 #include "host/md5.h"
+#include "host/script_function.h"
 #include "host/server_request.h"
+#include "io/content_parser_factory.h"
 #include "io/entity.h"
+#include "io/hash_content_store.h"
+#include "io/urlencoded_parser.h"
+#include "values/calendar_names.h"
 #include "values/system_variable_hash.h"
 #include "values/variable.h"
 #include "values/variable_hash.h"
@@ -87,28 +93,23 @@ void PutBigEndian32(unsigned char* out, uint32_t value) {
   out[3] = static_cast<unsigned char>(value);
 }
 
-// Reads a compiled file through the request's file manager, so the handle
-// is accounted and confined like any other script file.
-class ManagedFileStream : public ByteStream {
+// An upload's temporary file, written through the file layer.
+class ManagedUploadFile : public UploadFile {
  public:
-  explicit ManagedFileStream(PosixFile* file) : file_(file), size_(file->Size()) {}
-  int32_t read(void* buffer, int32_t length) override {
-    int32_t n = file_->Read(buffer, length);
-    if (n < 0) error_.assign(file_->ErrorText());
-    return n;
+  explicit ManagedUploadFile(PosixFile* file) : file_(file) {}
+  bool Write(const char* data, int32_t length) override {
+    if (!file_) return false;
+    if (!file_->Write(data, length)) ok_ = false;
+    return ok_;
   }
-  int64_t seek(int64_t position) override {
-    if (!file_->Seek(position)) {
-      error_.assign(file_->ErrorText());
-      return -1;
-    }
-    return position;
+  bool Close() override {
+    file_.reset();
+    return ok_;
   }
-  int64_t size() const override { return size_; }
 
  private:
-  PosixFile* file_;
-  int64_t size_;
+  std::unique_ptr<PosixFile> file_;
+  bool ok_ = true;
 };
 
 uint32_t CurrentThreadNumber() { return static_cast<uint32_t>(::syscall(SYS_gettid)); }
@@ -179,41 +180,19 @@ std::string NewCallerId(const char* server_name, int32_t name_length, uint32_t p
 std::string CookieExpiry(time_t when) {
   struct tm parts;
   gmtime_r(&when, &parts);
-  // Day and month names are the C locale's, whatever the process locale.
-  static const char* const kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-  static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                        "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  // Day and month names are English whatever the process locale.
   char text[64];
-  std::snprintf(text, sizeof text, "%s, %02d-%s-%04d %02d:%02d:%02d GMT", kDays[parts.tm_wday],
-                parts.tm_mday, kMonths[parts.tm_mon], parts.tm_year + 1900, parts.tm_hour,
-                parts.tm_min, parts.tm_sec);
+  std::snprintf(text, sizeof text, "%s, %02d-%s-%04d %02d:%02d:%02d GMT",
+                DayAbbreviation(parts.tm_wday), parts.tm_mday, MonthAbbreviation(parts.tm_mon),
+                parts.tm_year + 1900, parts.tm_hour, parts.tm_min, parts.tm_sec);
   return text;
 }
 
-BodyKind BodyKindOf(const char* content_type, int32_t length) {
-  struct Prefix {
-    const char* text;
-    BodyKind kind;
-  };
-  static const Prefix kPrefixes[] = {
-      {"application/x-www-form-urlencoded", BODY_URLENCODED},
-      {"application/json", BODY_JSON},
-      {"multipart/form-data", BODY_MULTIPART},
-  };
-  for (const Prefix& p : kPrefixes) {
-    size_t n = std::strlen(p.text);
-    if (length >= static_cast<int32_t>(n) && strncasecmp(content_type, p.text, n) == 0) {
-      return p.kind;
-    }
-  }
-  return BODY_OTHER;
-}
+ServerRequest::~ServerRequest() = default;
 
-ServerApplication::ServerApplication(ServerRequest* request, const ConfigFile* config_file,
-                                     RequestEngine* engine)
+ServerApplication::ServerApplication(ServerRequest* request, const ConfigFile* config_file)
     : request_(request),
       config_file_(config_file),
-      engine_(engine),
       output_(new ServerOutput(request->Response())),
       files_(&config_),
       process_id_(getpid()),
@@ -224,6 +203,9 @@ ServerApplication::ServerApplication(ServerRequest* request, const ConfigFile* c
   document_request_.assign(path_info_);
   document_request_.append('?');
   document_request_.append(query_string_);
+  for (int32_t& flags : tag_flags_) flags = -1;
+  gettimeofday(&started_, nullptr);
+  // Lock waits end after timeout_file seconds.
   files_.SetTimedOutFlag(nullptr);
 }
 
@@ -237,7 +219,7 @@ void ServerApplication::Release() {
   system_ = nullptr;
   image_.reset();
   reader_.reset();
-  program_file_.reset();
+  calls_.reset();
 }
 
 String ServerApplication::ServerVariable(const char* name) {
@@ -252,11 +234,14 @@ int ServerApplication::Execute() {
   std::srand(static_cast<unsigned>(std::time(nullptr)));
   image_.reset(new ProgramImage());
   output_->SetConfig(&config_);
+  log_.reset(new RequestLog(&config_, &files_, system_log()));
   bool ok = LoadConfiguration() && ValidatePaths() && LoadProgram() && SetDataDirectory() &&
             CreateMachine();
   if (ok) {
     FillServerVariables();
-    FillEngineVariables();
+    ok = FillEngineVariables();
+  }
+  if (ok) {
     FillArguments();
     ok = ParseQueryString();
   }
@@ -266,6 +251,7 @@ int ServerApplication::Execute() {
     ok = ReadBody();
   }
   if (!ok) {
+    output_->Send(1);
     Release();
     return 1;
   }
@@ -276,7 +262,12 @@ int ServerApplication::Execute() {
 }
 
 bool ServerApplication::LoadConfiguration() {
-  if (config_file_) config_file_->ConfigFor(path_info_.data(), path_info_.length(), &config_);
+  config_.SetErrorSettingsSink(this);
+  LoadServerConfiguration(&config_);
+  // Function libraries are registered for the request as soon as the
+  // configuration names them; one that fails only leaves names unresolved.
+  calls_.reset(new ExternalCallManager(ProcessLibraryManager()));
+  if (ProcessLibraryManager()) RegisterConfiguredLibraries(config_, calls_.get(), nullptr, nullptr);
   int32_t length = 0;
   const char* root = config_.GetString(CFG_DIR_PEXO, &length);
   if (!root || length == 0) {
@@ -290,6 +281,10 @@ bool ServerApplication::LoadConfiguration() {
     return false;
   }
   return true;
+}
+
+void ServerApplication::LoadServerConfiguration(ServerConfig* config) {
+  if (config_file_) config_file_->ConfigFor(path_info_.data(), path_info_.length(), config);
 }
 
 bool ServerApplication::ValidatePaths() {
@@ -325,29 +320,29 @@ bool ServerApplication::ValidatePaths() {
 }
 
 bool ServerApplication::LoadProgram() {
-  PosixFile* file = files_.Open(FILE_SCRIPT, script_path_.c_str(), FILE_READ);
-  if (!file) {
+  String error;
+  std::unique_ptr<FileByteStream> stream =
+      FileByteStream::Open(&files_, FILE_SCRIPT, script_path_.c_str(), &error);
+  if (!stream) {
     int32_t length = 0;
     char* encoded = EntityEncode(path_info_.data(), path_info_.length(), &length, nullptr);
     String message("Unable to execute '");
     message.append(encoded ? encoded : "", encoded ? length : 0);
     std::free(encoded);
     message.append("': ");
-    message.append(files_.ErrorText());
+    message.append(error);
     WriteMessage(message.data(), message.length());
     return false;
   }
-  program_file_.reset(file);
+  PosixFile* file = stream->file();
   String prefix("Unable to execute '");
   prefix.append(script_path_);
   prefix.append("': ");
-  if (!reader_->open(script_path_.c_str(),
-                     std::unique_ptr<ByteStream>(new ManagedFileStream(file)))) {
+  if (!reader_->open(script_path_.c_str(), std::move(stream))) {
     prefix.append(reader_->last_error());
     WriteMessage(prefix.data(), prefix.length());
     return false;
   }
-  String error;
   bool loaded = image_->load(*reader_);
   if (loaded) {
     system_ = NewSystemVariableHashFromTable(image_->system_names(), &image_->dictionary(), &error);
@@ -361,6 +356,8 @@ bool ServerApplication::LoadProgram() {
     WriteMessage(prefix.data(), prefix.length());
     return false;
   }
+  // The loaded program needs no handle while the script runs.
+  files_.Deactivate(file);
   return true;
 }
 
@@ -375,22 +372,32 @@ bool ServerApplication::SetDataDirectory() {
     ConfigurationError(files_.ErrorText().c_str());
     return false;
   }
-  const char* cookie = config_.GetString(CFG_LOG_COOKIE, &length);
-  if (cookie && length > 0) CheckLogCookie(cookie, length);
+  String cookies;
+  bool has_cookies = request_->GetServerVariable("HTTP_COOKIE", &cookies);
+  log_->Configure(has_cookies ? cookies.data() : nullptr, cookies.length());
+  log_suppressed_ = log_->filter().suppressed();
   output_->SetBlockSize(config_.GetInteger(CFG_BUFSZ_OUTPUT));
   output_->SetFlushThreshold(config_.GetInteger(CFG_BUFSZ_OUTPUT_FLUSH));
   return true;
 }
 
 bool ServerApplication::CreateMachine() {
-  String error;
-  machine_.reset(engine_->NewMachine(this, &error));
-  if (!machine_) {
-    WriteMessage(error.data(), error.length());
-    return false;
+  ProgramContext context;
+  context.application = this;
+  context.flags = &flags_.machine;
+  context.dictionary = &image_->dictionary();
+  context.system = system_;
+  context.globals = globals_;
+  context.segments = &image_->segments();
+  context.functions = &image_->functions();
+  context.program_path = script_path_.c_str();
+  context.calls = calls_.get();
+  context.files = &files_;
+  context.config = &config_;
+  machine_.reset(new PexoVM(context));
+  for (int32_t tag = 0; tag < kTagCount; ++tag) {
+    if (tag_flags_[tag] >= 0) machine_->tags().set_flags(tag, tag_flags_[tag]);
   }
-  // The loaded program needs no handle while the script runs.
-  files_.Deactivate(program_file_.get());
   return true;
 }
 
@@ -428,11 +435,15 @@ void ServerApplication::FillServerVariables() {
   }
 }
 
-void ServerApplication::FillEngineVariables() {
-  // The time structure and the dynamic variables come with the system
-  // variable module; these two are the request's own.
-  SetSystemInteger("globaltimeout", config_.GetInteger(CFG_TIMEOUT_GLOBAL));
-  SetSystemVariable("pexoversion", kPexoVersion);
+bool ServerApplication::FillEngineVariables() {
+  String error;
+  if (FillSystemVariables(system_, &config_, this, started_, &error)) return true;
+  String message("Unable to execute '");
+  message.append(script_path_);
+  message.append("': ");
+  message.append(error);
+  WriteMessage(message.data(), message.length());
+  return false;
 }
 
 void ServerApplication::FillArguments() {
@@ -449,11 +460,10 @@ void ServerApplication::FillArguments() {
 
 bool ServerApplication::ParseQueryString() {
   if (query_string_.length() == 0) return true;
-  String error;
-  if (engine_->ParseQueryString(this, query_string_.data(), query_string_.length(), &error)) {
-    return true;
-  }
-  WriteMessage(error.data(), error.length());
+  HashContentStore store(globals_);
+  URLEncodedParser parser(&store, 0);
+  if (parser.Feed(query_string_.data(), query_string_.length()) && parser.Finish()) return true;
+  WriteMessage(parser.ErrorMessage().data(), parser.ErrorMessage().length());
   return false;
 }
 
@@ -475,32 +485,28 @@ bool ServerApplication::ReadBody() {
   }
   long long declared = std::atoll(length_text.c_str());
   if (declared <= 0) return true;
-  int32_t length = declared > INT32_MAX ? INT32_MAX : static_cast<int32_t>(declared);
-  BodyKind kind = BodyKindOf(type.data(), type.length());
-  if (kind == BODY_OTHER) {
-    int32_t limit = config_.GetInteger(CFG_MAX_UNKNOWN_CONTENT_LENGTH);
-    if (limit < 0) {
-      ReportInputError(String("Unknown POST content type"));
-      return false;
-    }
-    if (limit > 0 && limit < length) {
-      ReportInputError(
-          String("POST content length exceeds configured maximum for unknown content types"));
-      return false;
-    }
-  }
+  HashContentStore globals(globals_);
+  HashContentStore system(system_);
+  ContentParserSetup setup;
+  setup.globals = &globals;
+  setup.system = &system;
+  setup.callbacks = this;
+  setup.files = this;
+  setup.max_post_vars = config_.GetInteger(CFG_MAX_POST_VARS);
+  setup.max_unknown_content_length = config_.GetInteger(CFG_MAX_UNKNOWN_CONTENT_LENGTH);
   String error;
-  std::unique_ptr<RequestBodyParser> parser(
-      engine_->NewBodyParser(this, kind, type, length, &error));
+  std::unique_ptr<HTTPContentParser> parser(
+      MakeContentParser(setup, type.data(), type.length(), declared, &error));
   if (!parser) {
     ReportInputError(error);
     return false;
   }
   StartPostTimer();
   std::unique_ptr<char[]> piece(new char[kBodyPiece]);
-  int32_t received = 0;
-  while (received < length) {
-    int32_t want = length - received < kBodyPiece ? length - received : kBodyPiece;
+  long long received = 0;
+  while (received < declared) {
+    long long left = declared - received;
+    int32_t want = left < kBodyPiece ? static_cast<int32_t>(left) : kBodyPiece;
     int32_t got = request_->ReadBody(piece.get(), want);
     if (flags_.post_timed_out.load()) {
       ReportTimeout("Timeout processing POST data");
@@ -523,32 +529,23 @@ bool ServerApplication::ReadBody() {
 
 void ServerApplication::RunMachine() {
   int32_t slow = config_.GetInteger(CFG_SLOWREQUEST_SYSLOG);
+  machine_->set_trace_mask(DebugLogLevel());
+  log_->LogRequest(kTraceRequestStart, path_info_.c_str(), query_string_.c_str());
   StartGlobalTimer();
   int64_t started = Now();
-  machine_->Run();
+  machine_->run_program();
   int64_t seconds = Now() - started;
-  if (slow <= 0 || seconds <= slow) return;
-  auto shown = [this](const char* name) {
-    String value = ServerVariable(name);
-    return value.length() > 0 ? value : String("NULL");
-  };
+  log_->LogRequest(kTraceRequestEnd, path_info_.c_str(), query_string_.c_str());
+  if (!RequestLog::IsSlowRequest(seconds, slow)) return;
   String url;
   Variable* variable = nullptr;
   if (system_ && system_->Find("documenturl", 11, false, &variable) && variable) {
     url.assign(variable->Value());
   }
-  if (url.length() == 0) url.assign("NULL");
-  char number[24];
-  std::snprintf(number, sizeof number, "%lld", static_cast<long long>(seconds));
-  String message("Slow Request: ");
-  message.append(number);
-  message.append(" seconds: remote_addr=");
-  message.append(shown("REMOTE_ADDR"));
-  message.append(", documenturl=");
-  message.append(url);
-  message.append(", query_string=");
-  message.append(shown("QUERY_STRING"));
-  LogSlowRequest(message);
+  String message;
+  RequestLog::SlowRequestMessage(seconds, ServerVariable("REMOTE_ADDR").c_str(), url.c_str(),
+                                 ServerVariable("QUERY_STRING").c_str(), &message);
+  log_->ReportSlowRequest(message.data(), message.length());
 }
 
 void ServerApplication::DefaultHeaders() {
@@ -579,11 +576,6 @@ void ServerApplication::CallerIdCookie() {
   SetSystemVariable("callerid", id.data(), id.length());
 }
 
-void ServerApplication::CheckLogCookie(const char* expected, int32_t length) {
-  String cookies = ServerVariable("HTTP_COOKIE");
-  log_suppressed_ = !LogCookieMatches(cookies.data(), cookies.length(), expected, length);
-}
-
 void ServerApplication::Write(const char* bytes, int32_t length) { output_->Write(bytes, length); }
 
 void ServerApplication::Emit(const char* bytes, int32_t length) { output_->Emit(bytes, length); }
@@ -596,6 +588,7 @@ void ServerApplication::SetHeader(const char* name, const char* value) {
 
 void ServerApplication::WriteMessage(const char* text, int32_t length) {
   DefaultHeaders();
+  if (length < 0) length = static_cast<int32_t>(std::strlen(text));
   int32_t encoded_length = 0;
   char* encoded = EntityEncode(text, length, &encoded_length, nullptr);
   if (!encoded) return;
@@ -616,36 +609,44 @@ void ServerApplication::ConfigurationError(const char* message) {
   WriteMessage(text.data(), text.length());
 }
 
+void ServerApplication::ReportToErrorLog(int32_t category, int32_t code, const String& message) {
+  if (log_) log_->ReportToErrorLog(category, code, message.data(), message.length());
+}
+
 void ServerApplication::ReportInputError(const String& message) {
-  LogErrorMessage("Input Error", message);
+  ReportToErrorLog(ERRORLOG_INPUT, -1, message);
   WriteMessage(message.data(), message.length());
 }
 
 void ServerApplication::ReportFatalError(const String& message) {
-  LogErrorMessage("Fatal Error", message);
+  ReportToErrorLog(ERRORLOG_FATAL, -1, message);
   WriteMessage(message.data(), message.length());
 }
 
-void ServerApplication::ReportRuntimeError(int32_t, const String& message, bool display) {
-  LogErrorMessage("Runtime Error", message);
+void ServerApplication::ReportRuntimeError(int32_t tag, const String& message, bool display) {
+  ReportToErrorLog(ERRORLOG_RUNTIME, tag, message);
   if (display) WriteMessage(message.data(), message.length());
 }
 
 void ServerApplication::ReportTimeout(const char* message) {
   String text(message);
-  LogErrorMessage("Timeout", text);
+  ReportToErrorLog(ERRORLOG_TIMEOUT, -1, text);
   WriteMessage(text.data(), text.length());
 }
 
 uint32_t ServerApplication::DebugLogLevel() {
-  if (log_suppressed_) return 0;
-  int32_t level = config_.GetInteger(CFG_LOG_LEVEL);
-  return level < 0 ? 0 : static_cast<uint32_t>(level);
+  if (log_suppressed_ || !log_) return 0;
+  return log_->Level();
 }
 
-bool ServerApplication::LogFilterAccepts(const char*, int32_t) { return true; }
+bool ServerApplication::LogFilterAccepts(const char* source_file, int32_t line) {
+  if (!log_) return true;
+  return log_->PassesLogFilter(source_file, static_cast<int32_t>(std::strlen(source_file)), line);
+}
 
-void ServerApplication::LogEvent(const TraceEvent&) {}
+void ServerApplication::LogEvent(const TraceEvent& event) {
+  if (log_) log_->LogTraceEvent(event);
+}
 
 bool ServerApplication::PasswordHash(const char* text, int32_t length, const char salt[2],
                                      String* result) {
@@ -654,8 +655,10 @@ bool ServerApplication::PasswordHash(const char* text, int32_t length, const cha
 
 void ServerApplication::StartGlobalTimer() {
   int32_t seconds = config_.GetInteger(CFG_TIMEOUT_GLOBAL);
-  global_deadline_.store(seconds > 0 ? std::time(nullptr) + seconds : 0);
-  flags_.timed_out.store(0);
+  time_t deadline = seconds > 0 ? std::time(nullptr) + seconds : 0;
+  global_deadline_.store(deadline);
+  deadline_seen_ = deadline;
+  flags_.machine.timeout.store(0);
 }
 
 void ServerApplication::StartPostTimer() {
@@ -672,18 +675,82 @@ void ServerApplication::StopPostTimer() {
 void ServerApplication::CheckTimeouts(time_t now) {
   flags_.ticks.fetch_add(1);
   time_t global = global_deadline_.load();
-  if (global != 0 && global < now) flags_.timed_out.store(1);
+  if (global != 0 && global < now) flags_.machine.timeout.store(1);
   time_t post = post_deadline_.load();
   if (post != 0 && post < now) flags_.post_timed_out.store(1);
 }
 
-void ServerApplication::RequestStop() { flags_.stop.store(1); }
+void ServerApplication::RequestStop() { flags_.machine.exit.store(1); }
 
-void ServerApplication::LogErrorMessage(const char*, const String&) {}
+const String& ServerApplication::Setting(int32_t setting) { return settings_.Get(setting); }
 
-void ServerApplication::LogSlowRequest(const String& message) {
-  syslog(LOG_WARNING, "%s", message.c_str());
+void ServerApplication::SetSetting(int32_t setting, const char* text, int32_t length) {
+  settings_.Set(setting, text, length);
 }
+
+int32_t ServerApplication::SettingChanges(int32_t setting) { return settings_.Changes(setting); }
+
+bool ServerApplication::Library(int32_t kind, int32_t index, String* name, String* value) {
+  int32_t type = kind == LIBRARIES_COMMERCE ? LIBRARY_COMMERCE
+                 : kind == LIBRARIES_DATABASE ? LIBRARY_DATABASE
+                                              : LIBRARY_SYSTEM;
+  int32_t seen = 0;
+  for (const ConfiguredLibrary& library : config_.Libraries()) {
+    if (library.type != type) continue;
+    if (seen++ != index) continue;
+    // Coded libraries are known by their code, system libraries by path.
+    name->assign(library.code.length() > 0 ? library.code : library.library);
+    value->assign(library.library);
+    return true;
+  }
+  return false;
+}
+
+bool ServerApplication::SetTagErrorFlags(const char* name, int32_t length, int32_t flags) {
+  int32_t tag = TagErrorTable::find(name, length);
+  if (tag < 0 || tag >= kTagCount) return false;
+  tag_flags_[tag] = flags;
+  return true;
+}
+
+UploadCallResult ServerApplication::ValidateFileUpload(const String& field,
+                                                       const String& file_name,
+                                                       const String& content_type,
+                                                       int32_t* result) {
+  Variable value;
+  UploadCallResult outcome = CallScriptFunction(machine_.get(), image_.get(),
+                                                "Pexo_ValidateFileUpload",
+                                                {field, file_name, content_type}, &value);
+  if (outcome == kUploadCallDone) *result = value.Value_Integer();
+  return outcome;
+}
+
+UploadCallResult ServerApplication::ProcessFileUpload(const String& field,
+                                                      const String& file_name, const char* status,
+                                                      const String& path,
+                                                      const String& content_type,
+                                                      int64_t received) {
+  char count[24];
+  std::snprintf(count, sizeof count, "%lld", static_cast<long long>(received));
+  return CallScriptFunction(machine_.get(), image_.get(), "Pexo_ProcessFileUpload",
+                            {field, file_name, String(status), path, content_type, String(count)},
+                            nullptr);
+}
+
+UploadFile* ServerApplication::CreateTemporaryFile(String* path) {
+  String name;
+  PosixFile* file = files_.CreateTemporaryFile(FILE_DATA, "", "PEXO_FUP", &name,
+                                               FILE_WRITE | FILE_CREATE_NEW);
+  if (!file) return nullptr;
+  if (!files_.ResolvePath(FILE_DATA, name.c_str(), name.length(), path)) {
+    delete file;
+    files_.Delete(FILE_DATA, name.c_str());
+    return nullptr;
+  }
+  return new ManagedUploadFile(file);
+}
+
+void ServerApplication::DeleteFile(const String& path) { files_.DeleteRaw(path.c_str()); }
 
 int64_t ServerApplication::Now() const { return static_cast<int64_t>(std::time(nullptr)); }
 

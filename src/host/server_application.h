@@ -9,11 +9,13 @@
 //
 // Lifetime: the binding creates one application per request on the request
 // thread, registers it with the thread manager, calls Execute once,
-// unregisters it and deletes it. The request, the configuration file and the
-// engine are borrowed and must outlive the application.
+// unregisters it and deletes it. The request and the configuration file are
+// borrowed and must outlive the application. Function libraries come from
+// the process-wide library manager when one was started.
 #ifndef PEXO_HOST_SERVER_APPLICATION_H_
 #define PEXO_HOST_SERVER_APPLICATION_H_
 
+#include <sys/time.h>
 #include <sys/types.h>
 
 #include <atomic>
@@ -24,41 +26,49 @@
 #include <vector>
 
 #include "host/application.h"
+#include "host/file_byte_stream.h"
 #include "host/file_path.h"
 #include "host/posix_file_manager.h"
-#include "host/request_engine.h"
+#include "host/request_log.h"
 #include "host/server_config.h"
+#include "host/system_log.h"
 #include "host/thread_manager.h"
 #include "io/server_output.h"
+#include "io/upload.h"
 #include "program/program_image.h"
 #include "program/tagged_file.h"
 #include "values/string.h"
+#include "values/system_variables.h"
+#include "vm/error_table.h"
+#include "vm/pexo_vm.h"
 
 namespace pexo {
 
 class ConfigFile;
+class ExternalCallManager;
 class ServerRequest;
 class SystemVariableHash;
 class VariableHash;
 
-// The engine version shown to scripts as `pexoversion`.
-constexpr const char kPexoVersion[] = "5.52";
-
 // What the machine and the watchdog share: written by one thread, read by
-// another, so each is atomic.
+// another, so each is atomic. `machine.timeout` is the timed-out flag the
+// run loop polls; `machine.exit` stops the run at shut-down.
 struct RequestFlags {
-  std::atomic<int32_t> timed_out{0};
+  HostFlags machine;
   std::atomic<int32_t> post_timed_out{0};
-  std::atomic<int32_t> stop{0};
   std::atomic<int64_t> ticks{0};
 };
 
-class ServerApplication : public PexoApplication, public TimedApplication {
+class ServerApplication : public PexoApplication,
+                          public TimedApplication,
+                          public SystemVariableHost,
+                          public ErrorSettingsSink,
+                          public UploadCallbacks,
+                          public UploadFileFactory {
  public:
   // Reads PATH_INFO, PATH_TRANSLATED and QUERY_STRING and captures the
   // process and thread ids. `config_file` may be null (built-in defaults).
-  ServerApplication(ServerRequest* request, const ConfigFile* config_file,
-                    RequestEngine* engine);
+  ServerApplication(ServerRequest* request, const ConfigFile* config_file);
   ~ServerApplication() override;
 
   // 0 after a request that ran, 1 after a request stopped during set-up.
@@ -86,19 +96,43 @@ class ServerApplication : public PexoApplication, public TimedApplication {
   void DefaultHeaders();
 
   // Timers and the watchdog's entry (seconds since the epoch).
-  void StartGlobalTimer();
-  void StartPostTimer();
-  void StopPostTimer();
+  void StartGlobalTimer() override;
+  void StartPostTimer() override;
+  void StopPostTimer() override;
   void CheckTimeouts(time_t now) override;
   // Asks the running machine to stop (process shut-down).
   void RequestStop() override;
 
-  // For the engine's parsers and machine.
+  // SystemVariableHost.
+  const String& Setting(int32_t setting) override;
+  void SetSetting(int32_t setting, const char* text, int32_t length) override;
+  int32_t SettingChanges(int32_t setting) override;
+  int32_t SSLAvailable() override { return 0; }
+  const String& ProcessName() override { return process_name_; }
+  const volatile int64_t* GlobalDeadline() override { return &deadline_seen_; }
+  bool Library(int32_t kind, int32_t index, String* name, String* value) override;
+
+  // ErrorSettingsSink: configured tag error flags, applied to the machine
+  // once it exists.
+  bool SetTagErrorFlags(const char* name, int32_t length, int32_t flags) override;
+
+  // UploadCallbacks: the script's two upload functions.
+  UploadCallResult ValidateFileUpload(const String& field, const String& file_name,
+                                      const String& content_type, int32_t* result) override;
+  UploadCallResult ProcessFileUpload(const String& field, const String& file_name,
+                                     const char* status, const String& path,
+                                     const String& content_type, int64_t received) override;
+  // UploadFileFactory: "PEXO_FUP" files at the top of the data directory.
+  UploadFile* CreateTemporaryFile(String* path) override;
+  void DeleteFile(const String& path) override;
+
+  // For the bindings and tests.
   ServerRequest* request() const { return request_; }
   ServerOutput* output() const { return output_.get(); }
   ServerConfig* config() { return &config_; }
   PosixFileManager* file_manager() { return &files_; }
   ProgramImage* image() { return image_.get(); }
+  PexoVM* machine() const { return machine_.get(); }
   SystemVariableHash* system_variables() const { return system_; }
   VariableHash* global_variables() const { return globals_; }
   RequestFlags* flags() { return &flags_; }
@@ -114,11 +148,13 @@ class ServerApplication : public PexoApplication, public TimedApplication {
   void SetSystemInteger(const char* name, int32_t value);
 
  protected:
-  // Reporting seams; the defaults go to the system log.
-  virtual void LogErrorMessage(const char* kind, const String& message);
-  virtual void LogSlowRequest(const String& message);
-  // Whole seconds the run took (a seam so tests need not sleep).
+  // Fills the request's configuration (step 3); the default applies the
+  // configuration file's sections for PATH_INFO. A binding may add to it.
+  virtual void LoadServerConfiguration(ServerConfig* config);
+  // Whole seconds since the epoch (a seam so tests need not sleep).
   virtual int64_t Now() const;
+  // Where the error and slow-request records go.
+  virtual SystemLog* system_log() { return &system_log_; }
 
  private:
   bool LoadConfiguration();
@@ -127,30 +163,31 @@ class ServerApplication : public PexoApplication, public TimedApplication {
   bool SetDataDirectory();
   bool CreateMachine();
   void FillServerVariables();
-  void FillEngineVariables();
+  bool FillEngineVariables();
   void FillArguments();
   bool ParseQueryString();
   void FillIdentityVariables();
   bool ReadBody();
   void RunMachine();
   void CallerIdCookie();
-  void CheckLogCookie(const char* expected, int32_t length);
+  void ReportToErrorLog(int32_t category, int32_t code, const String& message);
   String ServerVariable(const char* name);
   void Release();
 
   ServerRequest* request_;
   const ConfigFile* config_file_;
-  RequestEngine* engine_;
   ServerConfig config_;
   std::unique_ptr<ServerOutput> output_;
   PosixFileManager files_;
+  PosixSystemLog system_log_;
+  std::unique_ptr<RequestLog> log_;
   // Declared after files_ so they are destroyed first.
-  std::unique_ptr<PosixFile> program_file_;
   std::unique_ptr<TaggedFile> reader_;
   std::unique_ptr<ProgramImage> image_;
   SystemVariableHash* system_ = nullptr;
   VariableHash* globals_ = nullptr;
-  std::unique_ptr<RequestMachine> machine_;
+  std::unique_ptr<ExternalCallManager> calls_;
+  std::unique_ptr<PexoVM> machine_;
 
   String path_info_;
   String path_translated_;
@@ -158,11 +195,19 @@ class ServerApplication : public PexoApplication, public TimedApplication {
   String document_request_;
   String script_root_;
   String script_path_;
+  String process_name_;
+  RequestSettings settings_;
+  // Tag error flags from the configuration; -1 = keep the default.
+  int32_t tag_flags_[kTagCount];
+  struct timeval started_;
   pid_t process_id_;
   uint32_t thread_id_;
   RequestFlags flags_;
   std::atomic<time_t> global_deadline_{0};
   std::atomic<time_t> post_deadline_{0};
+  // The global deadline as the request thread last set it, for
+  // "dyn_time_remaining" (read on the same thread).
+  volatile int64_t deadline_seen_ = 0;
   bool log_suppressed_ = false;
   bool defaults_done_ = false;
 };
@@ -181,8 +226,6 @@ std::string NewCallerId(const char* server_name, int32_t name_length, uint32_t p
                         uint32_t thread_id, uint64_t now_100ns);
 // "Wdy, DD-Mon-YYYY HH:MM:SS GMT".
 std::string CookieExpiry(time_t when);
-// The body kind for a content type (prefix, letter case ignored).
-BodyKind BodyKindOf(const char* content_type, int32_t length);
 
 }  // namespace pexo
 

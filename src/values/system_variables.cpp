@@ -117,13 +117,14 @@ void ProcessNameVariable::Refresh() {
 
 namespace {
 
-// Inserts `variable` (whose reference is handed over) into the scope.
+// Inserts `variable` (whose reference is handed over) into the scope. A
+// name the program declared keeps its entry number and gets this variable.
 bool Put(VariableHash* scope, Variable* variable, String* error) {
   if (!variable) {
     error->assign("Out of memory creating system variables");
     return false;
   }
-  int32_t index = scope->InsertVariable(variable);
+  int32_t index = scope->ReplaceVariable(variable);
   variable->Release();
   if (index < 0) {
     error->assign("Unable to create system variable ");

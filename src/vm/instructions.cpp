@@ -535,7 +535,7 @@ int PexoVM::dispatch(uint16_t word) {
       return 1;
     }
 
-    case 0x4025: pc_ += op_int1_; return 1;
+    case 0x4025: jump(op_int1_); return 1;
     case 0x4026:
     case 0x4027:
     case 0x4028:
@@ -544,16 +544,16 @@ int PexoVM::dispatch(uint16_t word) {
     case 0x402B: {
       int32_t value = stack->pop_integer();
       if (fatal_) return 1;
-      bool jump = false;
+      bool taken = false;
       switch (word) {
-        case 0x4026: jump = value == 0; break;
-        case 0x4027: jump = value < 0; break;
-        case 0x4028: jump = value > 0; break;
-        case 0x4029: jump = value <= 0; break;
-        case 0x402A: jump = value >= 0; break;
-        case 0x402B: jump = value != 0; break;
+        case 0x4026: taken = value == 0; break;
+        case 0x4027: taken = value < 0; break;
+        case 0x4028: taken = value > 0; break;
+        case 0x4029: taken = value <= 0; break;
+        case 0x402A: taken = value >= 0; break;
+        case 0x402B: taken = value != 0; break;
       }
-      if (jump) pc_ += op_int1_;
+      if (taken) jump(op_int1_);
       return 1;
     }
     case 0x403D: op_call(op_int1_); return 1;

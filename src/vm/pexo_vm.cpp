@@ -9,6 +9,7 @@
 #include "program/segment_manager.h"
 #include "values/variable.h"
 #include "values/variable_hash.h"
+#include "vm/machine_api_context.h"
 #include "vm/vm_frame.h"
 #include "vm/vm_stack.h"
 
@@ -33,7 +34,10 @@ PexoVM::PexoVM(const ProgramContext& context) : context_(context) {
 }
 
 PexoVM::~PexoVM() {
+  // Extensions' local data is freed while the machine still works.
+  api_.reset();
   unwind_to(nullptr);
+  for (PexoVM_FunctionFrame* spare : spare_frames_) delete spare;
   for (PexoVM_Stack* spare : spare_stacks_) delete spare;
   for (auto& pool : spare_scopes_)
     for (VariableHash* scope : pool.second) delete scope;
@@ -43,6 +47,7 @@ PexoVM::~PexoVM() {
 void PexoVM::unwind_to(PexoVM_Frame* bottom) {
   while (frame_ && frame_ != bottom) {
     PexoVM_Frame* caller = frame_->caller;
+    if (frame_->kind() == 1) --call_depth_;
     delete frame_;
     frame_ = caller;
   }
@@ -116,12 +121,22 @@ int PexoVM::run() {
     }
     if (fatal_) return 0;
     if (flags->exit.load(std::memory_order_relaxed)) return 1;
+    if (steps_left_ != 0 && --steps_left_ == 0) {
+      fatal_error("Instruction limit reached");
+      return 0;
+    }
     if (requested_segment_ != loaded_segment_) {
       load_segment();
       if (fatal_) return 0;
     }
     instruction_start_ = pc_;
-    if (pc_ + 1 >= code_length_) return 1;
+    // A jump, call or return may have left the program counter before the
+    // segment's start; nothing there is code.
+    if (pc_ < 0) {
+      fatal_error("Illegal Instruction");
+      return 0;
+    }
+    if (static_cast<int64_t>(pc_) + 1 >= code_length_) return 1;
     uint16_t word = static_cast<uint16_t>(code_[pc_] | (code_[pc_ + 1] << 8));
     int32_t at = pc_ + 2;
     // Operands: the flag bits say what follows; one that would run past the

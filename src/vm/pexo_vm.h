@@ -11,7 +11,10 @@
 #define PEXO_VM_PEXO_VM_H_
 
 #include <atomic>
+#include <climits>
 #include <cstdint>
+#include <memory>
+#include <mutex>
 #include <unordered_map>
 #include <vector>
 
@@ -20,17 +23,30 @@
 
 namespace pexo {
 
+class ApiContext;
+class Config;
 class Dictionary;
+class ExternalCallManager;
 class Function;
 class FunctionManager;
 class NULLVariable;
 class PexoApplication;
+class MachineApiContext;
+class PersistentTable;
 class PexoVM_Frame;
+class PexoVM_FunctionFrame;
 class PexoVM_Stack;
+class PosixFileManager;
 class Segment;
 class SegmentManager;
+class SystemLibraryManager;
 class Variable;
 class VariableHash;
+class VariableList;
+
+// Nested function calls allowed by default; deeper recursion stops the run
+// before it exhausts memory.
+constexpr int32_t kDefaultCallDepthLimit = 10000;
 
 // The flags the host owns for a request: written by the watchdog and other
 // machines, read by the run loop before every instruction.
@@ -51,6 +67,15 @@ struct ProgramContext {
   SegmentManager* segments = nullptr;
   FunctionManager* functions = nullptr;
   const char* program_path = "";  // the script's path, used in messages
+  // What library functions and extensions reach through the program handle;
+  // each may be null (the calls that need a missing one fail with a message).
+  ExternalCallManager* calls = nullptr;
+  SystemLibraryManager* system_libraries = nullptr;
+  PosixFileManager* files = nullptr;
+  Config* config = nullptr;
+  // Application-wide persistent data of extensions and the lock guarding it.
+  PersistentTable* shared_persistent = nullptr;
+  std::mutex* shared_persistent_lock = nullptr;
 };
 
 class PexoVM {
@@ -95,10 +120,36 @@ class PexoVM {
   // Name of the current source file ("" when none).
   const String& source_file_name();
 
+  // The program handle library functions and extensions receive (made on
+  // first use, owned by the machine).
+  ApiContext* api_context();
+  // The current call's local scope; null outside a function call.
+  VariableHash* local_scope() const;
+  // Whether the run has been stopped or asked to end (fatal, time-out, exit).
+  bool stopping() const;
+  // Runs `stub` (code that calls one function) on a fresh stack holding the
+  // list's variables as arguments, in order; the value the call leaves goes
+  // into `result` (may be null). 0 with a reason when the run stopped.
+  int run_call(Segment* stub, VariableList* arguments, Variable* result, String* error);
+
+  // Limits for untrusted code: the number of instructions a machine may
+  // execute in all (0: unlimited, the default) and the depth of nested
+  // function calls. Exceeding either is a fatal error.
+  void set_step_limit(uint64_t steps) { steps_left_ = steps; }
+  void set_call_depth_limit(int32_t depth) { call_depth_limit_ = depth; }
+  int32_t call_depth() const { return call_depth_; }
+
  private:
   friend class Instructions;
 
   void load_segment();
+  // Relative jump. A target before the segment's start leaves the program
+  // counter negative, which the loop refuses; one past any segment's end
+  // ends the run like any target past the end.
+  void jump(int32_t offset) {
+    int64_t target = static_cast<int64_t>(pc_) + offset;
+    pc_ = target < 0 ? -1 : target > INT32_MAX ? INT32_MAX : static_cast<int32_t>(target);
+  }
   void handle_timeout();
   void notify_signal();
   // Trace event with the program path, source file and line.
@@ -119,6 +170,8 @@ class PexoVM {
   // Calls and returns.
   int op_call(int32_t number);
   int op_return(bool with_value);
+  PexoVM_FunctionFrame* take_frame(Function* function);
+  void recycle_frame(PexoVM_FunctionFrame* frame);
   PexoVM_Stack* take_stack();
   void recycle_stack(PexoVM_Stack* stack);
   // A fresh local scope for a call of `function` (null with the reason).
@@ -126,7 +179,8 @@ class PexoVM {
   // Empties a returned call's scope (releasing its variables) and keeps it
   // for the next call of the same function.
   void recycle_scope(Function* function, VariableHash* scope);
-  bool bind_parameter(Function* function, int32_t index, VariableHash* scope);
+  bool bind_parameter(Function* function, int32_t index, VariableHash* scope,
+                      uint32_t trace_bit);
 
   ProgramContext context_;
   // Registers.
@@ -166,6 +220,12 @@ class PexoVM {
   // Stacks of returned calls, reused so that a call does not allocate.
   std::vector<PexoVM_Stack*> spare_stacks_;
   std::unordered_map<const Function*, std::vector<VariableHash*>> spare_scopes_;
+  // Frames of returned calls, reused likewise.
+  std::vector<PexoVM_FunctionFrame*> spare_frames_;
+  uint64_t steps_left_ = 0;
+  int32_t call_depth_ = 0;
+  int32_t call_depth_limit_ = kDefaultCallDepthLimit;
+  std::unique_ptr<MachineApiContext> api_;
 };
 
 }  // namespace pexo

@@ -1,6 +1,10 @@
 // Calls of compiled and external functions, returns, and name resolution.
 #include <cstring>
+#include <vector>
 
+#include "ext/external_call.h"
+#include "ext/external_call_manager.h"
+#include "ext/external_function.h"
 #include "host/application.h"
 #include "program/dictionary.h"
 #include "program/function.h"
@@ -9,6 +13,8 @@
 #include "values/scope_resolver.h"
 #include "values/variable.h"
 #include "values/variable_hash.h"
+#include "values/variable_list.h"
+#include "vm/machine_api_context.h"
 #include "vm/pexo_vm.h"
 #include "vm/vm_frame.h"
 #include "vm/vm_stack.h"
@@ -36,9 +42,15 @@ constexpr size_t kSpareScopesPerFunction = 32;
 
 }  // namespace
 
+VariableHash* PexoVM::local_scope() const {
+  // A nested run keeps the scope it was given (or its caller's); only the
+  // global hash is not a local scope.
+  VariableHash* scope = frame_ ? frame_->scope() : nullptr;
+  return scope == context_.globals ? nullptr : scope;
+}
+
 bool PexoVM::resolve_name(const char* name, int32_t length, Variable** variable, String* error) {
-  VariableHash* local = frame_ && frame_->kind() == 1 ? frame_->scope() : nullptr;
-  MachineScopes scopes(local, context_.globals, context_.system);
+  MachineScopes scopes(local_scope(), context_.globals, context_.system);
   return ResolveVariableName(&scopes, name, length, variable, error);
 }
 
@@ -71,9 +83,17 @@ VariableHash* PexoVM::take_scope(Function* function, String* error) {
 void PexoVM::recycle_scope(Function* function, VariableHash* scope) {
   if (!scope) return;
   std::vector<VariableHash*>& pool = spare_scopes_[function];
+  if (pool.size() >= kSpareScopesPerFunction) {
+    delete scope;
+    return;
+  }
+  // Names are only ever added to a scope, so one that still holds exactly
+  // the declared names needs only its variables released; one that grew is
+  // rebuilt from the declarations.
   String error;
-  if (pool.size() >= kSpareScopesPerFunction ||
-      !scope->InitFromTable(function->locals(), 0, &error)) {
+  if (scope->Entries() == function->locals().count()) {
+    scope->ReleaseVariables();
+  } else if (!scope->InitFromTable(function->locals(), 0, &error)) {
     delete scope;
     return;
   }
@@ -94,7 +114,8 @@ int PexoVM::op_call(int32_t number) {
   return call_function(function);
 }
 
-bool PexoVM::bind_parameter(Function* function, int32_t index, VariableHash* scope) {
+bool PexoVM::bind_parameter(Function* function, int32_t index, VariableHash* scope,
+                            uint32_t trace_bit) {
   const FunctionParameter& parameter = function->parameters()[static_cast<size_t>(index)];
   Variable* bound = nullptr;
   if (parameter.by_reference) {
@@ -116,9 +137,8 @@ bool PexoVM::bind_parameter(Function* function, int32_t index, VariableHash* sco
     }
     if (!stack_->pop_into(bound)) return false;
   }
-  if (tracing(kTraceFunctionParameter))
-    trace(kTraceFunctionParameter, function->name().c_str(), parameter.name.c_str(),
-          bound->Value().c_str());
+  if (tracing(trace_bit))
+    trace(trace_bit, function->name().c_str(), parameter.name.c_str(), bound->Value().c_str());
   return true;
 }
 
@@ -129,7 +149,12 @@ int PexoVM::call_function(Function* function) {
     fatal_error(error.empty() ? "Allocation failed" : error.c_str());
     return 0;
   }
-  PexoVM_FunctionFrame* frame = new PexoVM_FunctionFrame(requested_segment_, pc_, function);
+  if (call_depth_ >= call_depth_limit_) {
+    recycle_scope(function, scope);
+    fatal_error("Function calls nested too deeply");
+    return 0;
+  }
+  PexoVM_FunctionFrame* frame = take_frame(function);
   frame->set_scope(scope, true);
   frame->set_stack(take_stack(), true);
   int32_t flags = static_cast<int32_t>(function->flags());
@@ -149,10 +174,10 @@ int PexoVM::call_function(Function* function) {
   if (tracing(kTraceFunctionCall)) trace(kTraceFunctionCall, function->name().c_str());
   const int32_t count = static_cast<int32_t>(function->parameters().size());
   for (int32_t i = count - 1; i >= 0; --i) {
-    if (!bind_parameter(function, i, scope)) {
+    if (!bind_parameter(function, i, scope, kTraceFunctionParameter)) {
       recycle_stack(frame->detach_stack());
       recycle_scope(function, frame->detach_scope());
-      delete frame;
+      recycle_frame(frame);
       if (context_.application && frame_)
         context_.application->SetWhitespaceMode(frame_->whitespace_mode);
       return 0;
@@ -160,18 +185,93 @@ int PexoVM::call_function(Function* function) {
   }
   frame_ = frame;
   stack_ = frame->stack();
+  ++call_depth_;
   requested_segment_ = function->segment();
   pc_ = function->offset();
   return 1;
 }
 
 int PexoVM::call_external(Function* function) {
-  // No library manager is loaded into the machine yet, so nothing binds.
-  String message("Unresolved call to external function '");
-  message.append(function->name());
-  message.append("'");
-  fatal_error(message.c_str());
-  return 0;
+  String error;
+  ExternalCall* call = BindExternalFunction(context_.calls, function, &error);
+  if (!call) {
+    fatal_error(error.c_str());
+    return 0;
+  }
+  if (tracing(kTraceExternalCall)) trace(kTraceExternalCall, function->name().c_str());
+  // External functions have no frame: the parameters live in a scope of the
+  // function's own, fresh for every call (a library may call back into the
+  // same function).
+  VariableHash* scope = take_scope(function, &error);
+  if (!scope) {
+    fatal_error(error.empty() ? "Invalid parameter reference" : error.c_str());
+    return 0;
+  }
+  const int32_t count = static_cast<int32_t>(function->parameters().size());
+  for (int32_t i = count - 1; i >= 0; --i) {
+    bool bound = ExternalParameterMatches(*call, *function, i);
+    if (!bound) fatal_error(kExternalParameterMismatch);
+    if (!bound || !bind_parameter(function, i, scope, kTraceExternalParameter)) {
+      scope->ReleaseVariables();
+      recycle_scope(function, scope);
+      return 0;
+    }
+  }
+  Variable* result = call->Invoke(AsHandle(api_context()), scope);
+  scope->ReleaseVariables();
+  recycle_scope(function, scope);
+  if (!result) {
+    fatal_error("Invalid variable reference");
+    return 0;
+  }
+  if (tracing(kTraceExternalReturnValue))
+    trace(kTraceExternalReturnValue, function->name().c_str(), "", result->Value().c_str());
+  if (tracing(kTraceExternalReturn)) trace(kTraceExternalReturn, function->name().c_str());
+  return stack_->push_variable(result, false, true) ? 1 : 0;
+}
+
+ApiContext* PexoVM::api_context() {
+  if (!api_) api_.reset(new MachineApiContext(this, context_));
+  return api_.get();
+}
+
+bool PexoVM::stopping() const {
+  return fatal_ || context_.flags->timeout.load(std::memory_order_relaxed) ||
+         context_.flags->exit.load(std::memory_order_relaxed);
+}
+
+int PexoVM::run_call(Segment* stub, VariableList* arguments, Variable* result, String* error) {
+  // The list's cursor is not touched while the function runs: a library
+  // may walk the same list meanwhile.
+  std::vector<Variable*> values;
+  for (Variable* v = arguments ? arguments->First() : nullptr; v; v = arguments->Next())
+    values.push_back(v);
+  PexoVM_Stack* stack = take_stack();
+  bool pushed = true;
+  for (size_t i = 0; i < values.size() && pushed; ++i)
+    pushed = stack->push_variable(values[i], true, true);
+  int ran = pushed ? run_segment(stub, stack, nullptr) : 0;
+  int done = ran == 1 && !stopping() && stack->depth() > 0;
+  if (done && result)
+    done = stack->pop_into(result) ? 1 : 0;
+  recycle_stack(stack);
+  if (!done) error->assign(fatal_ ? last_error_.c_str() : "The function did not return");
+  return done;
+}
+
+PexoVM_FunctionFrame* PexoVM::take_frame(Function* function) {
+  if (spare_frames_.empty()) return new PexoVM_FunctionFrame(requested_segment_, pc_, function);
+  PexoVM_FunctionFrame* frame = spare_frames_.back();
+  spare_frames_.pop_back();
+  frame->reuse(requested_segment_, pc_, function);
+  return frame;
+}
+
+void PexoVM::recycle_frame(PexoVM_FunctionFrame* frame) {
+  if (spare_frames_.size() < static_cast<size_t>(kSpareStacks))
+    spare_frames_.push_back(frame);
+  else
+    delete frame;
 }
 
 int PexoVM::op_return(bool with_value) {
@@ -205,9 +305,10 @@ int PexoVM::op_return(bool with_value) {
   }
   frame_ = caller;
   stack_ = outer;
+  --call_depth_;
   recycle_stack(frame->detach_stack());
   recycle_scope(function, frame->detach_scope());
-  delete frame;
+  recycle_frame(static_cast<PexoVM_FunctionFrame*>(frame));
   if (!with_value) {
     stack_->push_string("", 0, 0, false);
     if (tracing(kTraceFunctionReturn)) trace(kTraceFunctionReturn, function->name().c_str());

@@ -36,6 +36,10 @@ class PexoVM_Frame {
   int32_t whitespace_mode = 0;
   PexoVM_Frame* caller = nullptr;
 
+ protected:
+  // A recycled frame starts over with a new saved position.
+  void restart(int32_t segment, int32_t pc);
+
  private:
   int32_t segment_;
   int32_t pc_;
@@ -52,6 +56,8 @@ class PexoVM_FunctionFrame : public PexoVM_Frame {
   ~PexoVM_FunctionFrame() override;
   int kind() const override { return 1; }
   Function* function() const { return function_; }
+  // Prepares a returned frame (scope and stack detached) for another call.
+  void reuse(int32_t segment, int32_t pc, Function* function);
 
  private:
   Function* function_;

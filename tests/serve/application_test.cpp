@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <fstream>
 #include <thread>
 
 #include "host/engine_process.h"
@@ -13,16 +14,6 @@
 namespace pexo {
 namespace testing_serve {
 namespace {
-
-std::string SystemValue(ServerApplication* app, const char* name) {
-  Variable* variable = nullptr;
-  if (!app->system_variables()->Find(name, static_cast<int32_t>(std::strlen(name)), false,
-                                     &variable) ||
-      !variable) {
-    return "<unset>";
-  }
-  return variable->Value().c_str();
-}
 
 TEST(RequestHelpers, SplitsArgumentsAtPlusAndDecodes) {
   struct Case {
@@ -96,25 +87,13 @@ TEST(RequestHelpers, LogCookieNeedsExactValue) {
   EXPECT_FALSE(LogCookieMatches("x=1", 3, "secret", 6));
 }
 
-TEST(RequestHelpers, BodyKindByPrefix) {
-  EXPECT_EQ(BodyKindOf("application/x-www-form-urlencoded; charset=UTF-8", 48), BODY_URLENCODED);
-  EXPECT_EQ(BodyKindOf("Application/JSON", 16), BODY_JSON);
-  EXPECT_EQ(BodyKindOf("multipart/form-data; boundary=x", 31), BODY_MULTIPART);
-  EXPECT_EQ(BodyKindOf("text/plain", 10), BODY_OTHER);
-  EXPECT_EQ(BodyKindOf("application/js", 14), BODY_OTHER);
-}
-
 class ExecuteTest : public ::testing::Test {
  protected:
   void SetUp() override { site_.AddProgram("page.pxc", kEmptyProgram); }
 
-  int Run(MemoryRequest* request, RequestEngine* engine = nullptr) {
-    ServerApplication app(request, &site_.config(), engine ? engine : &engine_);
-    return app.Execute();
-  }
+  int Run(MemoryRequest* request) { return site_.Run(request, "/page.pxc"); }
 
   Site site_;
-  TestEngine engine_;
 };
 
 TEST_F(ExecuteTest, ConfigurationErrorsStopWithStatus500) {
@@ -187,53 +166,42 @@ TEST_F(ExecuteTest, MissingAndCorruptProgramsArePlainMessages) {
   EXPECT_EQ(corrupt.response.Header("Content-Type"), "text/html");
 }
 
-TEST_F(ExecuteTest, NullEngineStopsAfterLoading) {
-  site_.Configure("", "");
-  NullRequestEngine null_engine;
-  MemoryRequest request;
-  site_.Prepare(&request, "/page.pxc");
-  EXPECT_EQ(Run(&request, &null_engine), 1);
-  EXPECT_EQ(request.response.body, "No script machine is available in this engine");
-}
-
 TEST_F(ExecuteTest, FillsVariablesAndSendsDefaultHeaders) {
   site_.Configure("vrkcallerid=\"true\"", "<timeouts global=\"30\"/>");
-  std::map<std::string, std::string> seen;
-  engine_.run = [&seen](ServerApplication* app) {
-    for (const char* name : {"arg1", "arg2", "arg3", "nargs", "apitype", "documenturl",
-                             "callerid", "HTTP_ACCEPT", "HTTP_X_TWO", "REQUEST_METHOD",
-                             "globaltimeout", "pexoversion", "AUTH_TYPE"}) {
-      seen[name] = SystemValue(app, name);
-    }
-    app->Write("hello", 5);
-    return 1;
-  };
+  site_.AddProgram("vars.pxc",
+                   PrintSystemVariables({"arg1", "arg2", "arg3", "nargs", "apitype",
+                                         "documenturl", "HTTP_ACCEPT", "HTTP_X_TWO",
+                                         "REQUEST_METHOD", "globaltimeout", "pexoversion",
+                                         "AUTH_TYPE", "callerid"}));
   MemoryRequest request;
-  site_.Prepare(&request, "/page.pxc", "a+b%41");
+  site_.Prepare(&request, "/vars.pxc", "a+b%41");
   request.variables["SERVER_PORT"] = "8080";
   request.variables["ALL_HTTP"] = "HTTP_ACCEPT:text/*\nno colon here\nHTTP_X_TWO: a:b";
-  EXPECT_EQ(Run(&request), 0);
-  EXPECT_EQ(request.response.body, "hello");
-  EXPECT_EQ(request.response.Header("Content-Type"), "text/html");
-  EXPECT_EQ(request.response.Header("Content-Length"), "5");
+  EXPECT_EQ(site_.Run(&request, "/vars.pxc"), 0);
+  const std::string& body = request.response.body;
   std::string cookie = request.response.Header("Set-Cookie");
-  EXPECT_EQ(cookie.rfind("vrkcallerid=" + seen["callerid"] + "; expires=", 0), 0u) << cookie;
+  ASSERT_GT(cookie.size(), 44u) << cookie;
+  std::string id = cookie.substr(12, 32);
+  EXPECT_EQ(body,
+            "arg1=/vars.pxc|arg2=a|arg3=bA|nargs=3|apitype=TEST|"
+            "documenturl=http://localhost:8080/vars.pxc?|HTTP_ACCEPT=text/*|HTTP_X_TWO= a:b|"
+            "REQUEST_METHOD=GET|globaltimeout=30|pexoversion=5.52|AUTH_TYPE=|callerid=" +
+                id + "|");
+  EXPECT_EQ(request.response.Header("Content-Type"), "text/html");
+  EXPECT_EQ(request.response.Header("Content-Length"), std::to_string(body.size()));
+  EXPECT_EQ(cookie.rfind("vrkcallerid=" + id + "; expires=", 0), 0u) << cookie;
   EXPECT_EQ(cookie.substr(cookie.size() - 12), " GMT; path=/");
-  EXPECT_EQ(seen["callerid"].size(), 32u);
-  EXPECT_EQ(seen["arg1"], "/page.pxc");
-  EXPECT_EQ(seen["arg2"], "a");
-  EXPECT_EQ(seen["arg3"], "bA");
-  EXPECT_EQ(seen["nargs"], "3");
-  EXPECT_EQ(seen["apitype"], "TEST");
-  EXPECT_EQ(seen["documenturl"], "http://localhost:8080/page.pxc?");
-  EXPECT_EQ(seen["HTTP_ACCEPT"], "text/*");
-  EXPECT_EQ(seen["HTTP_X_TWO"], " a:b");
-  EXPECT_EQ(seen["REQUEST_METHOD"], "GET");
-  EXPECT_EQ(seen["globaltimeout"], "30");
-  EXPECT_EQ(seen["pexoversion"], "5.52");
-  EXPECT_EQ(seen["AUTH_TYPE"], "<unset>");
-  ASSERT_EQ(engine_.queries.size(), 1u);
-  EXPECT_EQ(engine_.queries[0], "a+b%41");
+}
+
+TEST_F(ExecuteTest, QueryStringBecomesGlobalVariables) {
+  site_.Configure("", "");
+  site_.AddProgram("q.pxc",
+                   ".global a, b\n.segment main start\n pushg a\n out\n pushc \"/\"\n out\n"
+                   " pushg b\n out\n");
+  MemoryRequest request;
+  site_.Prepare(&request, "/q.pxc", "a=x+y&b=%3Cz%3E");
+  EXPECT_EQ(site_.Run(&request, "/q.pxc"), 0);
+  EXPECT_EQ(request.response.body, "x y/<z>");
 }
 
 TEST_F(ExecuteTest, CallerIdFromCookieIsKeptAndEmptyOneReplaced) {
@@ -260,70 +228,78 @@ TEST_F(ExecuteTest, EmptyScriptStillGetsHeadersAndNoCookieWhenOff) {
   EXPECT_EQ(request.response.Header("Content-Type"), "text/html");
   EXPECT_FALSE(request.response.HasHeader("Set-Cookie"));
   EXPECT_EQ(request.response.Header("Content-Length"), "0");
-  EXPECT_TRUE(engine_.queries.empty());
+  EXPECT_EQ(request.response.body, "");
 }
 
-TEST_F(ExecuteTest, FlushedOutputHasNoContentLength) {
+TEST_F(ExecuteTest, FatalErrorIsFlushedWithStatusAndNoContentLength) {
   site_.Configure("", "");
-  engine_.run = [](ServerApplication* app) {
-    app->Write("early", 5);
-    app->output()->Flush();
-    app->Write("late", 4);
-    return 1;
-  };
+  site_.AddProgram("bad.pxc", ".segment main start\n pushc \"<x>\"\n out\n"
+                              " sourcefile \"a&b.px\"\n lineno 2\n .word 0x0001\n"
+                              " pushc \"never\"\n out\n");
   MemoryRequest request;
-  site_.Prepare(&request, "/page.pxc");
-  EXPECT_EQ(Run(&request), 0);
-  EXPECT_EQ(request.response.body, "earlylate");
+  site_.Prepare(&request, "/bad.pxc");
+  EXPECT_EQ(site_.Run(&request, "/bad.pxc"), 0);
+  EXPECT_EQ(request.response.status, 500);
+  EXPECT_EQ(request.response.body,
+            "<x>Fatal error in bad.pxc @ [00000000:00000014]: a&amp;b.px: Line 2: "
+            "Illegal Instruction\n");
   EXPECT_FALSE(request.response.HasHeader("Content-Length"));
 }
 
-TEST_F(ExecuteTest, StatusHeaderSetsTheResponseStatus) {
-  site_.Configure("", "");
-  engine_.run = [](ServerApplication* app) {
-    app->SetHeader("Status", "404 Not Found");
-    app->SetHeader("X-Multi", "one\r\nX-Extra: two");
-    return 1;
-  };
-  MemoryRequest request;
-  site_.Prepare(&request, "/page.pxc");
-  EXPECT_EQ(Run(&request), 0);
-  EXPECT_EQ(request.response.status, 404);
-  EXPECT_EQ(request.response.reason, "Not Found");
-  EXPECT_EQ(request.response.Header("X-Multi"), "one");
-  EXPECT_EQ(request.response.Header("X-Extra"), "two");
-}
+// Array index 0 is a runtime error of the expression tag (62); the program
+// picks the tag's setting from its first argument before causing it.
+const char kErrorSettingProgram[] =
+    ".system arg2\n"
+    ".global list\n"
+    ".segment main start\n"
+    "        pushs arg2\n"
+    "        pushi 0\n"
+    "        cmp\n"
+    "        jmp_eq none\n"
+    "        pushs arg2\n"
+    "        pushi 1\n"
+    "        cmp\n"
+    "        jmp_eq shown\n"
+    "        tagerror 62, 3\n"
+    "        jmp cause\n"
+    "none:   tagerror 62, 0\n"
+    "        jmp cause\n"
+    "shown:  tagerror 62, 1\n"
+    "cause:  pushc \"before;\"\n"
+    "        out\n"
+    "        pushg list\n"
+    "        pushi 0\n"
+    "        elem\n"
+    "        pop\n"
+    "        pushc \"after\"\n"
+    "        out\n";
 
-TEST_F(ExecuteTest, BodyIsFedInPiecesUpToContentLength) {
+TEST_F(ExecuteTest, RuntimeErrorFollowsTheTagSetting) {
   site_.Configure("", "");
-  MemoryRequest request;
-  site_.Prepare(&request, "/page.pxc");
-  request.body = std::string(20000, 'x') + "trailing bytes beyond the declared length";
-  request.variables["CONTENT_TYPE"] = "application/json";
-  request.variables["CONTENT_LENGTH"] = "20000";
-  EXPECT_EQ(Run(&request), 0);
-  EXPECT_EQ(engine_.pieces, (std::vector<int32_t>{8192, 8192, 3616}));
-  EXPECT_EQ(engine_.body, std::string(20000, 'x'));
-  ASSERT_EQ(engine_.kinds.size(), 1u);
-  EXPECT_EQ(engine_.kinds[0], BODY_JSON);
-}
-
-TEST_F(ExecuteTest, NoBodyWithoutTypeOrPositiveLength) {
-  site_.Configure("", "");
-  for (const char* length : std::vector<const char*>{"0", "-5", nullptr}) {
+  site_.AddProgram("err.pxc", kErrorSettingProgram);
+  const std::string message =
+      "Runtime error in err.pxc @ [00000000:";
+  struct Case {
+    const char* setting;
+    int status;
+    bool shown;
+    bool continues;
+  } cases[] = {{"0", 200, false, true}, {"1", 200, true, true}, {"3", 500, true, false}};
+  for (const Case& c : cases) {
     MemoryRequest request;
-    site_.Prepare(&request, "/page.pxc");
-    request.body = "a=1";
-    request.variables["CONTENT_TYPE"] = "application/x-www-form-urlencoded";
-    if (length) request.variables["CONTENT_LENGTH"] = length;
-    EXPECT_EQ(Run(&request), 0);
+    site_.Prepare(&request, "/err.pxc", c.setting);
+    EXPECT_EQ(site_.Run(&request, "/err.pxc"), 0);
+    const std::string& body = request.response.body;
+    EXPECT_EQ(request.response.status, c.status) << c.setting;
+    EXPECT_EQ(body.find(message) != std::string::npos, c.shown) << body;
+    EXPECT_EQ(body.find("&#40;in expression&#41;: Array index must be positive integer\n") !=
+                  std::string::npos,
+              c.shown)
+        << body;
+    EXPECT_EQ(body.rfind("before;", 0), 0u) << body;
+    EXPECT_EQ(body.size() >= 5 && body.compare(body.size() - 5, 5, "after") == 0, c.continues)
+        << body;
   }
-  MemoryRequest untyped;
-  site_.Prepare(&untyped, "/page.pxc");
-  untyped.variables["CONTENT_LENGTH"] = "3";
-  untyped.body = "a=1";
-  EXPECT_EQ(Run(&untyped), 0);
-  EXPECT_TRUE(engine_.kinds.empty());
 }
 
 TEST_F(ExecuteTest, BodyErrorsStopTheRequest) {
@@ -337,124 +313,254 @@ TEST_F(ExecuteTest, BodyErrorsStopTheRequest) {
        "Unknown POST content type"},
       {"<limits maxUnknownContentLength=\"2\"/>", "text/plain", "abc",
        "POST content length exceeds configured maximum for unknown content types"},
-      {"", "application/x-www-form-urlencoded", "a=!", "Input data exceeds maximum length"},
+      {"<limits maxPostVars=\"2\"/>", "application/x-www-form-urlencoded", "a=1&b=2&c=3",
+       "Maximum number of POST variables exceeded"},
+      {"", "multipart/form-data; boundary=zz", "nonsense\r\n",
+       "Failed to find boundary separator"},
   };
+  site_.AddProgram("ran.pxc", ".segment main start\n pushc \"ran\"\n out\n");
   for (const Case& c : cases) {
     site_.Configure("", c.limits);
-    bool ran = false;
-    engine_.run = [&ran](ServerApplication*) {
-      ran = true;
-      return 1;
-    };
     MemoryRequest request;
-    site_.Prepare(&request, "/page.pxc");
+    site_.Prepare(&request, "/ran.pxc");
     request.body = c.body;
     request.variables["CONTENT_TYPE"] = c.type;
     request.variables["CONTENT_LENGTH"] = std::to_string(c.body.size());
-    EXPECT_EQ(Run(&request), 1);
-    EXPECT_FALSE(ran);
+    EXPECT_EQ(site_.Run(&request, "/ran.pxc"), 1);
     EXPECT_EQ(request.response.body, c.message);
   }
 }
 
-// The slow-request report with a clock the test controls.
-class ClockedApplication : public ServerApplication {
- public:
-  using ServerApplication::ServerApplication;
-  std::vector<int64_t> times;
-  std::vector<std::string> reports;
+TEST_F(ExecuteTest, FormJsonAndOtherBodiesBecomeVariables) {
+  site_.Configure("", "");
+  site_.AddProgram("form.pxc",
+                   ".global a, b\n.segment main start\n pushg a\n pushi 2\n elem\n out\n"
+                   " pushc \",\"\n out\n pushg b\n out\n");
+  MemoryRequest form;
+  site_.Prepare(&form, "/form.pxc");
+  form.body = "a=1&a=2&b=" + std::string(20000, 'x');
+  form.variables["CONTENT_TYPE"] = "application/x-www-form-urlencoded";
+  form.variables["CONTENT_LENGTH"] = std::to_string(form.body.size());
+  EXPECT_EQ(site_.Run(&form, "/form.pxc"), 0);
+  EXPECT_EQ(form.response.body, "2," + std::string(20000, 'x'));
 
- protected:
-  int64_t Now() const override {
-    int64_t value = times.front();
-    const_cast<ClockedApplication*>(this)->times.erase(times.begin());
-    return value;
+  site_.AddProgram("json.pxc",
+                   ".system json_data, content_data\n.segment main start\n pushs json_data\n"
+                   " pushc \"name\"\n memb\n out\n pushc \"|\"\n out\n pushs content_data\n out\n");
+  MemoryRequest json;
+  site_.Prepare(&json, "/json.pxc");
+  json.body = "{\"name\": \"Ann\"}";
+  json.variables["CONTENT_TYPE"] = "application/json; charset=utf-8";
+  json.variables["CONTENT_LENGTH"] = std::to_string(json.body.size());
+  EXPECT_EQ(site_.Run(&json, "/json.pxc"), 0);
+  EXPECT_EQ(json.response.body, "Ann|{\"name\": \"Ann\"}");
+
+  MemoryRequest broken;
+  site_.Prepare(&broken, "/json.pxc");
+  broken.body = "{\"name\": ";
+  broken.variables["CONTENT_TYPE"] = "application/json";
+  broken.variables["CONTENT_LENGTH"] = std::to_string(broken.body.size());
+  EXPECT_EQ(site_.Run(&broken, "/json.pxc"), 1);
+  EXPECT_FALSE(broken.response.body.empty());
+  EXPECT_EQ(broken.response.body.find("Ann"), std::string::npos);
+}
+
+TEST_F(ExecuteTest, NoBodyWithoutTypeOrPositiveLength) {
+  site_.Configure("", "<limits maxUnknownContentLength=\"-1\"/>");
+  site_.AddProgram("ran.pxc", ".segment main start\n pushc \"ran\"\n out\n");
+  struct Case {
+    const char* type;
+    const char* length;
+  } cases[] = {{nullptr, "3"}, {"text/plain", nullptr}, {"text/plain", "0"},
+               {"text/plain", "-5"}};
+  for (const Case& c : cases) {
+    MemoryRequest request;
+    site_.Prepare(&request, "/ran.pxc");
+    request.body = "abc";
+    if (c.type) request.variables["CONTENT_TYPE"] = c.type;
+    if (c.length) request.variables["CONTENT_LENGTH"] = c.length;
+    EXPECT_EQ(site_.Run(&request, "/ran.pxc"), 0);
+    EXPECT_EQ(request.response.body, "ran");
   }
-  void LogSlowRequest(const String& message) override { reports.push_back(message.c_str()); }
-};
+}
+
+// Multipart bodies with one file part; the program's callbacks decide.
+std::string UploadBody(const std::string& data) {
+  return "--XyZ\r\nContent-Disposition: form-data; name=\"note\"\r\n\r\nhello\r\n"
+         "--XyZ\r\nContent-Disposition: form-data; name=\"doc\"; filename=\"a<b>.txt\"\r\n"
+         "Content-Type: text/plain\r\n\r\n" +
+         data + "\r\n--XyZ--\r\n";
+}
+
+const char kUploadProgram[] =
+    ".global note, seen\n"
+    ".segment main start\n"
+    "        pushg note\n"
+    "        out\n"
+    "        pushc \";\"\n"
+    "        out\n"
+    "        pushg seen\n"
+    "        out\n"
+    ".segment functions\n"
+    ".function Pexo_ValidateFileUpload(field, name, type)\n"
+    "        pushi 10\n"
+    "        ret\n"
+    ".end\n"
+    ".function Pexo_ProcessFileUpload(field, name, status, path, type, size)\n"
+    "        pushl field\n"
+    "        pushc \",\"\n"
+    "        cat\n"
+    "        pushl name\n"
+    "        cat\n"
+    "        pushc \",\"\n"
+    "        cat\n"
+    "        pushl status\n"
+    "        cat\n"
+    "        pushc \",\"\n"
+    "        cat\n"
+    "        pushl type\n"
+    "        cat\n"
+    "        pushc \",\"\n"
+    "        cat\n"
+    "        pushl size\n"
+    "        cat\n"
+    "        popg seen\n"
+    "        retn\n"
+    ".end\n";
+
+TEST_F(ExecuteTest, UploadsCallTheScriptAndLeaveNoFiles) {
+  site_.Configure("", "");
+  site_.AddProgram("up.pxc", kUploadProgram);
+  MemoryRequest request;
+  site_.Prepare(&request, "/up.pxc");
+  request.body = UploadBody(std::string(25, 'd'));
+  request.variables["CONTENT_TYPE"] = "multipart/form-data; boundary=XyZ";
+  request.variables["CONTENT_LENGTH"] = std::to_string(request.body.size());
+  EXPECT_EQ(site_.Run(&request, "/up.pxc"), 0);
+  EXPECT_EQ(request.response.body, "hello;doc,a<b>.txt,PARTIAL,text/plain,25");
+  EXPECT_TRUE(FilesIn(site_.data()).empty());
+
+  // Without the functions the upload is skipped and the fields still arrive.
+  site_.AddProgram("plain.pxc", ".global note\n.segment main start\n pushg note\n out\n");
+  MemoryRequest plain;
+  site_.Prepare(&plain, "/plain.pxc");
+  plain.body = UploadBody("data");
+  plain.variables["CONTENT_TYPE"] = "multipart/form-data; boundary=XyZ";
+  plain.variables["CONTENT_LENGTH"] = std::to_string(plain.body.size());
+  EXPECT_EQ(site_.Run(&plain, "/plain.pxc"), 0);
+  EXPECT_EQ(plain.response.body, "hello");
+  EXPECT_TRUE(FilesIn(site_.data()).empty());
+}
+
+TEST_F(ExecuteTest, UploadCallbackWithWrongParametersFails) {
+  site_.Configure("", "");
+  site_.AddProgram("wrong.pxc",
+                   ".segment main start\n pushc \"ran\"\n out\n.segment functions\n"
+                   ".function Pexo_ValidateFileUpload(field, name)\n pushi 0\n retn\n.end\n");
+  MemoryRequest request;
+  site_.Prepare(&request, "/wrong.pxc");
+  request.body = UploadBody("data");
+  request.variables["CONTENT_TYPE"] = "multipart/form-data; boundary=XyZ";
+  request.variables["CONTENT_LENGTH"] = std::to_string(request.body.size());
+  EXPECT_EQ(site_.Run(&request, "/wrong.pxc"), 1);
+  EXPECT_EQ(request.response.body, "Failed call to ValidateFileUpload");
+}
 
 TEST_F(ExecuteTest, SlowRequestsAreReportedPastTheLimit) {
-  site_.Configure("", "<slowrequestsyslog syslog=\"5\"/>");
+  site_.Configure("", "<slowrequestsyslog syslog=\"5\" ident=\"slow\"/>");
   for (int64_t seconds : {5, 6}) {
     MemoryRequest request;
     site_.Prepare(&request, "/page.pxc", "q=1");
-    ClockedApplication app(&request, &site_.config(), &engine_);
+    RecordingApplication app(&request, &site_.config());
     app.times = {100, 100 + seconds};
     EXPECT_EQ(app.Execute(), 0);
     if (seconds == 5) {
-      EXPECT_TRUE(app.reports.empty());
+      EXPECT_TRUE(app.log.records.empty());
     } else {
-      ASSERT_EQ(app.reports.size(), 1u);
-      EXPECT_EQ(app.reports[0],
-                "Slow Request: 6 seconds: remote_addr=127.0.0.1, "
+      ASSERT_EQ(app.log.records.size(), 1u);
+      EXPECT_EQ(app.log.records[0],
+                "slow: Slow Request: 6 seconds: remote_addr=127.0.0.1, "
                 "documenturl=http://localhost/page.pxc?, query_string=q=1");
     }
   }
 }
 
-TEST_F(ExecuteTest, LogCookieSuppressesDebugLogUnlessItMatches) {
-  site_.Configure("", "<debugLog level=\"255\" cookie=\"letmein\"/>");
-  uint32_t level = 99;
-  engine_.run = [&level](ServerApplication* app) {
-    level = app->DebugLogLevel();
-    return 1;
-  };
+TEST_F(ExecuteTest, ErrorLogRecordsMatchingCategories) {
+  site_.Configure("",
+                  "<syslog syslog=\"fatal, input:&quot;POST&quot;\" ident=\"errs\"/>"
+                  "<limits maxUnknownContentLength=\"-1\"/>");
+  site_.AddProgram("bad.pxc", ".segment main start\n .word 0x0001\n");
+  MemoryRequest fatal;
+  site_.Prepare(&fatal, "/bad.pxc");
+  RecordingApplication fatal_app(&fatal, &site_.config());
+  EXPECT_EQ(fatal_app.Execute(), 0);
+  ASSERT_EQ(fatal_app.log.records.size(), 1u);
+  EXPECT_EQ(fatal_app.log.records[0].rfind("errs: Fatal error in bad.pxc", 0), 0u);
+
+  MemoryRequest input;
+  site_.Prepare(&input, "/page.pxc");
+  input.body = "x";
+  input.variables["CONTENT_TYPE"] = "text/plain";
+  input.variables["CONTENT_LENGTH"] = "1";
+  RecordingApplication input_app(&input, &site_.config());
+  EXPECT_EQ(input_app.Execute(), 1);
+  ASSERT_EQ(input_app.log.records.size(), 1u);
+  EXPECT_EQ(input_app.log.records[0], "errs: Unknown POST content type");
+}
+
+TEST_F(ExecuteTest, DebugLogWritesRequestEventsUnlessTheCookieIsMissing) {
+  std::string log_file = site_.data() + "/trace.log";
+  site_.Configure("", "<debugLog level=\"0x6000000\" cookie=\"letmein\" file=\"" + log_file +
+                          "\"/>");
   MemoryRequest without;
-  site_.Prepare(&without, "/page.pxc");
+  site_.Prepare(&without, "/page.pxc", "a=1");
   EXPECT_EQ(Run(&without), 0);
-  EXPECT_EQ(level, 0u);
+  std::ifstream none(log_file);
+  EXPECT_FALSE(none.good());
+
   MemoryRequest with;
-  site_.Prepare(&with, "/page.pxc");
+  site_.Prepare(&with, "/page.pxc", "a=1");
   with.variables["HTTP_COOKIE"] = "pexologcookie=letmein";
   EXPECT_EQ(Run(&with), 0);
-  EXPECT_EQ(level, 255u);
+  std::ifstream in(log_file);
+  std::string first, second, third;
+  std::getline(in, first);
+  std::getline(in, second);
+  EXPECT_FALSE(std::getline(in, third));
+  EXPECT_NE(first.find("\tRequest Start\t/page.pxc?a=1"), std::string::npos) << first;
+  EXPECT_NE(second.find("\tRequest End\t/page.pxc?a=1"), std::string::npos) << second;
 }
 
 TEST_F(ExecuteTest, WatchdogStopsALoopingScriptWhileAnotherCompletes) {
   site_.Configure("", "<timeouts global=\"1\"/>");
+  site_.AddProgram("loop.pxc", ".segment main start\nagain: jmp again\n");
+  site_.AddProgram("quick.pxc", ".segment main start\n pushc \"done\"\n out\n");
   EngineProcess process(std::chrono::milliseconds(200));
   ASSERT_TRUE(process.Start());
-  engine_.run = [](ServerApplication* app) {
-    // Stands in for the run loop: poll the flag before every "instruction".
-    auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!app->flags()->timed_out.load()) {
-      if (std::chrono::steady_clock::now() > give_up) return 1;
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    app->ReportTimeout("Timed out");
-    return 0;
-  };
-  TestEngine quick;
   MemoryRequest looping;
-  site_.Prepare(&looping, "/page.pxc");
-  std::string quick_body;
+  site_.Prepare(&looping, "/loop.pxc");
   auto started = std::chrono::steady_clock::now();
   std::thread loop_thread([&] {
-    ServerApplication app(&looping, &site_.config(), &engine_);
+    ServerApplication app(&looping, &site_.config());
     RegisteredApplication registered(process.threads(), &app);
     app.Execute();
   });
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  MemoryRequest quick;
+  site_.Prepare(&quick, "/quick.pxc");
   {
-    quick.run = [](ServerApplication* app) {
-      app->Write("done", 4);
-      return 1;
-    };
-    MemoryRequest request;
-    site_.Prepare(&request, "/page.pxc");
-    ServerApplication app(&request, &site_.config(), &quick);
+    ServerApplication app(&quick, &site_.config());
     RegisteredApplication registered(process.threads(), &app);
     EXPECT_EQ(app.Execute(), 0);
-    quick_body = request.response.body;
   }
   loop_thread.join();
   double elapsed =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-  EXPECT_EQ(quick_body, "done");
-  EXPECT_EQ(looping.response.body, "Timed out");
-  // A deadline is whole seconds: one second past it, plus one watchdog wake.
+  EXPECT_EQ(quick.response.body, "done");
+  EXPECT_EQ(looping.response.body, "Application timed out");
+  // A deadline is whole seconds: up to two past the start, plus one wake.
   EXPECT_GE(elapsed, 1.0);
-  EXPECT_LT(elapsed, 3.0);
+  EXPECT_LT(elapsed, 4.0);
   EXPECT_EQ(process.threads()->RegisteredCount(), 0);
   process.Stop();
 }
@@ -517,19 +623,18 @@ TEST(ApplicationTimers, CheckTimeoutsComparesDeadlines) {
   Site site;
   MemoryRequest request;
   site.Prepare(&request, "/page.pxc");
-  TestEngine engine;
-  ServerApplication app(&request, &site.config(), &engine);
+  ServerApplication app(&request, &site.config());
   app.config()->SetInteger(CFG_TIMEOUT_GLOBAL, 10);
   app.config()->SetInteger(CFG_TIMEOUT_POST, 0);
   app.CheckTimeouts(std::time(nullptr) + 1000);  // no deadline yet
-  EXPECT_EQ(app.flags()->timed_out.load(), 0);
+  EXPECT_EQ(app.flags()->machine.timeout.load(), 0);
   app.StartGlobalTimer();
   time_t deadline = app.global_deadline();
   ASSERT_NE(deadline, 0);
   app.CheckTimeouts(deadline);
-  EXPECT_EQ(app.flags()->timed_out.load(), 0);
+  EXPECT_EQ(app.flags()->machine.timeout.load(), 0);
   app.CheckTimeouts(deadline + 1);
-  EXPECT_EQ(app.flags()->timed_out.load(), 1);
+  EXPECT_EQ(app.flags()->machine.timeout.load(), 1);
   app.StartPostTimer();  // 0: no deadline
   app.CheckTimeouts(deadline + 100000);
   EXPECT_EQ(app.flags()->post_timed_out.load(), 0);

@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <dirent.h>
+
 #include <fstream>
 
 #include "program_files.h"
@@ -68,6 +70,36 @@ void Site::Prepare(MemoryRequest* request, const std::string& url_path,
   request->variables["SERVER_NAME"] = "localhost";
   request->variables["SERVER_PORT"] = "80";
   request->variables["REMOTE_ADDR"] = "127.0.0.1";
+}
+
+int Site::Run(MemoryRequest* request, const std::string& url_path, const std::string& query) {
+  if (request->variables.find("PATH_INFO") == request->variables.end())
+    Prepare(request, url_path, query);
+  RecordingApplication app(request, &config_);
+  return app.Execute();
+}
+
+std::string PrintSystemVariables(const std::vector<std::string>& names) {
+  std::string source = ".system ";
+  for (size_t i = 0; i < names.size(); ++i) source += (i ? ", " : "") + names[i];
+  source += "\n.segment main start\n";
+  for (const std::string& name : names) {
+    source += "  pushc \"" + name + "=\"\n  out\n  pushs " + name +
+              "\n  out\n  pushc \"|\"\n  out\n";
+  }
+  return source;
+}
+
+std::vector<std::string> FilesIn(const std::string& dir) {
+  std::vector<std::string> names;
+  DIR* handle = opendir(dir.c_str());
+  if (!handle) return names;
+  while (dirent* entry = readdir(handle)) {
+    std::string name = entry->d_name;
+    if (name != "." && name != "..") names.push_back(name);
+  }
+  closedir(handle);
+  return names;
 }
 
 }  // namespace testing_serve

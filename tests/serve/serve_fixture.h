@@ -1,17 +1,16 @@
 // Test doubles for serving requests: a request and response held in memory,
-// an engine whose machine runs a test function, and a site directory with
-// compiled programs made by the assembler.
+// a system log that records, and a site directory with compiled programs
+// made by the assembler.
 #ifndef PEXO_TESTS_SERVE_SERVE_FIXTURE_H_
 #define PEXO_TESTS_SERVE_SERVE_FIXTURE_H_
 
-#include <functional>
 #include <map>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "host/config_file.h"
-#include "host/request_engine.h"
+#include "host/system_log.h"
 #include "host/server_application.h"
 #include "host/server_request.h"
 #include "io/server_response.h"
@@ -82,61 +81,31 @@ class MemoryRequest : public ServerRequest {
   MemoryResponse response;
 };
 
-// Collects the body it is fed; fails on a configured byte.
-class CollectingParser : public RequestBodyParser {
+// Records every system-log record as "ident: message".
+class RecordingSystemLog : public SystemLog {
  public:
-  explicit CollectingParser(std::vector<int32_t>* pieces, std::string* body)
-      : pieces_(pieces), body_(body) {}
-  bool Feed(const char* data, int32_t length) override {
-    pieces_->push_back(length);
-    body_->append(data, static_cast<size_t>(length));
-    if (body_->find('!') != std::string::npos) {
-      error_.assign("Input data exceeds maximum length");
-      return false;
-    }
-    return true;
+  void Write(const char* ident, int32_t, int32_t, const char* message, int32_t length) override {
+    records.push_back(std::string(ident ? ident : "") + ": " +
+                      std::string(message, static_cast<size_t>(length)));
   }
-  bool Finish() override { return true; }
-  const String& ErrorMessage() const override { return error_; }
-
- private:
-  std::vector<int32_t>* pieces_;
-  std::string* body_;
-  String error_;
+  std::vector<std::string> records;
 };
 
-class FunctionMachine : public RequestMachine {
+// An application whose logs go to a recorder and whose clock a test sets.
+class RecordingApplication : public ServerApplication {
  public:
-  FunctionMachine(std::function<int(ServerApplication*)> run, ServerApplication* app)
-      : run_(std::move(run)), app_(app) {}
-  int Run() override { return run_(app_); }
+  using ServerApplication::ServerApplication;
+  RecordingSystemLog log;
+  std::vector<int64_t> times;
 
- private:
-  std::function<int(ServerApplication*)> run_;
-  ServerApplication* app_;
-};
-
-class TestEngine : public RequestEngine {
- public:
-  bool ParseQueryString(ServerApplication*, const char* text, int32_t length,
-                        String*) override {
-    queries.emplace_back(text, static_cast<size_t>(length));
-    return true;
+ protected:
+  SystemLog* system_log() override { return &log; }
+  int64_t Now() const override {
+    if (times.empty()) return ServerApplication::Now();
+    int64_t value = times.front();
+    const_cast<RecordingApplication*>(this)->times.erase(times.begin());
+    return value;
   }
-  RequestBodyParser* NewBodyParser(ServerApplication*, BodyKind kind, const String&, int32_t,
-                                   String*) override {
-    kinds.push_back(kind);
-    return new CollectingParser(&pieces, &body);
-  }
-  RequestMachine* NewMachine(ServerApplication* app, String*) override {
-    return new FunctionMachine(run, app);
-  }
-
-  std::function<int(ServerApplication*)> run = [](ServerApplication*) { return 1; };
-  std::vector<std::string> queries;
-  std::vector<BodyKind> kinds;
-  std::vector<int32_t> pieces;
-  std::string body;
 };
 
 // A temporary site: root/ and data/ directories and a configuration file.
@@ -160,6 +129,9 @@ class Site {
   // Server variables of a GET of `url_path` mapped under the root.
   void Prepare(MemoryRequest* request, const std::string& url_path,
                const std::string& query = "") const;
+  // Runs one request for `url_path` (with `setup` applied to the request)
+  // and returns Execute's result.
+  int Run(MemoryRequest* request, const std::string& url_path, const std::string& query = "");
 
  private:
   std::string dir_;
@@ -168,6 +140,10 @@ class Site {
 
 // A program that only ends.
 extern const char kEmptyProgram[];
+// Prints "name=value|" for each system variable it declares, in order.
+std::string PrintSystemVariables(const std::vector<std::string>& names);
+// Names of the files in a directory (without "." and "..").
+std::vector<std::string> FilesIn(const std::string& dir);
 
 }  // namespace testing_serve
 }  // namespace pexo

@@ -1,5 +1,5 @@
 // Requests over real HTTP on the loopback interface against the standalone
-// server, with a test engine standing in for the machine.
+// server running assembled programs.
 #ifdef PEXO_HAVE_CIVETWEB
 
 #include <arpa/inet.h>
@@ -53,35 +53,38 @@ std::string BodyOf(const std::string& reply) {
   return at == std::string::npos ? "" : reply.substr(at + 4);
 }
 
+// A POST of `body` with `type`.
+std::string Post(int port, const std::string& target, const std::string& type,
+                 const std::string& body) {
+  return Exchange(port, "POST " + target + " HTTP/1.1\r\nHost: localhost\r\nContent-Type: " +
+                            type + "\r\nContent-Length: " + std::to_string(body.size()) +
+                            "\r\nConnection: close\r\n\r\n" + body);
+}
+
 class StandaloneHttpTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    site_.AddProgram("page.pxc", kEmptyProgram);
-    site_.AddProgram("index.pxc", kEmptyProgram);
+    std::string vars = PrintSystemVariables({"PATH_INFO", "nargs", "documenturl"});
+    site_.AddProgram("page.pxc", vars);
+    site_.AddProgram("index.pxc", vars);
+    site_.AddProgram("loop.pxc", ".segment main start\nagain: jmp again\n");
+    site_.AddProgram("form.pxc",
+                     ".global name\n.segment main start\n pushc \"name=\"\n out\n pushg name\n"
+                     " out\n");
+    site_.AddProgram("json.pxc",
+                     ".system json_data\n.segment main start\n"
+                     " pushc \"Content-Type: application/json\"\n out\n"
+                     " pushs json_data\n pushc \"n\"\n memb\n pushi 1\n add\n out\n");
     site_.AddFile("bad.pxc", "garbage, not a program");
     site_.AddFile("style.css", "body{}");
-    engine_.run = [](ServerApplication* app) {
-      Variable* v = nullptr;
-      std::string text = "path=" + std::string(app->path_info().c_str());
-      if (app->system_variables()->Find("nargs", 5, false, &v) && v) {
-        text += " nargs=" + std::string(v->Value().c_str());
-      }
-      if (app->system_variables()->Find("documenturl", 11, false, &v) && v) {
-        text += " url=" + std::string(v->Value().c_str());
-      }
-      if (app->path_info().length() > 10) {  // "/slow/..." loops until timed out
-        while (!app->flags()->timed_out.load()) {
-          std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        app->ReportTimeout("Timed out");
-        return 0;
-      }
-      app->Write(text.data(), static_cast<int32_t>(text.size()));
-      return 1;
-    };
+    std::string config = site_.dir() + "/pexo.xml";
+    std::ofstream(config) << "<configuration><PexoScript vrkcallerid=\"true\" serverAdmin=\"\">"
+                             "<paths root=\"" + site_.root() + "\" data=\"" + site_.data() +
+                                 "\"/><timeouts global=\"1\"/></PexoScript></configuration>";
     ServeOptions options;
     options.port = 0;
     options.site = site_.root();
+    options.config = config;
     std::string error;
     ASSERT_TRUE(server_.Start(options, &error)) << error;
     port_ = server_.port();
@@ -96,8 +99,7 @@ class StandaloneHttpTest : public ::testing::Test {
   }
 
   Site site_;
-  TestEngine engine_;
-  StandaloneServer server_{&engine_};
+  StandaloneServer server_{std::chrono::milliseconds(200)};
   int port_ = 0;
 };
 
@@ -105,16 +107,17 @@ TEST_F(StandaloneHttpTest, RunsProgramsWithDefaultHeaders) {
   std::string reply = Get(port_, "/page.pxc?a+b");
   EXPECT_EQ(reply.rfind("HTTP/1.1 200 OK\r\n", 0), 0u) << reply;
   EXPECT_NE(reply.find("Content-Type: text/html\r\n"), std::string::npos) << reply;
+  EXPECT_NE(reply.find("Set-Cookie: vrkcallerid="), std::string::npos) << reply;
   std::string body = BodyOf(reply);
   EXPECT_NE(reply.find("Content-Length: " + std::to_string(body.size()) + "\r\n"),
             std::string::npos)
       << reply;
-  EXPECT_EQ(body, "path=/page.pxc nargs=3 url=http://localhost:" + std::to_string(port_) +
-                      "/page.pxc?");
+  EXPECT_EQ(body, "PATH_INFO=/page.pxc|nargs=3|documenturl=http://localhost:" +
+                      std::to_string(port_) + "/page.pxc?|");
 }
 
 TEST_F(StandaloneHttpTest, DirectoryRunsDefaultFileAndStaticFilesAreServed) {
-  EXPECT_EQ(BodyOf(Get(port_, "/")).rfind("path=/index.pxc", 0), 0u);
+  EXPECT_EQ(BodyOf(Get(port_, "/")).rfind("PATH_INFO=/index.pxc|", 0), 0u);
   std::string css = Get(port_, "/style.css");
   EXPECT_EQ(css.rfind("HTTP/1.1 200", 0), 0u) << css;
   EXPECT_EQ(BodyOf(css), "body{}");
@@ -125,22 +128,54 @@ TEST_F(StandaloneHttpTest, DirectoryRunsDefaultFileAndStaticFilesAreServed) {
 
 TEST_F(StandaloneHttpTest, MissingAndCorruptProgramsGetMessages) {
   std::string missing = Get(port_, "/nothere.pxc");
-  EXPECT_EQ(BodyOf(missing).rfind("Unable to execute '/nothere.pxc': ", 0), 0u) << missing;
+  EXPECT_EQ(BodyOf(missing), "Unable to execute '/nothere.pxc': No such file or directory")
+      << missing;
   std::string corrupt = Get(port_, "/bad.pxc");
   EXPECT_EQ(BodyOf(corrupt).rfind("Unable to execute 'bad.pxc': ", 0), 0u) << corrupt;
+  EXPECT_EQ(corrupt.rfind("HTTP/1.1 200", 0), 0u) << corrupt;
 }
 
-TEST_F(StandaloneHttpTest, PostBodyReachesTheParser) {
-  std::string body = "name=value&x=1";
-  std::string reply = Exchange(port_,
-                               "POST /page.pxc HTTP/1.1\r\nHost: localhost\r\n"
-                               "Content-Type: application/x-www-form-urlencoded\r\n"
-                               "Content-Length: " + std::to_string(body.size()) +
-                                   "\r\nConnection: close\r\n\r\n" + body);
-  EXPECT_EQ(reply.rfind("HTTP/1.1 200", 0), 0u) << reply;
-  EXPECT_EQ(engine_.body, body);
-  ASSERT_EQ(engine_.kinds.size(), 1u);
-  EXPECT_EQ(engine_.kinds[0], BODY_URLENCODED);
+TEST_F(StandaloneHttpTest, FormAndJsonPosts) {
+  std::string form = Post(port_, "/form.pxc", "application/x-www-form-urlencoded",
+                          "name=Ann+Lee&x=1");
+  EXPECT_EQ(BodyOf(form), "name=Ann Lee") << form;
+  std::string json = Post(port_, "/json.pxc", "application/json", "{\"n\": 41}");
+  EXPECT_EQ(json.rfind("HTTP/1.1 200", 0), 0u) << json;
+  EXPECT_EQ(BodyOf(json), "Content-Type: application/json42") << json;
+  std::string broken = Post(port_, "/json.pxc", "application/json", "{\"n\": ");
+  EXPECT_EQ(BodyOf(broken).find("42"), std::string::npos) << broken;
+}
+
+TEST_F(StandaloneHttpTest, MultipartUploadReachesTheCallbacks) {
+  site_.AddProgram("up.pxc",
+                   ".global got, note\n.segment main start\n pushg note\n out\n pushc \";\"\n"
+                   " out\n pushg got\n out\n.segment functions\n"
+                   ".function Pexo_ValidateFileUpload(f, n, t)\n pushi 0\n ret\n.end\n"
+                   ".function Pexo_ProcessFileUpload(f, n, s, p, t, size)\n pushl n\n"
+                   " pushc \"/\"\n cat\n pushl s\n cat\n pushc \"/\"\n cat\n pushl size\n cat\n"
+                   " popg got\n retn\n.end\n");
+  std::string body =
+      "--q\r\nContent-Disposition: form-data; name=\"note\"\r\n\r\nhey\r\n"
+      "--q\r\nContent-Disposition: form-data; name=\"f\"; filename=\"x.bin\"\r\n\r\n" +
+      std::string(20000, 'u') + "\r\n--q--\r\n";
+  std::string reply = Post(port_, "/up.pxc", "multipart/form-data; boundary=q", body);
+  EXPECT_EQ(BodyOf(reply), "hey;x.bin/COMPLETE/20000") << reply;
+  EXPECT_TRUE(FilesIn(site_.data()).empty());
+}
+
+TEST_F(StandaloneHttpTest, TimeOutWhileAnotherRequestCompletes) {
+  auto started = std::chrono::steady_clock::now();
+  std::string slow;
+  std::thread looping([&] { slow = Get(port_, "/loop.pxc"); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  std::string quick = Get(port_, "/page.pxc");
+  EXPECT_EQ(BodyOf(quick).rfind("PATH_INFO=/page.pxc|", 0), 0u) << quick;
+  looping.join();
+  double elapsed =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  EXPECT_EQ(BodyOf(slow), "Application timed out") << slow;
+  EXPECT_GE(elapsed, 1.0);
+  EXPECT_LT(elapsed, 4.0);
 }
 
 TEST(StandaloneOptions, ParsesAndRejects) {

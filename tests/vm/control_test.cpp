@@ -134,6 +134,30 @@ TEST(RunLoop, OperandPastTheEndIsIllegal) {
   EXPECT_EQ(full.app.output, "1.5");
 }
 
+TEST(RunLoop, JumpsBeforeTheSegmentStartAreIllegal) {
+  // Backwards past offset 0, and far enough to leave the 32-bit range; a
+  // jump past the end simply ends the run.
+  struct Case {
+    const char* jump;
+    int result;
+  } cases[] = {{" jmp -100\n", 0}, {" .word 0x4025\n .dword -2147483647\n", 0},
+               {" .word 0x4025\n .dword 2147483647\n", 1}, {" jmp 1000\n", 1}};
+  for (const Case& c : cases) {
+    Machine m;
+    EXPECT_EQ(m.Run(std::string(".segment main start\n pushc \"a\"\n out\n") + c.jump +
+                    " pushc \"b\"\n out\n"),
+              c.result)
+        << c.jump;
+    EXPECT_EQ(m.app.output, "a") << c.jump;
+    if (c.result == 0) {
+      ASSERT_EQ(m.app.fatal.size(), 1u) << c.jump;
+      EXPECT_NE(m.app.fatal[0].find(": Illegal Instruction\n"), std::string::npos);
+    } else {
+      EXPECT_TRUE(m.app.fatal.empty()) << c.jump;
+    }
+  }
+}
+
 TEST(RunLoop, ExitAndTimeout) {
   Machine exits;
   EXPECT_EQ(exits.Run(".segment main start\n pushc \"a\"\n out\n exit\n pushc \"b\"\n out\n"), 1);

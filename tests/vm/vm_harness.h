@@ -23,6 +23,9 @@
 #include "vm/vm_stack.h"
 
 namespace pexo {
+
+class ExternalCallManager;
+
 namespace testing_vm {
 
 struct RuntimeReport {
@@ -106,6 +109,7 @@ class Machine {
     context.segments = &script.image().segments();
     context.functions = &script.image().functions();
     context.program_path = "dir/test.pxc";
+    context.calls = calls;
     vm = std::make_unique<PexoVM>(context);
     return true;
   }
@@ -130,6 +134,8 @@ class Machine {
 
   RecordingApplication app;
   HostFlags flags;
+  // Library functions, when the test registers any (set before Load).
+  ExternalCallManager* calls = nullptr;
   ScriptImage script;
   std::unique_ptr<PexoVM> vm;
 };

@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "ext/posix_external_library_manager.h"
 #include "host/server_application.h"
 #include "host/server_request.h"
 #include "io/server_response.h"
@@ -215,8 +216,8 @@ bool ParseServeOptions(int argc, const char* const* argv, ServeOptions* options,
   return true;
 }
 
-StandaloneServer::StandaloneServer(RequestEngine* engine)
-    : engine_(engine ? engine : &null_engine_) {}
+StandaloneServer::StandaloneServer(std::chrono::milliseconds watchdog_interval)
+    : process_(watchdog_interval) {}
 
 StandaloneServer::~StandaloneServer() { Stop(); }
 
@@ -315,7 +316,7 @@ int StandaloneServer::Serve(mg_connection* connection) {
   }
   ConnectionRequest request(connection, site_, path);
   {
-    ServerApplication app(&request, &config_, engine_);
+    ServerApplication app(&request, &config_);
     RegisteredApplication registered(process_.threads(), &app);
     app.Execute();
   }
@@ -330,6 +331,7 @@ int ServeCommand(int argc, const char* const* argv) {
     std::fprintf(stderr, "pexo serve: %s\n", error.c_str());
     return 2;
   }
+  StartExternalLibraries();
   StandaloneServer server;
   if (!server.Start(options, &error)) {
     std::fprintf(stderr, "pexo serve: %s\n", error.c_str());

@@ -9,12 +9,12 @@
 #ifndef PEXO_HOST_CIVETWEB_STANDALONE_SERVER_H_
 #define PEXO_HOST_CIVETWEB_STANDALONE_SERVER_H_
 
+#include <chrono>
 #include <memory>
 #include <string>
 
 #include "host/config_file.h"
 #include "host/engine_process.h"
-#include "host/request_engine.h"
 
 struct mg_context;
 struct mg_connection;
@@ -36,8 +36,10 @@ bool ParseServeOptions(int argc, const char* const* argv, ServeOptions* options,
 
 class StandaloneServer {
  public:
-  // `engine` is borrowed; null uses a NullRequestEngine.
-  explicit StandaloneServer(RequestEngine* engine = nullptr);
+  // `watchdog_interval`: how often running requests are checked for their
+  // deadlines (tests shorten it).
+  explicit StandaloneServer(
+      std::chrono::milliseconds watchdog_interval = std::chrono::milliseconds(5000));
   StandaloneServer(const StandaloneServer&) = delete;
   StandaloneServer& operator=(const StandaloneServer&) = delete;
   ~StandaloneServer();
@@ -54,8 +56,6 @@ class StandaloneServer {
   int Serve(mg_connection* connection);
   bool PrepareDirectories(const ServeOptions& options, std::string* error);
 
-  NullRequestEngine null_engine_;
-  RequestEngine* engine_;
   EngineProcess process_;
   ConfigFile config_;
   std::string site_;

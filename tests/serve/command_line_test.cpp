@@ -91,7 +91,7 @@ TEST(RunOptions, RejectsBadUsage) {
     EXPECT_FALSE(ParseRunOptions(static_cast<int>(c.args.size()), c.args.data(), &options, &error));
     EXPECT_EQ(error, c.error);
   }
-  const char* no_command[] = {"pexo", "serve"};
+  const char* no_command[] = {"pexo", "frobnicate"};
   FILE* sink = std::tmpfile();
   EXPECT_EQ(PexoCommand(2, no_command, sink, sink), 2);
   std::fclose(sink);
@@ -138,9 +138,12 @@ TEST(RunScript, SetUpFailures) {
   int code = -1;
   std::string text = RunCaptured(options, &code);
   EXPECT_EQ(code, 1);
-  EXPECT_EQ(text,
-            "Unable to execute 'junk.pxc': File does not exist, is corrupt, is not a valid Pexo "
-            "Script file, or cannot be opened due to permission problems");
+  EXPECT_EQ(text.rfind("Unable to execute 'junk.pxc': ", 0), 0u) << text;
+
+  options.script = dir.path() + "/absent.pxc";
+  text = RunCaptured(options, &code);
+  EXPECT_EQ(code, 1);
+  EXPECT_EQ(text, "Unable to execute '/absent.pxc': No such file or directory");
 
   TempDir other;
   other.Compile("out.pxc", ".segment main start\n");
@@ -149,6 +152,26 @@ TEST(RunScript, SetUpFailures) {
   EXPECT_EQ(code, 1);
   EXPECT_NE(text.find("Configuration Error: '"), std::string::npos);
   EXPECT_NE(text.find("' is not contained in the configured script directory"), std::string::npos);
+}
+
+TEST(RunScript, QueryHeadersAndBody) {
+  TempDir dir;
+  dir.Compile("echo.pxc", ".system arg2, HTTP_X_TEST\n.global a, b\n.segment main start\n"
+                          " pushs arg2\n out\n pushc \"|\"\n out\n pushs HTTP_X_TEST\n out\n"
+                          " pushc \"|\"\n out\n pushg a\n out\n pushc \"|\"\n out\n"
+                          " pushg b\n out\n");
+  std::ofstream(dir.path() + "/body.txt") << "b=posted+value";
+  RunOptions options;
+  options.root = dir.path();
+  options.script = dir.path() + "/echo.pxc";
+  options.query = "a=1";
+  options.method = "POST";
+  options.content_type = "application/x-www-form-urlencoded";
+  options.body_file = dir.path() + "/body.txt";
+  options.headers = {"X-Test: yes"};
+  int code = -1;
+  EXPECT_EQ(RunCaptured(options, &code), "a=1|yes|1|posted value");
+  EXPECT_EQ(code, 0);
 }
 
 TEST(PexoProgram, RunsFromTheCommandLine) {

@@ -1,0 +1,4 @@
+-- Lua numbers are binary floats.
+local s = 0.0
+for i = 1, 1000000 do s = s + 0.1 end
+io.write(string.format("%d", math.floor(s + 0.5)))

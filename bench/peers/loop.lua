@@ -1,0 +1,3 @@
+i = 0
+while i < 10000000 do i = i + 1 end
+io.write(i)
