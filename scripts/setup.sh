@@ -13,7 +13,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libcrypt-dev libpugixml-dev libjansson-dev
   libfuzzer-14-dev libclang-rt-14-dev llvm-14
-  libcivetweb-dev apache2 apache2-dev
+  libcivetweb-dev apache2 apache2-dev wrk
 )
 # Optional extra groups for later stages, enabled by the caller.
 if [ "${PEXO_SETUP_EXTRA:-}" != "" ]; then

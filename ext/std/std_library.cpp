@@ -8,6 +8,7 @@
 #include "date_functions.h"
 #include "encoding_functions.h"
 #include "number_functions.h"
+#include "output_functions.h"
 #include "std_call.h"
 #include "text_functions.h"
 #include "variable_functions.h"
@@ -85,6 +86,7 @@ PEXO_STD_ENTRY(Sha256Entry, "sha256", Sha256)
 PEXO_STD_ENTRY(TypeEntry, "type", Type)
 PEXO_STD_ENTRY(IsEmptyEntry, "isempty", IsEmpty)
 PEXO_STD_ENTRY(IsDefinedEntry, "isdefined", IsDefined)
+PEXO_STD_ENTRY(HeaderEntry, "header", Header)
 
 #undef PEXO_STD_ENTRY
 
@@ -131,6 +133,7 @@ const PxParameterDescriptor kSort[] = {P("aggregate"), P("mode")};
 const PxParameterDescriptor kSearch[] = {P("aggregate"), P("value")};
 const PxParameterDescriptor kSlice[] = {P("aggregate"), P("start"), P("count")};
 const PxParameterDescriptor kName[] = {P("name")};
+const PxParameterDescriptor kHeader[] = {P("name"), P("value")};
 
 template <size_t N>
 constexpr PxFunctionDescriptor F(const char* name, PxFunction function,
@@ -191,6 +194,7 @@ const PxFunctionDescriptor kFunctions[] = {
     F("type", TypeEntry, kValue),
     F("isempty", IsEmptyEntry, kValue),
     F("isdefined", IsDefinedEntry, kName),
+    F("header", HeaderEntry, kHeader),
     PxFunctionDescriptor{nullptr, 0, 0, nullptr, nullptr},
 };
 

@@ -2,18 +2,14 @@
 // server running assembled programs.
 #ifdef PEXO_HAVE_CIVETWEB
 
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <sys/time.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <fstream>
 #include <thread>
 
 #include "host/civetweb/standalone_server.h"
+#include "http_exchange.h"
 #include "serve_fixture.h"
 #include "values/system_variable_hash.h"
 #include "values/variable.h"
@@ -21,45 +17,6 @@
 namespace pexo {
 namespace testing_serve {
 namespace {
-
-// Sends one raw request and reads until the server closes (bounded).
-std::string Exchange(int port, const std::string& request) {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  if (fd < 0) return "";
-  struct timeval limit = {10, 0};
-  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(static_cast<uint16_t>(port));
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  std::string reply;
-  if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-      write(fd, request.data(), request.size()) == static_cast<ssize_t>(request.size())) {
-    char buffer[4096];
-    ssize_t n;
-    while ((n = read(fd, buffer, sizeof buffer)) > 0) reply.append(buffer, static_cast<size_t>(n));
-  }
-  close(fd);
-  return reply;
-}
-
-std::string Get(int port, const std::string& target, const std::string& extra = "") {
-  return Exchange(port, "GET " + target + " HTTP/1.1\r\nHost: localhost\r\n" + extra +
-                            "Connection: close\r\n\r\n");
-}
-
-std::string BodyOf(const std::string& reply) {
-  size_t at = reply.find("\r\n\r\n");
-  return at == std::string::npos ? "" : reply.substr(at + 4);
-}
-
-// A POST of `body` with `type`.
-std::string Post(int port, const std::string& target, const std::string& type,
-                 const std::string& body) {
-  return Exchange(port, "POST " + target + " HTTP/1.1\r\nHost: localhost\r\nContent-Type: " +
-                            type + "\r\nContent-Length: " + std::to_string(body.size()) +
-                            "\r\nConnection: close\r\n\r\n" + body);
-}
 
 class StandaloneHttpTest : public ::testing::Test {
  protected:

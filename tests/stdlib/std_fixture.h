@@ -7,6 +7,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -24,13 +25,15 @@
 
 namespace pexo {
 
-// Keeps the last fatal error a function raised.
+// Keeps the last fatal error a function raised and the headers set.
 class ErrorRecorder : public PexoApplication {
  public:
   void Write(const char*, int32_t) override {}
   void Emit(const char*, int32_t) override {}
   void SetWhitespaceMode(int32_t) override {}
-  void SetHeader(const char*, const char*) override {}
+  void SetHeader(const char* name, const char* value) override {
+    headers.emplace_back(name, value);
+  }
   void WriteMessage(const char*, int32_t) override {}
   void ReportFatalError(const String& message) override {
     fatal.assign(message.data(), static_cast<size_t>(message.length()));
@@ -43,6 +46,7 @@ class ErrorRecorder : public PexoApplication {
   bool PasswordHash(const char*, int32_t, const char*, String*) override { return false; }
 
   std::string fatal;
+  std::vector<std::pair<std::string, std::string>> headers;
 };
 
 class StdContext : public ApiContext {

@@ -1,0 +1,71 @@
+// ApacheRequest: the engine's view of one request_rec. Server variables are
+// the CGI set the server computes (common and CGI variables), with the
+// script's URL path as PATH_INFO, its file as PATH_TRANSLATED and every
+// request header in ALL_HTTP as "HTTP_NAME:value\n" lines. The body is read
+// through the server's client-block reader (chunked bodies are de-chunked).
+//
+// ApacheResponse sets status and headers on the request_rec until the first
+// body bytes leave, then passes each body chunk down the output filters
+// followed by a flush, so that what the output chain flushes reaches the
+// client at once. Both live on the request thread only.
+#ifndef PEXO_HOST_APACHE_APACHE_REQUEST_H_
+#define PEXO_HOST_APACHE_APACHE_REQUEST_H_
+
+#include <cstdint>
+
+#include "host/server_request.h"
+#include "io/server_response.h"
+
+struct request_rec;
+struct apr_bucket_brigade;
+
+namespace pexo {
+
+// The `apitype` a script sees when served through this module.
+constexpr const char kApacheApiType[] = "Apache2";
+
+class ApacheResponse : public ServerResponse {
+ public:
+  explicit ApacheResponse(request_rec* r);
+
+  void DisableBuffering() override {}
+  int SetStatus(int code, const char* reason, int32_t reason_length) override;
+  int SetHeader(const char* name, int32_t name_length, const char* value, int32_t value_length,
+                bool replace) override;
+  int32_t WriteBody(const char* data, int32_t length, bool more_data) override;
+
+  bool body_started() const { return body_started_; }
+
+ private:
+  request_rec* r_;
+  apr_bucket_brigade* brigade_ = nullptr;
+  bool body_started_ = false;
+  bool failed_ = false;
+};
+
+class ApacheRequest : public ServerRequest {
+ public:
+  // Computes the server variables; `r` must have a file name mapped.
+  explicit ApacheRequest(request_rec* r);
+
+  bool GetServerVariable(const char* name, String* value) override;
+  int32_t ReadBody(char* buffer, int32_t size) override;
+  ServerResponse* Response() override { return &response_; }
+  const char* ApiType() const override { return kApacheApiType; }
+
+  // Reads and drops what the script left of the body, so the connection
+  // can be kept alive.
+  void DiscardBody();
+
+ private:
+  void FillVariables();
+
+  request_rec* r_;
+  ApacheResponse response_;
+  bool body_setup_ = false;
+  bool body_failed_ = false;
+};
+
+}  // namespace pexo
+
+#endif  // PEXO_HOST_APACHE_APACHE_REQUEST_H_

@@ -1,0 +1,59 @@
+#include "http_exchange.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+namespace pexo {
+namespace testing_serve {
+
+std::string Exchange(int port, const std::string& request) {
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  if (fd < 0) return "";
+  struct timeval limit = {10, 0};
+  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<uint16_t>(port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  std::string reply;
+  if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+      write(fd, request.data(), request.size()) == static_cast<ssize_t>(request.size())) {
+    char buffer[4096];
+    ssize_t n;
+    while ((n = read(fd, buffer, sizeof buffer)) > 0) reply.append(buffer, static_cast<size_t>(n));
+  }
+  close(fd);
+  return reply;
+}
+
+std::string Get(int port, const std::string& target, const std::string& extra) {
+  return Exchange(port, "GET " + target + " HTTP/1.1\r\nHost: localhost\r\n" + extra +
+                            "Connection: close\r\n\r\n");
+}
+
+std::string Post(int port, const std::string& target, const std::string& type,
+                 const std::string& body) {
+  return Exchange(port, "POST " + target + " HTTP/1.1\r\nHost: localhost\r\nContent-Type: " +
+                            type + "\r\nContent-Length: " + std::to_string(body.size()) +
+                            "\r\nConnection: close\r\n\r\n" + body);
+}
+
+std::string BodyOf(const std::string& reply) {
+  size_t at = reply.find("\r\n\r\n");
+  return at == std::string::npos ? "" : reply.substr(at + 4);
+}
+
+std::string HeaderOf(const std::string& reply, const std::string& name) {
+  size_t end = reply.find("\r\n\r\n");
+  std::string key = "\r\n" + name + ": ";
+  size_t at = reply.find(key);
+  if (at == std::string::npos || at >= end) return "";
+  at += key.size();
+  return reply.substr(at, reply.find("\r\n", at) - at);
+}
+
+}  // namespace testing_serve
+}  // namespace pexo

@@ -1,0 +1,27 @@
+// Raw HTTP/1.1 exchanges with a server on the loopback interface, for the
+// tests that run the standalone server.
+#ifndef PEXO_TESTS_SERVE_HTTP_EXCHANGE_H_
+#define PEXO_TESTS_SERVE_HTTP_EXCHANGE_H_
+
+#include <string>
+
+namespace pexo {
+namespace testing_serve {
+
+// Sends one raw request and reads until the server closes (at most 10 s
+// per read); "" when no connection could be made.
+std::string Exchange(int port, const std::string& request);
+std::string Get(int port, const std::string& target, const std::string& extra = "");
+// A POST of `body` with `type`.
+std::string Post(int port, const std::string& target, const std::string& type,
+                 const std::string& body);
+// The body of a reply (after the blank line), "" without one.
+std::string BodyOf(const std::string& reply);
+// The value of the first header line `name` of a reply (case as sent), or
+// "" when there is none.
+std::string HeaderOf(const std::string& reply, const std::string& name);
+
+}  // namespace testing_serve
+}  // namespace pexo
+
+#endif  // PEXO_TESTS_SERVE_HTTP_EXCHANGE_H_
