@@ -653,6 +653,32 @@ bool ServerApplication::PasswordHash(const char* text, int32_t length, const cha
   return SystemPasswordHash(text, length, salt, result);
 }
 
+int ServerApplication::FlushOutput() { return output_->Flush(); }
+
+int ServerApplication::SetLanguage(const char* name, int32_t length, bool default_language) {
+  if (!name) return 0;
+  SetSetting(default_language ? SETTING_DEFAULT_LANGUAGE : SETTING_LANGUAGE, name,
+             text_length(name, length));
+  return 1;
+}
+
+int ServerApplication::SetDefaultDatabase(const char* name, int32_t length) {
+  if (!name) return 0;
+  SetSetting(SETTING_DEFAULT_DATABASE, name, text_length(name, length));
+  return 1;
+}
+
+int ServerApplication::SetProcessName(const char* name, int32_t length) {
+  if (!name) return 0;
+  process_name_.assign(name, text_length(name, length));
+  return 1;
+}
+
+int ServerApplication::ResetGlobalTimeout() {
+  StartGlobalTimer();
+  return 1;
+}
+
 void ServerApplication::StartGlobalTimer() {
   int32_t seconds = config_.GetInteger(CFG_TIMEOUT_GLOBAL);
   time_t deadline = seconds > 0 ? std::time(nullptr) + seconds : 0;

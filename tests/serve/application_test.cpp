@@ -641,6 +641,45 @@ TEST(ApplicationTimers, CheckTimeoutsComparesDeadlines) {
   EXPECT_EQ(app.flags()->ticks.load(), 4);
 }
 
+// What extensions change through the program handle reaches the request's
+// settings, the process name, the global deadline and the response.
+TEST(ApplicationSettings, ExtensionHooksChangeTheRequest) {
+  Site site;
+  MemoryRequest request;
+  site.Prepare(&request, "/page.pxc");
+  ServerApplication app(&request, &site.config());
+  struct Case {
+    int32_t setting;
+    int (*apply)(ServerApplication*, const char*);
+  } cases[] = {
+      {SETTING_LANGUAGE, [](ServerApplication* a, const char* t) { return a->SetLanguage(t, -1, false); }},
+      {SETTING_DEFAULT_LANGUAGE,
+       [](ServerApplication* a, const char* t) { return a->SetLanguage(t, -1, true); }},
+      {SETTING_DEFAULT_DATABASE,
+       [](ServerApplication* a, const char* t) { return a->SetDefaultDatabase(t, 2); }},
+  };
+  for (const Case& c : cases) {
+    int32_t before = app.SettingChanges(c.setting);
+    EXPECT_EQ(c.apply(&app, "de-CH"), 1) << c.setting;
+    EXPECT_NE(app.SettingChanges(c.setting), before) << c.setting;
+    const String& value = app.Setting(c.setting);
+    EXPECT_EQ(std::string(value.data(), static_cast<size_t>(value.length())),
+              c.setting == SETTING_DEFAULT_DATABASE ? "de" : "de-CH");
+  }
+  EXPECT_EQ(app.SetProcessName("worker", -1), 1);
+  EXPECT_STREQ(app.ProcessName().c_str(), "worker");
+
+  app.config()->SetInteger(CFG_TIMEOUT_GLOBAL, 50);
+  EXPECT_EQ(app.global_deadline(), 0);
+  EXPECT_EQ(app.ResetGlobalTimeout(), 1);
+  EXPECT_GE(app.global_deadline(), std::time(nullptr) + 49);
+
+  app.Write("early", 5);
+  EXPECT_EQ(app.FlushOutput(), 1);
+  EXPECT_EQ(request.response.body, "early");
+  EXPECT_FALSE(request.response.HasHeader("Content-Length"));
+}
+
 }  // namespace
 }  // namespace testing_serve
 }  // namespace pexo
