@@ -200,6 +200,9 @@ ServerApplication::ServerApplication(ServerRequest* request, const ConfigFile* c
   request_->GetServerVariable("PATH_INFO", &path_info_);
   request_->GetServerVariable("PATH_TRANSLATED", &path_translated_);
   request_->GetServerVariable("QUERY_STRING", &query_string_);
+  String server_name;
+  if (request_->GetServerVariable("SERVER_NAME", &server_name))
+    config_.SetServerName(server_name.data(), server_name.length());
   document_request_.assign(path_info_);
   document_request_.append('?');
   document_request_.append(query_string_);

@@ -641,6 +641,34 @@ TEST(ApplicationTimers, CheckTimeoutsComparesDeadlines) {
   EXPECT_EQ(app.flags()->ticks.load(), 4);
 }
 
+TEST(ApplicationSettings, LockHostNameDefaultsToServerName) {
+  Site site;
+  struct Case {
+    const char* server_name;  // null: the server has none
+    const char* expected;     // null: no value
+  } cases[] = {{"shop.example.org", "shop.example.org"}, {nullptr, nullptr}, {"", nullptr}};
+  for (const Case& c : cases) {
+    MemoryRequest request;
+    site.Prepare(&request, "/page.pxc");
+    request.variables.erase("SERVER_NAME");
+    if (c.server_name) request.variables["SERVER_NAME"] = c.server_name;
+    ServerApplication app(&request, &site.config());
+    int32_t length = -1;
+    const char* value = app.config()->GetString(CFG_LOCK_HOSTNAME, &length);
+    if (!c.expected) {
+      EXPECT_EQ(value, nullptr);
+      EXPECT_EQ(length, 0);
+      continue;
+    }
+    ASSERT_NE(value, nullptr);
+    EXPECT_EQ(std::string(value, static_cast<size_t>(length)), c.expected);
+    EXPECT_TRUE(app.config()->IsStored(CFG_LOCK_HOSTNAME));
+    // A value set later replaces the default.
+    app.config()->SetString(CFG_LOCK_HOSTNAME, "other", -1);
+    EXPECT_STREQ(app.config()->GetString(CFG_LOCK_HOSTNAME, &length), "other");
+  }
+}
+
 // What extensions change through the program handle reaches the request's
 // settings, the process name, the global deadline and the response.
 TEST(ApplicationSettings, ExtensionHooksChangeTheRequest) {
