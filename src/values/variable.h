@@ -23,6 +23,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <typeinfo>
 
 #include "values/string.h"
 
@@ -136,6 +137,25 @@ class Variable {
   // text would leave it, but without copying what is already there. Callers
   // use it only on plain mutable variables.
   int AppendValue(const char* text, int32_t length);
+
+  // Shortcuts for hot loops. They act only on an ordinary variable (not a
+  // subclass, whose reads and assignments may be overridden) and give the
+  // same result as Type()/Value_Integer() and SetValue_Integer(); otherwise
+  // they return false and touch nothing, and the caller takes the general
+  // path.
+  bool FastInteger(int32_t* value) const {
+    if (type_ != kTypeInteger || !(valid_ & kIntegerValid) || !IsOrdinary()) return false;
+    *value = integer_;
+    return true;
+  }
+  bool FastSetInteger(int32_t value) {
+    if (elements_ || !IsOrdinary()) return false;
+    integer_ = value;
+    valid_ = kIntegerValid;
+    type_ = kTypeInteger;
+    return true;
+  }
+  bool IsOrdinary() const { return typeid(*this) == typeid(Variable); }
 
   // Cheap reads of the raw state (no conversion, no forwarding).
   uint32_t valid_flags() const { return valid_; }

@@ -51,6 +51,39 @@ const PendingOp* find_pending(uint16_t word) {
   return nullptr;
 }
 
+// Every word the switch below handles. Dispatch goes through a 64K table of
+// dense slot numbers so that the switch compiles to one jump table instead
+// of a search over sparse words; slot 0 means "not handled here".
+constexpr uint16_t kDispatched[] = {
+    0x0000, 0x4001, 0x4002, 0x8003, 0x4004, 0x4005, 0x4006, 0x0009, 0x400A, 0x000B,
+    0x400C, 0x400D, 0x400E, 0x0011, 0x4012, 0x0013, 0x0014, 0x003A, 0x005B, 0x505C,
+    0x0042, 0x003E, 0x003F, 0x0040, 0x0041, 0x0057, 0x0055, 0x4056, 0x4053, 0x4054,
+    0x005A, 0x0016, 0x0017, 0x0018, 0x001F, 0x0020, 0x0024, 0x0022, 0x0025, 0x0019,
+    0x001A, 0x001B, 0x001D, 0x001E, 0x0021, 0x001C, 0x0023, 0x002C, 0x0033, 0x0034,
+    0x0035, 0x0036, 0x0037, 0x0038, 0x002D, 0x002E, 0x0039, 0x002F, 0x0030, 0x0031,
+    0x0032, 0x5301, 0x5302, 0x5303, 0x5304, 0x5305, 0x4025, 0x4026, 0x4027, 0x4028,
+    0x4029, 0x402A, 0x402B, 0x403D, 0x003B, 0x003C, 0x0043, 0x0116, 0x4044, 0x404A,
+    0x504B, 0x404C, 0x4050, 0x0052, 0x0015, 0x0051, 0x0047, 0x0007, 0x000F, 0x5008,
+    0x5010,
+};
+constexpr int kDispatchedCount = sizeof(kDispatched) / sizeof(kDispatched[0]);
+static_assert(kDispatchedCount < 255, "slots must fit a byte");
+
+constexpr uint8_t Slot(uint16_t word) {
+  for (int i = 0; i < kDispatchedCount; ++i)
+    if (kDispatched[i] == word) return static_cast<uint8_t>(i + 1);
+  return 0;
+}
+
+struct SlotTable {
+  uint8_t of[65536];
+  SlotTable() : of() {
+    for (int i = 0; i < kDispatchedCount; ++i) of[kDispatched[i]] = static_cast<uint8_t>(i + 1);
+  }
+};
+
+const SlotTable kSlots;
+
 }  // namespace
 
 // Instruction bodies that need more than a line, kept out of the switch.
@@ -280,9 +313,12 @@ class Instructions {
       vm->fatal_error("Invalid variable reference");
       return;
     }
+    int32_t l = 0, r = 0;
     if (with_integer) {
-      if (left->Type() == kTypeInteger) {
-        int32_t l = left->Value_Integer();
+      if (left->FastInteger(&l)) {
+        vm->stack_->push(l < vm->op_int2_ ? -1 : l > vm->op_int2_ ? 1 : 0);
+      } else if (left->Type() == kTypeInteger) {
+        l = left->Value_Integer();
         vm->stack_->push(l < vm->op_int2_ ? -1 : l > vm->op_int2_ ? 1 : 0);
       } else {
         vm->stack_->push(CompareVariableInteger(left, vm->op_int2_));
@@ -294,12 +330,15 @@ class Instructions {
       vm->fatal_error("Invalid variable reference");
       return;
     }
-    if (left->Type() == kTypeInteger && right->Type() == kTypeInteger) {
-      int32_t l = left->Value_Integer(), r = right->Value_Integer();
-      vm->stack_->push(l < r ? -1 : l > r ? 1 : 0);
-    } else {
-      vm->stack_->push(CompareVariables(left, right));
+    if (!(left->FastInteger(&l) && right->FastInteger(&r))) {
+      if (left->Type() != kTypeInteger || right->Type() != kTypeInteger) {
+        vm->stack_->push(CompareVariables(left, right));
+        return;
+      }
+      l = left->Value_Integer();
+      r = right->Value_Integer();
     }
+    vm->stack_->push(l < r ? -1 : l > r ? 1 : 0);
   }
 
   static void write_out(PexoVM* vm, bool emit) {
@@ -338,98 +377,98 @@ class Instructions {
 
 int PexoVM::dispatch(uint16_t word) {
   PexoVM_Stack* stack = stack_;
-  switch (word) {
-    case 0x0000: return 1;  // noop
-    case 0x4001: {          // pushc
+  switch (kSlots.of[word]) {
+    case Slot(0x0000): return 1;  // noop
+    case Slot(0x4001): {          // pushc
       int32_t length = 0;
       const char* text = Instructions::dictionary_text(this, op_int1_, &length);
       if (text) stack->push_string(text, length, length, false);
       return 1;
     }
-    case 0x4002: stack->push(op_int1_); return 1;
-    case 0x8003: {
+    case Slot(0x4002): stack->push(op_int1_); return 1;
+    case Slot(0x8003): {
       mpd_t* value = mpd_qnew();
       DoubleToDecimal(op_double1_, value);
       stack->push_decimal(value, true);
       return 1;
     }
-    case 0x4004: {  // pushs: never creates
+    case Slot(0x4004): {  // pushs: never creates
       Variable* variable = Instructions::slot(this, context_.system, op_int1_, false);
       Instructions::push_found(this, variable);
       return 1;
     }
-    case 0x4005:
+    case Slot(0x4005):
       Instructions::push_found(this, Instructions::slot(this, context_.globals, op_int1_, true));
       return 1;
-    case 0x4006:
+    case Slot(0x4006):
       Instructions::push_found(this,
                                Instructions::slot(this, Instructions::locals(this), op_int1_, true));
       return 1;
-    case 0x0009: {
+    case Slot(0x0009): {
       int32_t length = 0;
       char* name = stack->pop_name(&length);
       if (!fatal_) Instructions::push_named(this, name, length);
       std::free(name);
       return 1;
     }
-    case 0x400A: {
+    case Slot(0x400A): {
       int32_t length = 0;
       const char* name = Instructions::dictionary_text(this, op_int1_, &length);
       if (name) Instructions::push_named(this, name, length);
       return 1;
     }
-    case 0x000B: stack->pop(); return 1;
-    case 0x400C:
+    case Slot(0x000B): stack->pop(); return 1;
+    case Slot(0x400C):
       Instructions::pop_to(this, Instructions::slot(this, context_.system, op_int1_, false));
       return 1;
-    case 0x400D: {
+    case Slot(0x400D): {
       Variable* variable = Instructions::slot(this, context_.globals, op_int1_, true);
       if (!variable) return fatal_error("Invalid variable reference"), 1;
       stack->pop_into(variable);
       return 1;
     }
-    case 0x400E: {
+    case Slot(0x400E): {
       Variable* variable = Instructions::slot(this, Instructions::locals(this), op_int1_, true);
       if (!variable) return fatal_error("Invalid variable reference"), 1;
       stack->pop_into(variable);
       return 1;
     }
-    case 0x0011: {
+    case Slot(0x0011): {
       int32_t length = 0;
       char* name = stack->pop_name(&length);
       if (!fatal_) Instructions::pop_named(this, name, length);
       std::free(name);
       return 1;
     }
-    case 0x4012: {
+    case Slot(0x4012): {
       int32_t length = 0;
       const char* name = Instructions::dictionary_text(this, op_int1_, &length);
       if (name) Instructions::pop_named(this, name, length);
       return 1;
     }
-    case 0x0013:
+    case Slot(0x0013):
       if (context_.system) context_.system->PushLevel();
       return 1;
-    case 0x0014:
+    case Slot(0x0014):
       if (!context_.system || !context_.system->PopLevel())
         fatal_error("System variable stack underflow");
       return 1;
-    case 0x003A: stack->dup(); return 1;
-    case 0x005B: stack->swap(0, 1); return 1;
-    case 0x505C: stack->swap(op_int1_, op_int2_); return 1;
-    case 0x0042: Instructions::store(this); return 1;
-    case 0x003E: Instructions::element(this, true); return 1;
-    case 0x003F: Instructions::element(this, false); return 1;
-    case 0x0040: Instructions::member(this, true); return 1;
-    case 0x0041: Instructions::member(this, false); return 1;
-    case 0x0057: {
+    case Slot(0x003A): stack->dup(); return 1;
+    case Slot(0x005B): stack->swap(0, 1); return 1;
+    case Slot(0x505C): stack->swap(op_int1_, op_int2_); return 1;
+    case Slot(0x0042): Instructions::store(this); return 1;
+    case Slot(0x003E): Instructions::element(this, true); return 1;
+    case Slot(0x003F): Instructions::element(this, false); return 1;
+    case Slot(0x0040): Instructions::member(this, true); return 1;
+    case Slot(0x0041): Instructions::member(this, false); return 1;
+    case Slot(0x0057): {
       Variable* alias = nullptr;
       bool owned = false;
       if (stack->pop_variable(&alias, &owned)) Instructions::refer(this, alias, owned);
       return 1;
     }
-    case 0x0055:
-    case 0x4056: {
+    case Slot(0x0055):
+    case Slot(0x4056): {
       int32_t length = 0;
       char* popped = nullptr;
       const char* name;
@@ -446,38 +485,38 @@ int PexoVM::dispatch(uint16_t word) {
       Instructions::refer(this, alias, alias != nullptr);
       return 1;
     }
-    case 0x4053: Instructions::bind(this, context_.globals, op_int1_); return 1;
-    case 0x4054: Instructions::bind(this, Instructions::locals(this), op_int1_); return 1;
-    case 0x005A: stack->push(stack->pop_is_null()); return 1;
+    case Slot(0x4053): Instructions::bind(this, context_.globals, op_int1_); return 1;
+    case Slot(0x4054): Instructions::bind(this, Instructions::locals(this), op_int1_); return 1;
+    case Slot(0x005A): stack->push(stack->pop_is_null()); return 1;
 
-    case 0x0016: stack->add(); return 1;
-    case 0x0017: stack->subtract(); return 1;
-    case 0x0018: concatenate(); return 1;
-    case 0x001F:
-    case 0x0020:
-    case 0x0024: Instructions::decimal_binary(this, word); return 1;
-    case 0x0022: Instructions::round_text(this); return 1;
-    case 0x0025: Instructions::round_decimal(this); return 1;
-    case 0x0019:
-    case 0x001A:
-    case 0x001B:
-    case 0x001D:
-    case 0x001E:
-    case 0x0021: Instructions::bit_binary(this, word); return 1;
-    case 0x001C: {
+    case Slot(0x0016): stack->add(); return 1;
+    case Slot(0x0017): stack->subtract(); return 1;
+    case Slot(0x0018): concatenate(); return 1;
+    case Slot(0x001F):
+    case Slot(0x0020):
+    case Slot(0x0024): Instructions::decimal_binary(this, word); return 1;
+    case Slot(0x0022): Instructions::round_text(this); return 1;
+    case Slot(0x0025): Instructions::round_decimal(this); return 1;
+    case Slot(0x0019):
+    case Slot(0x001A):
+    case Slot(0x001B):
+    case Slot(0x001D):
+    case Slot(0x001E):
+    case Slot(0x0021): Instructions::bit_binary(this, word); return 1;
+    case Slot(0x001C): {
       int32_t value = stack->pop_integer();
       if (!fatal_) stack->push(~value);
       return 1;
     }
-    case 0x0023: Instructions::crypt(this); return 1;
+    case Slot(0x0023): Instructions::crypt(this); return 1;
 
-    case 0x002C:
-    case 0x0033:
-    case 0x0034:
-    case 0x0035:
-    case 0x0036:
-    case 0x0037:
-    case 0x0038: {
+    case Slot(0x002C):
+    case Slot(0x0033):
+    case Slot(0x0034):
+    case Slot(0x0035):
+    case Slot(0x0036):
+    case Slot(0x0037):
+    case Slot(0x0038): {
       int32_t order = stack->compare();
       if (fatal_) return 1;
       int32_t result = order;
@@ -492,33 +531,37 @@ int PexoVM::dispatch(uint16_t word) {
       stack->push(result);
       return 1;
     }
-    case 0x002D:
-    case 0x002E: {
+    case Slot(0x002D):
+    case Slot(0x002E): {
       int right = stack->pop_truth();
       int left = stack->pop_truth();
       if (!fatal_) stack->push(word == 0x002D ? (left && right) : (left || right));
       return 1;
     }
-    case 0x0039: {
+    case Slot(0x0039): {
       int value = stack->pop_truth();
       if (!fatal_) stack->push(!value);
       return 1;
     }
-    case 0x002F: Instructions::search(this, false, false); return 1;
-    case 0x0030: Instructions::search(this, true, false); return 1;
-    case 0x0031: Instructions::search(this, false, true); return 1;
-    case 0x0032: Instructions::search(this, true, true); return 1;
+    case Slot(0x002F): Instructions::search(this, false, false); return 1;
+    case Slot(0x0030): Instructions::search(this, true, false); return 1;
+    case Slot(0x0031): Instructions::search(this, false, true); return 1;
+    case Slot(0x0032): Instructions::search(this, true, true); return 1;
 
-    case 0x5301: Instructions::compare_globals(this, false); return 1;
-    case 0x5302: Instructions::compare_globals(this, true); return 1;
-    case 0x5303: {
+    case Slot(0x5301): Instructions::compare_globals(this, false); return 1;
+    case Slot(0x5302): Instructions::compare_globals(this, true); return 1;
+    case Slot(0x5303): {
       Variable* variable = Instructions::slot(this, context_.globals, op_int1_, true);
       if (!variable) return fatal_error("Invalid variable reference"), 1;
-      uint32_t sum = static_cast<uint32_t>(variable->Value_Integer()) + static_cast<uint32_t>(op_int2_);
-      variable->SetValue_Integer(static_cast<int32_t>(sum));
+      // Wraps around like the general path.
+      int32_t value = 0;
+      bool fast = variable->FastInteger(&value);
+      if (!fast) value = variable->Value_Integer();
+      int32_t sum = static_cast<int32_t>(static_cast<uint32_t>(value) + static_cast<uint32_t>(op_int2_));
+      if (!fast || !variable->FastSetInteger(sum)) variable->SetValue_Integer(sum);
       return 1;
     }
-    case 0x5304: {
+    case Slot(0x5304): {
       Variable* left = Instructions::slot(this, context_.globals, op_int1_, true);
       Variable* right = Instructions::slot(this, context_.globals, op_int2_, true);
       if (!left || !right) return fatal_error("Invalid variable reference"), 1;
@@ -528,20 +571,20 @@ int PexoVM::dispatch(uint16_t word) {
       stack->push(r == 0 || r == -1 ? 0 : l % r);
       return 1;
     }
-    case 0x5305: {
+    case Slot(0x5305): {
       Variable* variable = Instructions::slot(this, context_.globals, op_int1_, true);
       if (!variable) return fatal_error("Invalid variable reference"), 1;
-      variable->SetValue_Integer(op_int2_);
+      if (!variable->FastSetInteger(op_int2_)) variable->SetValue_Integer(op_int2_);
       return 1;
     }
 
-    case 0x4025: jump(op_int1_); return 1;
-    case 0x4026:
-    case 0x4027:
-    case 0x4028:
-    case 0x4029:
-    case 0x402A:
-    case 0x402B: {
+    case Slot(0x4025): jump(op_int1_); return 1;
+    case Slot(0x4026):
+    case Slot(0x4027):
+    case Slot(0x4028):
+    case Slot(0x4029):
+    case Slot(0x402A):
+    case Slot(0x402B): {
       int32_t value = stack->pop_integer();
       if (fatal_) return 1;
       bool taken = false;
@@ -556,47 +599,47 @@ int PexoVM::dispatch(uint16_t word) {
       if (taken) jump(op_int1_);
       return 1;
     }
-    case 0x403D: op_call(op_int1_); return 1;
-    case 0x003B: op_return(true); return 1;
-    case 0x003C: op_return(false); return 1;
-    case 0x0043:
-    case 0x0116:
+    case Slot(0x403D): op_call(op_int1_); return 1;
+    case Slot(0x003B): op_return(true); return 1;
+    case Slot(0x003C): op_return(false); return 1;
+    case Slot(0x0043):
+    case Slot(0x0116):
       pc_ = code_length_;
       context_.flags->exit.store(1, std::memory_order_relaxed);
       return 1;
-    case 0x4044:
+    case Slot(0x4044):
       line_ = op_int1_;
       if (tracing(kTraceLine) && line_ != traced_line_) {
         traced_line_ = line_;
         trace(kTraceLine);
       }
       return 1;
-    case 0x404A:
+    case Slot(0x404A):
       if (op_int1_ != source_file_) {
         traced_line_ = 0;
         source_name_cached_ = false;
       }
       source_file_ = op_int1_;
       return 1;
-    case 0x504B: tags_.set_flags(op_int1_, op_int2_); return 1;
-    case 0x404C:
+    case Slot(0x504B): tags_.set_flags(op_int1_, op_int2_); return 1;
+    case Slot(0x404C):
       if (frame_) frame_->error_output = op_int1_;
       return 1;
-    case 0x4050:
+    case Slot(0x4050):
       if (frame_) frame_->whitespace_mode = op_int1_;
       if (context_.application) context_.application->SetWhitespaceMode(op_int1_);
       return 1;
-    case 0x0052: {
+    case Slot(0x0052): {
       PoppedText text;
       stack->pop_string(&text);
       if (!fatal_) error_prefix_.assign(text.bytes, text.length);
       return 1;
     }
-    case 0x0015: Instructions::write_out(this, false); return 1;
-    case 0x0051: Instructions::write_out(this, true); return 1;
-    case 0x0047: hide(); return 1;
-    case 0x0007:
-    case 0x000F: {
+    case Slot(0x0015): Instructions::write_out(this, false); return 1;
+    case Slot(0x0051): Instructions::write_out(this, true); return 1;
+    case Slot(0x0047): hide(); return 1;
+    case Slot(0x0007):
+    case Slot(0x000F): {
       // No database is open before the database subsystem exists: a field
       // never resolves.
       stack->pop();
@@ -608,7 +651,7 @@ int PexoVM::dispatch(uint16_t word) {
         stack->pop();
       return 1;
     }
-    case 0x5008: {
+    case Slot(0x5008): {
       int32_t length = 0;
       if (!Instructions::dictionary_text(this, op_int1_, &length) ||
           !Instructions::dictionary_text(this, op_int2_, &length))
@@ -616,7 +659,7 @@ int PexoVM::dispatch(uint16_t word) {
       Instructions::push_found(this, nullptr);
       return 1;
     }
-    case 0x5010: {
+    case Slot(0x5010): {
       int32_t length = 0;
       if (!Instructions::dictionary_text(this, op_int1_, &length) ||
           !Instructions::dictionary_text(this, op_int2_, &length))

@@ -14,6 +14,13 @@
 #include "vm/vm_stack.h"
 
 namespace pexo {
+namespace {
+
+// Operand bytes announced by the top four bits of a word: bits 15-14 for the
+// first operand (01 int32, 10 double), bits 13-12 for the second.
+constexpr int8_t kOperandBytes[16] = {0, 4, 8, 0, 4, 8, 12, 4, 8, 12, 16, 8, 0, 4, 8, 0};
+
+}  // namespace
 
 PexoVM::PexoVM(const ProgramContext& context) : context_(context) {
   if (!context_.flags) context_.flags = &own_flags_;
@@ -137,33 +144,31 @@ int PexoVM::run() {
       return 0;
     }
     if (static_cast<int64_t>(pc_) + 1 >= code_length_) return 1;
-    uint16_t word = static_cast<uint16_t>(code_[pc_] | (code_[pc_ + 1] << 8));
-    int32_t at = pc_ + 2;
-    // Operands: the flag bits say what follows; one that would run past the
-    // segment makes the instruction illegal.
-    uint16_t first = word & 0xC000, second = word & 0x3000;
-    int32_t need = (first == 0x4000 ? 4 : first == 0x8000 ? 8 : 0) +
-                   (second == 0x1000 ? 4 : second == 0x2000 ? 8 : 0);
-    if (need > code_length_ - at) {
+    const unsigned char* at = code_ + pc_;
+    uint16_t word = static_cast<uint16_t>(at[0] | (at[1] << 8));
+    // Operands: the top four flag bits say what follows; one that would run
+    // past the segment makes the instruction illegal.
+    int32_t need = kOperandBytes[word >> 12];
+    if (need > code_length_ - pc_ - 2) {
       pc_ = code_length_;
       fatal_error("Illegal Instruction");
       return 0;
     }
+    at += 2;
+    uint16_t first = word & 0xC000, second = word & 0x3000;
     if (first == 0x4000) {
-      std::memcpy(&op_int1_, code_ + at, 4);
+      std::memcpy(&op_int1_, at, 4);
       at += 4;
     } else if (first == 0x8000) {
-      std::memcpy(&op_double1_, code_ + at, 8);
+      std::memcpy(&op_double1_, at, 8);
       at += 8;
     }
     if (second == 0x1000) {
-      std::memcpy(&op_int2_, code_ + at, 4);
-      at += 4;
+      std::memcpy(&op_int2_, at, 4);
     } else if (second == 0x2000) {
-      std::memcpy(&op_double2_, code_ + at, 8);
-      at += 8;
+      std::memcpy(&op_double2_, at, 8);
     }
-    pc_ = at;
+    pc_ += 2 + need;
     dispatch(word);
   }
 }

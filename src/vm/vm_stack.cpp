@@ -95,16 +95,6 @@ void PexoVM_Stack::release(Entry& entry) {
   }
 }
 
-bool PexoVM_Stack::push(int32_t value) {
-  if (sp_ == capacity_) return overflow();
-  Entry& e = entries_[sp_++];
-  e.kind = kInteger;
-  e.flags = 0;
-  e.value.integer = value;
-  e.size = e.capacity = 4;
-  return true;
-}
-
 bool PexoVM_Stack::push_decimal(mpd_t* value, bool adopt) {
   if (sp_ == capacity_) {
     if (adopt) mpd_del(value);
@@ -270,7 +260,7 @@ const char* PexoVM_Stack::entry_text(Entry& e, int32_t* length, String* scratch)
   return scratch->data();
 }
 
-int32_t PexoVM_Stack::pop_integer() {
+int32_t PexoVM_Stack::pop_integer_general() {
   if (sp_ == 0) return underflow(), 0;
   Entry& e = entries_[sp_ - 1];
   int32_t result = 0;
@@ -685,7 +675,7 @@ bool PexoVM_Stack::concatenate() {
       String scratch;
       int32_t length = 0;
       const char* text = entry_text(le, &length, &scratch);
-      Entry old;
+      Entry old{};  // stays empty when the entry already was an owned buffer
       LinkBuffer* buffer = make_buffer(re, &old);
       buffer->prepend(text, length);
       release(old);
@@ -695,7 +685,7 @@ bool PexoVM_Stack::concatenate() {
       return true;
     }
   } else {
-    Entry old;
+    Entry old{};  // stays empty when the entry already was an owned buffer
     LinkBuffer* buffer = make_buffer(le, &old);
     String scratch;
     int32_t length = 0;

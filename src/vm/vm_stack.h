@@ -83,7 +83,15 @@ class PexoVM_Stack {
   // Releases every entry (a recycled stack starts empty).
   void clear();
 
-  bool push(int32_t value);
+  bool push(int32_t value) {
+    if (sp_ == capacity_) return overflow();
+    Entry& e = entries_[sp_++];
+    e.kind = kInteger;
+    e.flags = 0;
+    e.value.integer = value;
+    e.size = e.capacity = 4;
+    return true;
+  }
   bool push_decimal(mpd_t* value, bool adopt);
   bool push_string(const char* bytes, int32_t length, int32_t capacity, bool owned);
   // An owned copy of the bytes.
@@ -93,7 +101,11 @@ class PexoVM_Stack {
   bool push_from(PexoVM_Stack* other, int32_t count);
 
   void pop();
-  int32_t pop_integer();
+  int32_t pop_integer() {
+    // A bare integer owns nothing: the common case needs no release.
+    if (sp_ > 0 && entries_[sp_ - 1].kind == kInteger) return entries_[--sp_].value.integer;
+    return pop_integer_general();
+  }
   int pop_truth();
   int32_t pop_index();
   void pop_string(PoppedText* text);
@@ -122,6 +134,7 @@ class PexoVM_Stack {
   void dump();
 
  private:
+  int32_t pop_integer_general();
   bool overflow();
   bool underflow();
   static void release(Entry& entry);
