@@ -212,6 +212,9 @@ ServerApplication::ServerApplication(ServerRequest* request, const ConfigFile* c
   request_->GetServerVariable("PATH_INFO", &path_info_);
   request_->GetServerVariable("PATH_TRANSLATED", &path_translated_);
   request_->GetServerVariable("QUERY_STRING", &query_string_);
+  String server_name;
+  if (request_->GetServerVariable("SERVER_NAME", &server_name))
+    config_.SetServerName(server_name.data(), server_name.length());
   document_request_.assign(path_info_);
   document_request_.append('?');
   document_request_.append(query_string_);
@@ -664,6 +667,32 @@ void ServerApplication::LogEvent(const TraceEvent& event) {
 bool ServerApplication::PasswordHash(const char* text, int32_t length, const char salt[2],
                                      String* result) {
   return SystemPasswordHash(text, length, salt, result);
+}
+
+int ServerApplication::FlushOutput() { return output_->Flush(); }
+
+int ServerApplication::SetLanguage(const char* name, int32_t length, bool default_language) {
+  if (!name) return 0;
+  SetSetting(default_language ? SETTING_DEFAULT_LANGUAGE : SETTING_LANGUAGE, name,
+             text_length(name, length));
+  return 1;
+}
+
+int ServerApplication::SetDefaultDatabase(const char* name, int32_t length) {
+  if (!name) return 0;
+  SetSetting(SETTING_DEFAULT_DATABASE, name, text_length(name, length));
+  return 1;
+}
+
+int ServerApplication::SetProcessName(const char* name, int32_t length) {
+  if (!name) return 0;
+  process_name_.assign(name, text_length(name, length));
+  return 1;
+}
+
+int ServerApplication::ResetGlobalTimeout() {
+  StartGlobalTimer();
+  return 1;
 }
 
 void ServerApplication::StartGlobalTimer() {

@@ -88,6 +88,11 @@ class ServerApplication : public PexoApplication,
   void LogEvent(const TraceEvent& event) override;
   bool PasswordHash(const char* text, int32_t length, const char salt[2],
                     String* result) override;
+  int FlushOutput() override;
+  int SetLanguage(const char* name, int32_t length, bool default_language) override;
+  int SetDefaultDatabase(const char* name, int32_t length) override;
+  int SetProcessName(const char* name, int32_t length) override;
+  int ResetGlobalTimeout() override;
 
   void ReportInputError(const String& message);
   // Status 500 and "Configuration Error: " + message (+ the administrator).

@@ -8,7 +8,14 @@ ServerConfig::ServerConfig(const ServerConfig& parent)
     : PosixConfig(parent),
       libraries_(parent.libraries_),
       startup_(parent.startup_),
-      error_sink_(parent.error_sink_) {}
+      error_sink_(parent.error_sink_),
+      server_name_(parent.server_name_) {}
+
+ConfigValue* ServerConfig::DefaultValue(int32_t key) {
+  if (key == CFG_LOCK_HOSTNAME && server_name_.length() > 0)
+    return new ConfigValue(key, server_name_.data(), server_name_.length());
+  return PosixConfig::DefaultValue(key);
+}
 
 void ServerConfig::AddStartupVariable(bool system, const char* name, int32_t length,
                                       const char* value, int32_t value_length) {

@@ -76,6 +76,11 @@ class ServerConfig : public PosixConfig {
   int SetErrorSettingText(const char* name, int32_t length, const char* text);
   static int32_t ErrorFlagsFromText(const char* text);
 
+  // The request's SERVER_NAME: what `lock_hostname` becomes on first read
+  // when nothing set it.
+  void SetServerName(const char* name, int32_t length) { server_name_.assign(name, length); }
+  ConfigValue* DefaultValue(int32_t key) override;
+
  private:
   void AddLibrary(int32_t type, const char* code, int32_t code_length, const char* library,
                   int32_t length);
@@ -83,6 +88,7 @@ class ServerConfig : public PosixConfig {
   std::vector<ConfiguredLibrary> libraries_;
   std::vector<StartupVariable> startup_;
   ErrorSettingsSink* error_sink_ = nullptr;
+  String server_name_;
 };
 
 }  // namespace pexo

@@ -7,6 +7,8 @@
 #include <new>
 #include <thread>
 
+#include "host/config.h"
+
 namespace pexo {
 
 HTTPOutput::HTTPOutput(int32_t block_size, int32_t flush_threshold)
@@ -27,7 +29,9 @@ void HTTPOutput::SetFlushThreshold(int32_t threshold) {
 
 void HTTPOutput::SetConfig(Config* config) { config_ = config; }
 
-int32_t HTTPOutput::ReadRetryDelay() { return kDefaultRetryDelay; }
+int32_t HTTPOutput::ReadRetryDelay() {
+  return config_ ? config_->GetInteger(CFG_DELAY_FILE) : kDefaultRetryDelay;
+}
 
 bool HTTPOutput::AddBlock() {
   char* data = new (std::nothrow) char[static_cast<size_t>(block_size_)];

@@ -75,8 +75,8 @@ class HTTPOutput : public Output {
   Config* config() const { return config_; }
 
  protected:
-  // Microseconds to pause before retrying a short write. The base returns
-  // the default; an output bound to a configuration reads `delay_file`.
+  // Microseconds to pause before retrying a short write: `delay_file` of
+  // the configuration given to SetConfig, else the default.
   virtual int32_t ReadRetryDelay();
 
  private:

@@ -1,7 +1,9 @@
 #include "values/aggregate_tree.h"
 
 #include <new>
+#include <vector>
 
+#include "values/aggregate_walk.h"
 #include "values/list.h"
 #include "values/variable.h"
 
@@ -47,19 +49,52 @@ void AggregateElementTree::Collapse() {
   });
 }
 
+namespace {
+
+// A copy of one element's variable: its class and name, and, for a scalar,
+// its value. An aggregate gets an empty tree of its kind, filled by the walk.
+Variable* CopyShell(Variable* from, Variable* real, bool aggregate) {
+  Variable* shell = from->MakeCopyShell();
+  if (!shell) return nullptr;
+  if (aggregate) {
+    shell->MakeAggregate(real->AggregateKind());
+    if (!shell->Aggregate()) {
+      shell->Release();
+      return nullptr;
+    }
+  } else {
+    shell->SetValue_Variable(from);
+  }
+  return shell;
+}
+
+}  // namespace
+
 AggregateElementTree* AggregateElementTree::CopyTree() const {
   AggregateElementTree* copy = new (std::nothrow) AggregateElementTree(true);
   if (!copy) return nullptr;
+  // Walked without recursion; into[d] is the tree that receives the copies
+  // of the elements met at depth d + 1. A cycle copies as an empty
+  // aggregate. Inserting in key order lands each element next to the root.
+  std::vector<AggregateElementTree*> into{copy};
+  AggregateWalk walk(const_cast<AggregateElementTree*>(this));
   bool ok = true;
-  // In key order, so each insert lands next to the root: linear overall.
-  ForEach([&](AggregateElement* element) {
-    AggregateElement* duplicate = new (std::nothrow) AggregateElement(*element);
-    if (!duplicate || !duplicate->GetVariable() || !copy->Insert(duplicate)) {
-      delete duplicate;
+  while (ok && walk.Next()) {
+    into.resize(static_cast<size_t>(walk.depth()));
+    Variable* shell = CopyShell(walk.variable(), walk.real(), walk.aggregate());
+    if (!shell) {
       ok = false;
+      break;
     }
-    return ok;
-  });
+    AggregateElement* element = new (std::nothrow) AggregateElement(walk.element()->Index(), shell);
+    shell->Release();  // the element holds it now
+    if (!element || !into.back()->Insert(element)) {
+      delete element;
+      ok = false;
+      break;
+    }
+    if (walk.aggregate() && !walk.repeated()) into.push_back(shell->Aggregate());
+  }
   if (!ok) {
     delete copy;
     return nullptr;

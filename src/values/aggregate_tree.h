@@ -33,6 +33,14 @@ class AggregateElementTree : public SplayTree<AggregateElement, const AggregateI
   // A deep copy of this tree (every element's variable copied), or null
   // when out of memory.
   AggregateElementTree* CopyTree() const;
+
+  // Scratch for AggregateWalk: the id of the walk that has this tree open
+  // (or, for a walk entering each tree once, that entered it). 0 for none.
+  uint64_t walk_mark() const { return walk_mark_; }
+  void set_walk_mark(uint64_t mark) { walk_mark_ = mark; }
+
+ private:
+  uint64_t walk_mark_ = 0;
 };
 
 }  // namespace pexo

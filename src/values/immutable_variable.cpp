@@ -5,6 +5,7 @@
 #include "values/aggregate_element.h"
 #include "values/aggregate_index.h"
 #include "values/aggregate_tree.h"
+#include "values/aggregate_walk.h"
 #include "values/variable.h"
 
 namespace pexo {
@@ -33,6 +34,10 @@ Variable* ImmutableVariable::Copy() {
   ImmutableVariable* copy = new (std::nothrow) ImmutableVariable(name_.data(), name_.length());
   if (copy) copy->CopyValueFrom(this);
   return copy;
+}
+
+Variable* ImmutableVariable::MakeCopyShell() {
+  return new (std::nothrow) ImmutableVariable(name_.data(), name_.length());
 }
 
 void ImmutableVariable::Clear() {
@@ -132,18 +137,21 @@ NULLVariable* ImmutableVariable::Null() {
   return null_;
 }
 
+// The flag spreads through elements that are immutable variables
+// themselves, however deep; any other element (a plain variable, a
+// reference) stops it. Null stays immutable.
 void ImmutableVariable::SetImmutableTree(bool flag) {
   immutable_ = flag ? 1 : 0;
   if (!elements_) return;
-  elements_->ForEach([flag](AggregateElement* e) {
-    if (auto* member = dynamic_cast<ImmutableVariable*>(e->GetVariable())) {
-      if (flag)
-        member->MakeImmutable();
-      else
-        member->MakeMutable();
+  AggregateWalk walk(elements_, AggregateWalk::kOnce);
+  while (walk.Next()) {
+    auto* member = dynamic_cast<ImmutableVariable*>(walk.variable());
+    if (!member || (!flag && dynamic_cast<NULLVariable*>(member))) {
+      walk.Skip();
+      continue;
     }
-    return true;
-  });
+    member->immutable_ = flag ? 1 : 0;
+  }
 }
 
 // ------------------------------------------------ DynamicImmutableVariable

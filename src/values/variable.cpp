@@ -8,8 +8,10 @@
 #include "values/aggregate_element.h"
 #include "values/aggregate_index.h"
 #include "values/aggregate_tree.h"
+#include "values/aggregate_walk.h"
 #include "values/conversions.h"
 #include "values/decimal.h"
+#include "values/release_queue.h"
 
 namespace pexo {
 
@@ -68,6 +70,10 @@ Variable* Variable::Copy() {
   Variable* copy = new (std::nothrow) Variable(name_.data(), name_.length());
   if (copy) copy->SetValue_Variable(this);
   return copy;
+}
+
+Variable* Variable::MakeCopyShell() {
+  return new (std::nothrow) Variable(name_.data(), name_.length());
 }
 
 const String& Variable::Name() { return name_; }
@@ -366,9 +372,10 @@ Variable* Variable::Element(const AggregateIndex& index, int create) {
 
 int Variable::Set_Element(const AggregateIndex& index, Variable* value) {
   if (!value) return 0;
-  if (value->RealIdentity() == this) {
-    // Storing a variable inside itself would make a cycle that can never be
-    // freed or printed: store a copy of its current value instead.
+  if (VariableReaches(value, this)) {
+    // Storing a variable inside itself, or inside something it holds, would
+    // close a cycle that could never be freed or printed: store a copy of
+    // its current value instead.
     Variable* copy = value->Copy();
     if (!copy) return 0;
     int done = Set_Element(index, copy);
@@ -626,7 +633,7 @@ int32_t Variable::ElementsUsed() { return elements_ ? elements_->Count() : 0; }
 void Variable::Retain() { ++refcount_; }
 
 void Variable::Release() {
-  if (--refcount_ <= 0) delete this;
+  if (--refcount_ <= 0) DestroyVariable(this);
 }
 
 void Variable::MakeString() {
@@ -708,18 +715,21 @@ void Variable::AppendText(String* out) {
     out->append(text.data(), text.length());
     return;
   }
-  if (!elements_) return;
-  // `out` may be our own text (Value of an aggregate); elements never are.
-  elements_->ForEach([out](AggregateElement* e) {
-    if (Variable* v = e->GetVariable()) v->AppendText(out);
-    return true;
-  });
+  // `out` may be our own text (Value of an aggregate); elements never are,
+  // and a repeated aggregate (a cycle) is not entered, so it adds nothing.
+  AggregateWalk walk(elements_);
+  while (walk.Next()) {
+    if (!walk.aggregate()) walk.real()->AppendText(out);
+  }
 }
 
 int Variable::Make_Reference(Variable* target) {
   if (!target) return 0;
   if (target == this || target == RealIdentity()) return 1;
-  if (target->RealIdentity() == this) return 0;  // would alias itself
+  // Refused when this variable is reachable from the target (held inside
+  // it, directly or through references): the alias would contain itself.
+  if (VariableReaches(target, this)) return 0;
+  target = AliasTarget(target);
   int32_t count = refcount_;
   // Take the target's counts first: it may be one of our own elements.
   for (int32_t i = 0; i < count; ++i) target->Retain();

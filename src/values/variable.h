@@ -49,6 +49,9 @@ enum : int32_t {
   kClassComputedText = 4,     // copy takes Value
   kClassComputedSelf = 5,     // source fills the copy (CopyRepresentationsTo)
 };
+// Longest chain of aliases kept: an alias of a longer chain refers to the
+// chain's end instead, so forwarding and counting stay cheap.
+constexpr int32_t kMaxAliasChain = 256;
 // PreferredType results.
 enum : int32_t { kPreferText = 1, kPreferInteger = 2, kPreferDecimal = 3 };
 
@@ -63,6 +66,9 @@ class Variable {
 
   // New variable (count 1) with the same name and a deep copy of the value.
   virtual Variable* Copy();
+  // A new empty variable of the class a Copy of this one would have, with
+  // the same name (count 1), or null when out of memory.
+  virtual Variable* MakeCopyShell();
   virtual const String& Name();
   virtual Variable* NextIdentity();
   virtual Variable* RealIdentity();
@@ -164,6 +170,9 @@ class Variable {
  protected:
   // Moves every field of `from` into this variable, leaving `from` empty.
   void TakeFields(Variable* from);
+  // The variable an alias of `target` should point at: `target` itself, or
+  // its real identity when its chain is already kMaxAliasChain links long.
+  static Variable* AliasTarget(Variable* target);
   // Allocates the decimal on first use.
   mpd_t* OwnDecimal();
   // Drops the element tree (elements released) and makes the kind scalar.
@@ -239,6 +248,7 @@ class ImmutableVariable : public Variable {
   virtual void Refresh();
 
   bool immutable() const { return immutable_ != 0; }
+  Variable* MakeCopyShell() override;
   // The owned null variable (made on first use).
   NULLVariable* Null();
 

@@ -405,12 +405,14 @@ int PexoVM::dispatch(uint16_t word) {
       Instructions::push_found(this, variable);
       return 1;
     }
+    // Only pushs stands in the null variable; a global or local slot that
+    // does not exist is a bad reference.
     case Slot(0x4005):
-      Instructions::push_found(this, Instructions::slot(this, context_.globals, op_int1_, true));
+      stack->push_variable(Instructions::slot(this, context_.globals, op_int1_, true), true, true);
       return 1;
     case Slot(0x4006):
-      Instructions::push_found(this,
-                               Instructions::slot(this, Instructions::locals(this), op_int1_, true));
+      stack->push_variable(Instructions::slot(this, Instructions::locals(this), op_int1_, true),
+                           true, true);
       return 1;
     case Slot(0x0009): {
       int32_t length = 0;
@@ -486,16 +488,25 @@ int PexoVM::dispatch(uint16_t word) {
       } else {
         name = Instructions::dictionary_text(this, op_int1_, &length);
       }
-      Variable* alias = name && !fatal_ ? Instructions::resolve(this, name, length) : nullptr;
+      // The target comes off the stack before the name is resolved, so a
+      // constant target stops the run without creating the named variable.
+      Variable* target = nullptr;
+      bool owned = false;
+      if (name && !fatal_ && stack->pop_variable(&target, &owned)) {
+        Variable* alias = Instructions::resolve(this, name, length);
+        if (alias && !fatal_) alias->Make_Reference(target);
+      }
+      if (owned) target->Release();
       std::free(popped);
-      if (fatal_) return 1;
-      if (alias) alias->Retain();
-      Instructions::refer(this, alias, alias != nullptr);
       return 1;
     }
     case Slot(0x4053): Instructions::bind(this, context_.globals, op_int1_); return 1;
     case Slot(0x4054): Instructions::bind(this, Instructions::locals(this), op_int1_); return 1;
-    case Slot(0x005A): stack->push(stack->pop_is_null()); return 1;
+    case Slot(0x005A): {
+      int empty = stack->pop_is_null();
+      if (!fatal_) stack->push(empty);
+      return 1;
+    }
 
     case Slot(0x0016): stack->add(); return 1;
     case Slot(0x0017): stack->subtract(); return 1;

@@ -90,8 +90,10 @@ void PexoVM::trace(uint32_t bit, const char* name, const char* detail, const cha
 }
 
 void PexoVM::load_segment() {
-  Segment* segment =
-      context_.segments ? context_.segments->segment(requested_segment_) : nullptr;
+  Segment* segment = nested_segment_ && nested_segment_->number() == requested_segment_
+                         ? nested_segment_
+                         : context_.segments ? context_.segments->segment(requested_segment_)
+                                             : nullptr;
   if (!segment) {
     fatal_error("Invalid segment reference");
     return;
@@ -208,6 +210,8 @@ int PexoVM::run_nested(Segment* segment, PexoVM_Stack* stack, VariableHash* scop
   stack_ = frame->stack();
   requested_segment_ = segment->number();
   // A run-time segment may not be registered; load it directly.
+  Segment* outer_nested = nested_segment_;
+  nested_segment_ = segment;
   segment_ = segment;
   code_ = segment->code();
   code_length_ = segment->length();
@@ -215,6 +219,8 @@ int PexoVM::run_nested(Segment* segment, PexoVM_Stack* stack, VariableHash* scop
   pc_ = 0;
   int result = run();
   unwind_to(frame);
+  nested_segment_ = outer_nested;
+  loaded_segment_ = -1;  // the caller's code is looked up again, never assumed
   requested_segment_ = frame->saved_segment();
   pc_ = frame->saved_pc();
   frame_ = outer;

@@ -185,6 +185,9 @@ class PexoVM {
   ProgramContext context_;
   // Registers.
   Segment* segment_ = nullptr;
+  // The segment of the innermost nested run: it may not be in the program's
+  // list, yet a function it calls returns into it.
+  Segment* nested_segment_ = nullptr;
   const unsigned char* code_ = nullptr;
   int32_t code_length_ = 0;
   int32_t requested_segment_ = 0;

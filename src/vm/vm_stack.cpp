@@ -80,7 +80,9 @@ bool PexoVM_Stack::overflow() {
 }
 
 bool PexoVM_Stack::underflow() {
-  vm_->fatal_error("Stack underflow");
+  // The second operand of an instruction whose first pop already stopped
+  // the machine is not reported again.
+  if (!vm_->fatal()) vm_->fatal_error("Stack underflow");
   return false;
 }
 
@@ -164,8 +166,9 @@ bool PexoVM_Stack::push_variable(Variable* variable, bool add_reference, bool ow
 }
 
 bool PexoVM_Stack::push_from(PexoVM_Stack* other, int32_t count) {
+  // Room on this stack is checked before the entries on the other.
+  if (count > capacity_ - sp_) return overflow();
   if (count < 0 || other->sp_ < count) return underflow();
-  if (sp_ + count > capacity_) return overflow();
   Entry* from = &other->entries_[other->sp_ - count];
   for (int32_t i = 0; i < count; ++i) {
     Entry e = from[i];

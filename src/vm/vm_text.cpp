@@ -122,7 +122,13 @@ void PexoVM::hide() {
   PoppedText list;
   stack_->pop_string(&list);
   if (fatal_) return;
-  PexoApplication* app = context_.application;
+  // Every name is resolved before the first field is written, so a
+  // malformed name leaves no partial form behind.
+  struct Field {
+    String name;
+    Variable* variable;
+  };
+  std::vector<Field> fields;
   int32_t at = 0;
   while (at <= list.length) {
     int32_t end = at;
@@ -138,11 +144,12 @@ void PexoVM::hide() {
       fatal_error(error.c_str());
       return;
     }
-    if (!variable) variable = null_;
     ScopePrefix prefix = ParseScopePrefix(list.bytes + start, stop - start);
-    String name(prefix.rest, prefix.rest_length);
-    if (app) write_fields(app, name, variable);
+    fields.push_back(Field{String(prefix.rest, prefix.rest_length), variable ? variable : null_});
   }
+  PexoApplication* app = context_.application;
+  if (!app) return;
+  for (const Field& field : fields) write_fields(app, field.name, field.variable);
 }
 
 }  // namespace pexo

@@ -120,15 +120,15 @@ TEST(VariableDump, StructuresArraysAndNesting) {
   EXPECT_EQ(Str(c), "plain");
 }
 
-TEST(VariableDump, CycleThroughTwoStructuresStops) {
+TEST(VariableDump, CycleAttemptThroughTwoStructuresDumpsTheCopy) {
   Variable* a = new Variable("a");
   Variable* b = new Variable("b");
   a->Set_Element(AggregateIndex("b", -1), b);
+  // Storing a inside b would close a cycle: b keeps a copy of a instead.
   b->Set_Element(AggregateIndex("a", -1), a);
   String out;
   AppendVariableDump(a, &out);
-  EXPECT_EQ(Str(out).substr(0, 15), "{ b: { a: { b: ");
-  EXPECT_NE(Str(out).find("..."), std::string::npos);
+  EXPECT_EQ(Str(out), "{ b: { a: { b:  } } }");
   b->Delete_Element(AggregateIndex("a", -1), 0);  // break the cycle
   a->Release();
   b->Release();

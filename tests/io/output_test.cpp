@@ -1,3 +1,4 @@
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -6,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "host/config.h"
 #include "io/buffered_output.h"
 #include "io/capture_output.h"
 #include "io/network_output.h"
@@ -272,6 +274,31 @@ TEST(HTTPOutput, ShortWritesAreRetriedFromFirstUnsentByte) {
   EXPECT_EQ(out.Send(0), 10);
   EXPECT_EQ(response.body, "abcdefghij");
   EXPECT_EQ(response.calls, 4);
+}
+
+TEST(HTTPOutput, ShortWriteRetryWaitsTheConfiguredFileDelay) {
+  struct Case {
+    int32_t delay;  // microseconds; -1 leaves the key unset (default 100)
+    std::chrono::microseconds at_least;
+  } cases[] = {{200000, std::chrono::microseconds(2 * 200000)},
+               {-1, std::chrono::microseconds(0)}};
+  for (const Case& c : cases) {
+    Config config;
+    if (c.delay >= 0) config.SetInteger(CFG_DELAY_FILE, c.delay);
+    FakeResponse response;
+    response.results = {3, 3};  // two short writes, two pauses
+    ServerOutput out(&response, 64, 1 << 20);
+    out.SetConfig(&config);
+    out.Write("abcdefghij", 10);
+    EXPECT_EQ(config.IsStored(CFG_DELAY_FILE), c.delay >= 0);
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(out.Send(0), 10);
+    auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(response.body, "abcdefghij");
+    EXPECT_GE(took, c.at_least) << c.delay;
+    // Read from the configuration, which stores the default on first read.
+    EXPECT_TRUE(config.IsStored(CFG_DELAY_FILE)) << c.delay;
+  }
 }
 
 TEST(HTTPOutput, FailedWriteDropsTheRestOfTheBody) {

@@ -641,6 +641,73 @@ TEST(ApplicationTimers, CheckTimeoutsComparesDeadlines) {
   EXPECT_EQ(app.flags()->ticks.load(), 4);
 }
 
+TEST(ApplicationSettings, LockHostNameDefaultsToServerName) {
+  Site site;
+  struct Case {
+    const char* server_name;  // null: the server has none
+    const char* expected;     // null: no value
+  } cases[] = {{"shop.example.org", "shop.example.org"}, {nullptr, nullptr}, {"", nullptr}};
+  for (const Case& c : cases) {
+    MemoryRequest request;
+    site.Prepare(&request, "/page.pxc");
+    request.variables.erase("SERVER_NAME");
+    if (c.server_name) request.variables["SERVER_NAME"] = c.server_name;
+    ServerApplication app(&request, &site.config());
+    int32_t length = -1;
+    const char* value = app.config()->GetString(CFG_LOCK_HOSTNAME, &length);
+    if (!c.expected) {
+      EXPECT_EQ(value, nullptr);
+      EXPECT_EQ(length, 0);
+      continue;
+    }
+    ASSERT_NE(value, nullptr);
+    EXPECT_EQ(std::string(value, static_cast<size_t>(length)), c.expected);
+    EXPECT_TRUE(app.config()->IsStored(CFG_LOCK_HOSTNAME));
+    // A value set later replaces the default.
+    app.config()->SetString(CFG_LOCK_HOSTNAME, "other", -1);
+    EXPECT_STREQ(app.config()->GetString(CFG_LOCK_HOSTNAME, &length), "other");
+  }
+}
+
+// What extensions change through the program handle reaches the request's
+// settings, the process name, the global deadline and the response.
+TEST(ApplicationSettings, ExtensionHooksChangeTheRequest) {
+  Site site;
+  MemoryRequest request;
+  site.Prepare(&request, "/page.pxc");
+  ServerApplication app(&request, &site.config());
+  struct Case {
+    int32_t setting;
+    int (*apply)(ServerApplication*, const char*);
+  } cases[] = {
+      {SETTING_LANGUAGE, [](ServerApplication* a, const char* t) { return a->SetLanguage(t, -1, false); }},
+      {SETTING_DEFAULT_LANGUAGE,
+       [](ServerApplication* a, const char* t) { return a->SetLanguage(t, -1, true); }},
+      {SETTING_DEFAULT_DATABASE,
+       [](ServerApplication* a, const char* t) { return a->SetDefaultDatabase(t, 2); }},
+  };
+  for (const Case& c : cases) {
+    int32_t before = app.SettingChanges(c.setting);
+    EXPECT_EQ(c.apply(&app, "de-CH"), 1) << c.setting;
+    EXPECT_NE(app.SettingChanges(c.setting), before) << c.setting;
+    const String& value = app.Setting(c.setting);
+    EXPECT_EQ(std::string(value.data(), static_cast<size_t>(value.length())),
+              c.setting == SETTING_DEFAULT_DATABASE ? "de" : "de-CH");
+  }
+  EXPECT_EQ(app.SetProcessName("worker", -1), 1);
+  EXPECT_STREQ(app.ProcessName().c_str(), "worker");
+
+  app.config()->SetInteger(CFG_TIMEOUT_GLOBAL, 50);
+  EXPECT_EQ(app.global_deadline(), 0);
+  EXPECT_EQ(app.ResetGlobalTimeout(), 1);
+  EXPECT_GE(app.global_deadline(), std::time(nullptr) + 49);
+
+  app.Write("early", 5);
+  EXPECT_EQ(app.FlushOutput(), 1);
+  EXPECT_EQ(request.response.body, "early");
+  EXPECT_FALSE(request.response.HasHeader("Content-Length"));
+}
+
 }  // namespace
 }  // namespace testing_serve
 }  // namespace pexo

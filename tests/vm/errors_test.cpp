@@ -91,6 +91,20 @@ TEST(Errors, EarlierStopIsNotClearedByALaterNonFatalError) {
   EXPECT_TRUE(m.vm->fatal());
 }
 
+TEST(Errors, RuntimeErrorOutsideTheTableIsDisplayedAndFatal) {
+  // No tag name in the text and no error variable to store the message in.
+  Machine m;
+  ASSERT_EQ(m.Run(".segment main start\n lineno 2\n noop\n"), 1);
+  m.vm->runtime_error(76, "odd");
+  EXPECT_TRUE(m.vm->fatal());
+  ASSERT_EQ(m.app.runtime.size(), 1u);
+  EXPECT_EQ(m.app.runtime[0].tag, 76);
+  EXPECT_TRUE(m.app.runtime[0].display);
+  EXPECT_EQ(m.app.runtime[0].text, "Runtime error in dir/test.pxc @ [00000000:00000008]: Line 2: odd\n");
+  EXPECT_TRUE(HasHeader(m.app, "Status", "500 Internal Server Error"));
+  EXPECT_EQ(m.script.globals()->Entries(), 0);
+}
+
 TEST(Errors, PendingTagsPopTheirAttributes) {
   // op_httpn takes its attribute count from the second operand.
   Machine m;

@@ -100,6 +100,19 @@ TEST(NestedRun, PrivateFunctionsAreClosedToRunTimeCode) {
   EXPECT_STREQ(value.c_str(), "s");
 }
 
+TEST(NestedRun, UnregisteredSegmentContinuesAfterACall) {
+  // Code compiled at run time need not be in the program's segment list;
+  // a function it calls must still return into it.
+  Machine m;
+  ASSERT_TRUE(m.Load(kProgram));
+  std::unique_ptr<Segment> code = Segment::Create(4000, 64);
+  ASSERT_NE(code, nullptr);
+  CodeWriter(code.get()).Op(0x403D, FunctionNumber(m, "secret")).Op(0x4002, 7).Op(0x0018);
+  String value;
+  EXPECT_EQ(m.vm->run_segment_string(code.get(), &value), 1) << m.LastError();
+  EXPECT_STREQ(value.c_str(), "s7");
+}
+
 }  // namespace
 }  // namespace testing_vm
 }  // namespace pexo
