@@ -23,6 +23,8 @@ class AggregateElement {
   virtual ~AggregateElement();
 
   virtual AggregateIndex& Index() { return index_; }
+  // The index without a virtual call, for the tree's inner comparisons.
+  const AggregateIndex& key() const { return index_; }
   virtual Variable* GetVariable() { return variable_; }
   // Retains the new variable before releasing the old one.
   virtual void ReplaceVariable(Variable* variable);

@@ -54,9 +54,7 @@ void AggregateIndex::SetNumber(int32_t number) {
   text_.clear();
 }
 
-int AggregateIndex::Compare(const AggregateIndex& other) const {
-  if (IsNumber() && other.IsNumber())
-    return number_ < other.number_ ? -1 : (number_ > other.number_ ? 1 : 0);
+int AggregateIndex::CompareMixed(const AggregateIndex& other) const {
   if (IsNumber()) return -1;
   if (other.IsNumber()) return 1;
   return compare_nocase(name_.data(), name_.length(), other.name_.data(), other.name_.length());

@@ -29,9 +29,15 @@ class AggregateIndex {
 
   // Key order: numbers by value; names byte by byte folded with tolower, a
   // prefix before the longer name; every number before every name.
-  int Compare(const AggregateIndex& other) const;
+  int Compare(const AggregateIndex& other) const {
+    if ((number_ | other.number_) >= 0)
+      return number_ < other.number_ ? -1 : (number_ > other.number_ ? 1 : 0);
+    return CompareMixed(other);
+  }
 
  private:
+  int CompareMixed(const AggregateIndex& other) const;
+
   mutable String name_;
   int32_t number_;
   mutable String text_;

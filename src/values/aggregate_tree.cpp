@@ -21,12 +21,42 @@ const AggregateIndex& AggregateElementTree::KeyOf(const AggregateElement* elemen
 }
 
 int AggregateElementTree::Compare(const AggregateIndex& key, const AggregateElement* element) const {
-  return key.Compare(KeyOf(element));
+  return key.Compare(element->key());
+}
+
+namespace {
+
+struct KeyOrder {
+  const AggregateIndex& key;
+  int operator()(const AggregateElement* element) const { return key.Compare(element->key()); }
+};
+
+}  // namespace
+
+int AggregateElementTree::Insert(AggregateElement* element) {
+  return InsertBy(element, KeyOrder{element->key()});
+}
+
+AggregateElement* AggregateElementTree::Remove(const AggregateIndex& key) {
+  return RemoveBy(KeyOrder{key});
+}
+
+AggregateElement* AggregateElementTree::Find(const AggregateIndex& key) {
+  return FindBy(KeyOrder{key});
+}
+
+AggregateElement* AggregateElementTree::Successor(const AggregateIndex& key) {
+  return SuccessorBy(KeyOrder{key});
+}
+
+AggregateElement* AggregateElementTree::Predecessor(const AggregateIndex& key) {
+  return PredecessorBy(KeyOrder{key});
 }
 
 void AggregateElementTree::Renumber(int32_t from, int32_t delta) {
   if (!root_ || delta == 0) return;
-  Splay(AggregateIndex(from));
+  AggregateIndex start(from);
+  SplayBy(KeyOrder{start});
   AggregateIndex& top = root_->element->Index();
   if (!top.IsNumber()) return;
   if (top.Number() >= from) top.SetNumber(top.Number() + delta);

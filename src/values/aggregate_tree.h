@@ -24,6 +24,13 @@ class AggregateElementTree : public SplayTree<AggregateElement, const AggregateI
   const AggregateIndex& KeyOf(const AggregateElement* element) const override;
   int Compare(const AggregateIndex& key, const AggregateElement* element) const override;
 
+  // The keyed operations with the comparison inlined.
+  int Insert(AggregateElement* element) override;
+  AggregateElement* Remove(const AggregateIndex& key) override;
+  AggregateElement* Find(const AggregateIndex& key) override;
+  AggregateElement* Successor(const AggregateIndex& key) override;
+  AggregateElement* Predecessor(const AggregateIndex& key) override;
+
   // Adds `delta` to every array index >= `from`. The caller guarantees the
   // shift keeps the order (no index lands on or past a neighbour).
   virtual void Renumber(int32_t from, int32_t delta);

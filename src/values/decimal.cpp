@@ -16,8 +16,13 @@ void InitDecimalContext() {
 }
 
 mpd_context_t* DecimalContext() {
-  InitDecimalContext();
-  return &g_context;
+  // A local static's guard is one load once initialised; the call_once
+  // behind it runs only the first time.
+  static mpd_context_t* const context = [] {
+    InitDecimalContext();
+    return &g_context;
+  }();
+  return context;
 }
 
 }  // namespace pexo

@@ -39,80 +39,22 @@ class SplayTree {
   // Inserts; 0 (nothing changed) when the key is present or out of memory.
   virtual int Insert(T* element) {
     K key = KeyOf(element);
-    if (root_) {
-      Splay(key);
-      int c = Compare(key, root_->element);
-      if (c == 0) return 0;
-      Node* node = new (std::nothrow) Node;
-      if (!node) return 0;
-      node->element = element;
-      if (c < 0) {
-        node->left = root_->left;
-        node->right = root_;
-        root_->left = nullptr;
-      } else {
-        node->right = root_->right;
-        node->left = root_;
-        root_->right = nullptr;
-      }
-      root_ = node;
-    } else {
-      Node* node = new (std::nothrow) Node;
-      if (!node) return 0;
-      node->element = element;
-      root_ = node;
-    }
-    ++count_;
-    return 1;
+    return InsertBy(element, [&](const T* e) { return Compare(key, e); });
   }
   // Unlinks the element under the key and hands it over (not deleted).
   virtual T* Remove(K key) {
-    if (!root_) return nullptr;
-    Splay(key);
-    if (Compare(key, root_->element) != 0) return nullptr;
-    Node* old = root_;
-    if (!old->left) {
-      root_ = old->right;
-    } else {
-      // Everything on the left is smaller than the key: splaying there
-      // brings its maximum up, which has no right child.
-      Node* left = SplayNode(old->left, [&](const T* e) { return Compare(key, e); });
-      left->right = old->right;
-      root_ = left;
-    }
-    T* element = old->element;
-    delete old;
-    --count_;
-    return element;
+    return RemoveBy([&](const T* e) { return Compare(key, e); });
   }
   virtual T* Find(K key) {
-    if (!root_) return nullptr;
-    Splay(key);
-    return Compare(key, root_->element) == 0 ? root_->element : nullptr;
+    return FindBy([&](const T* e) { return Compare(key, e); });
   }
   // First element with a key greater than `key`.
   virtual T* Successor(K key) {
-    if (!root_) return nullptr;
-    Splay(key);
-    if (Compare(key, root_->element) < 0) return root_->element;
-    if (!root_->right) return nullptr;
-    Node* next = SplayNode(root_->right, [](const T*) { return -1; });
-    root_->right = next->left;  // null: next is the minimum of that side
-    next->left = root_;
-    root_ = next;
-    return next->element;
+    return SuccessorBy([&](const T* e) { return Compare(key, e); });
   }
   // Last element with a key smaller than `key`.
   virtual T* Predecessor(K key) {
-    if (!root_) return nullptr;
-    Splay(key);
-    if (Compare(key, root_->element) > 0) return root_->element;
-    if (!root_->left) return nullptr;
-    Node* prev = SplayNode(root_->left, [](const T*) { return 1; });
-    root_->left = prev->right;
-    prev->right = root_;
-    root_ = prev;
-    return prev->element;
+    return PredecessorBy([&](const T* e) { return Compare(key, e); });
   }
   virtual T* Minimum() {
     if (!root_) return nullptr;
@@ -131,6 +73,9 @@ class SplayTree {
     Node* node = root_;
     root_ = nullptr;
     count_ = 0;
+    // The nodes are detached first: deleting an element may run code that
+    // inserts into this tree again, into fresh blocks.
+    Block* blocks = DetachBlocks();
     while (node) {
       if (node->left) {
         Node* left = node->left;
@@ -140,10 +85,10 @@ class SplayTree {
       } else {
         Node* next = node->right;
         if (owns_) DeleteElement(node->element);
-        delete node;
         node = next;
       }
     }
+    FreeBlockList(blocks);
   }
   virtual void DeleteElement(T* element) = 0;
   virtual K KeyOf(const T* element) const = 0;
@@ -171,8 +116,93 @@ class SplayTree {
   }
 
  protected:
+  // The keyed operations, generic over the comparison so that a subclass
+  // can supply an inlined one; `cmp(element)` is Compare(key, element).
+  template <typename C>
+  int InsertBy(T* element, C cmp) {
+    if (root_) {
+      SplayBy(cmp);
+      int c = cmp(root_->element);
+      if (c == 0) return 0;
+      Node* node = NewNode(element);
+      if (!node) return 0;
+      if (c < 0) {
+        node->left = root_->left;
+        node->right = root_;
+        root_->left = nullptr;
+      } else {
+        node->right = root_->right;
+        node->left = root_;
+        root_->right = nullptr;
+      }
+      root_ = node;
+    } else {
+      Node* node = NewNode(element);
+      if (!node) return 0;
+      root_ = node;
+    }
+    ++count_;
+    return 1;
+  }
+  template <typename C>
+  T* RemoveBy(C cmp) {
+    if (!root_) return nullptr;
+    SplayBy(cmp);
+    if (cmp(root_->element) != 0) return nullptr;
+    Node* old = root_;
+    if (!old->left) {
+      root_ = old->right;
+    } else {
+      // Everything on the left is smaller than the key: splaying there
+      // brings its maximum up, which has no right child.
+      Node* left = SplayNode(old->left, cmp);
+      left->right = old->right;
+      root_ = left;
+    }
+    T* element = old->element;
+    FreeNode(old);
+    --count_;
+    return element;
+  }
+  template <typename C>
+  T* FindBy(C cmp) {
+    if (!root_) return nullptr;
+    SplayBy(cmp);
+    return cmp(root_->element) == 0 ? root_->element : nullptr;
+  }
+  template <typename C>
+  T* SuccessorBy(C cmp) {
+    if (!root_) return nullptr;
+    SplayBy(cmp);
+    if (cmp(root_->element) < 0) return root_->element;
+    if (!root_->right) return nullptr;
+    Node* next = SplayNode(root_->right, [](const T*) { return -1; });
+    root_->right = next->left;  // null: next is the minimum of that side
+    next->left = root_;
+    root_ = next;
+    return next->element;
+  }
+  template <typename C>
+  T* PredecessorBy(C cmp) {
+    if (!root_) return nullptr;
+    SplayBy(cmp);
+    if (cmp(root_->element) > 0) return root_->element;
+    if (!root_->left) return nullptr;
+    Node* prev = SplayNode(root_->left, [](const T*) { return 1; });
+    root_->left = prev->right;
+    prev->right = root_;
+    root_ = prev;
+    return prev->element;
+  }
+
+  // A root already holding the key (repeated access, an ascending fill
+  // probing max + 1) is settled by one comparison.
+  template <typename C>
+  void SplayBy(C cmp) {
+    if (cmp(root_->element) != 0) root_ = SplayNode(root_, cmp);
+  }
   void Splay(K key) {
-    root_ = SplayNode(root_, [&](const T* e) { return Compare(key, e); });
+    if (root_) SplayBy([&](const T* e) { return Compare(key, e); });
   }
 
   // Top-down splay of the subtree at `t`; `direction(element)` says where
@@ -220,30 +250,79 @@ class SplayTree {
     return t;
   }
 
-  // Frees the nodes only (elements untouched), without recursion.
+  // Frees the nodes only (elements untouched).
   void FreeNodes() {
-    Node* node = root_;
     root_ = nullptr;
     count_ = 0;
-    while (node) {
-      if (node->left) {
-        Node* left = node->left;
-        node->left = left->right;
-        left->right = node;
-        node = left;
-      } else {
-        Node* next = node->right;
-        delete node;
-        node = next;
-      }
+    FreeBlocks();
+  }
+
+  // Nodes come from blocks owned by the tree (doubling up to kMaxBlock
+  // nodes) and go back to a free list: no allocator call per element, and
+  // dropping the whole tree frees a handful of blocks.
+  Node* NewNode(T* element) {
+    Node* node = free_;
+    if (node) {
+      free_ = node->right;
+    } else {
+      if (block_used_ == block_size_ && !AddBlock()) return nullptr;
+      node = new (reinterpret_cast<Node*>(blocks_ + 1) + block_used_++) Node;
     }
+    node->left = nullptr;
+    node->right = nullptr;
+    node->element = element;
+    return node;
+  }
+  void FreeNode(Node* node) {
+    node->right = free_;
+    free_ = node;
   }
 
   Node* root_ = nullptr;
   int32_t count_ = 0;
 
  private:
+  // Block header; its nodes follow it in the same allocation.
+  struct alignas(Node) Block {
+    Block* next;
+  };
+  static constexpr int32_t kFirstBlock = 8;
+  static constexpr int32_t kMaxBlock = 4096;
+
+  bool AddBlock() {
+    int32_t size = block_size_ == 0 ? kFirstBlock : block_size_ * 2;
+    if (size > kMaxBlock) size = kMaxBlock;
+    void* raw = ::operator new(sizeof(Block) + sizeof(Node) * static_cast<size_t>(size), std::nothrow);
+    if (!raw) return false;
+    Block* block = static_cast<Block*>(raw);
+    block->next = blocks_;
+    blocks_ = block;
+    block_size_ = size;
+    block_used_ = 0;
+    return true;
+  }
+  Block* DetachBlocks() {
+    Block* blocks = blocks_;
+    blocks_ = nullptr;
+    free_ = nullptr;
+    block_size_ = 0;
+    block_used_ = 0;
+    return blocks;
+  }
+  static void FreeBlockList(Block* block) {
+    while (block) {
+      Block* next = block->next;
+      ::operator delete(block);
+      block = next;
+    }
+  }
+  void FreeBlocks() { FreeBlockList(DetachBlocks()); }
+
   bool owns_;
+  Block* blocks_ = nullptr;
+  Node* free_ = nullptr;
+  int32_t block_size_ = 0;
+  int32_t block_used_ = 0;
 };
 
 }  // namespace pexo

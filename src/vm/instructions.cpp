@@ -395,9 +395,12 @@ int PexoVM::dispatch(uint16_t word) {
     }
     case Slot(0x4002): stack->push(op_int1_); return 1;
     case Slot(0x8003): {
-      mpd_t* value = mpd_qnew();
-      DoubleToDecimal(op_double1_, value);
-      stack->push_decimal(value, true);
+      const mpd_t* value = float_constant(op_double1_);
+      if (!value) {
+        fatal_error("Allocation failed");
+        return 1;
+      }
+      stack->push_decimal(const_cast<mpd_t*>(value), false);
       return 1;
     }
     case Slot(0x4004): {  // pushs: never creates

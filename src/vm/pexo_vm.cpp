@@ -7,6 +7,7 @@
 #include "program/dictionary.h"
 #include "program/segment.h"
 #include "program/segment_manager.h"
+#include "values/conversions.h"
 #include "values/variable.h"
 #include "values/variable_hash.h"
 #include "vm/machine_api_context.h"
@@ -49,6 +50,22 @@ PexoVM::~PexoVM() {
   for (auto& pool : spare_scopes_)
     for (VariableHash* scope : pool.second) delete scope;
   null_->Release();
+  for (FloatConstant& constant : float_constants_)
+    if (constant.decimal) mpd_del(constant.decimal);
+}
+
+const mpd_t* PexoVM::float_constant(double value) {
+  uint64_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  FloatConstant& slot = float_constants_[(bits ^ (bits >> 29) ^ (bits >> 47)) % kFloatConstants];
+  if (slot.decimal && slot.bits == bits) return slot.decimal;
+  if (!slot.decimal) {
+    slot.decimal = mpd_qnew();
+    if (!slot.decimal) return nullptr;
+  }
+  DoubleToDecimal(value, slot.decimal);
+  slot.bits = bits;
+  return slot.decimal;
 }
 
 void PexoVM::unwind_to(PexoVM_Frame* bottom) {

@@ -10,6 +10,8 @@
 #ifndef PEXO_VM_PEXO_VM_H_
 #define PEXO_VM_PEXO_VM_H_
 
+#include <mpdecimal.h>
+
 #include <atomic>
 #include <climits>
 #include <cstdint>
@@ -229,6 +231,16 @@ class PexoVM {
   int32_t call_depth_ = 0;
   int32_t call_depth_limit_ = kDefaultCallDepthLimit;
   std::unique_ptr<MachineApiContext> api_;
+  // Decimal forms of pushf constants, direct-mapped by the double's bits.
+  // An entry is only ever copied from, so replacing it is always safe, and
+  // the key is the value itself: a stale entry cannot give a wrong result.
+  struct FloatConstant {
+    uint64_t bits = 0;
+    mpd_t* decimal = nullptr;
+  };
+  static constexpr int32_t kFloatConstants = 16;
+  FloatConstant float_constants_[kFloatConstants];
+  const mpd_t* float_constant(double value);
 };
 
 }  // namespace pexo

@@ -569,18 +569,58 @@ bool PexoVM_Stack::arithmetic(bool subtract) {
       return push(subtract ? left - right : left + right);
     }
   }
-  PoppedDecimal r, l;
-  pop_decimal(&r);
-  pop_decimal(&l);
-  mpd_t* result = l.must_free ? l.take() : r.must_free ? r.take() : new_decimal();
-  uint32_t status = 0;
-  if (subtract)
-    mpd_qsub(result, l.value ? l.value : result, r.value ? r.value : result, DecimalContext(),
-             &status);
-  else
-    mpd_qadd(result, l.value ? l.value : result, r.value ? r.value : result, DecimalContext(),
-             &status);
+  // Both operands are read in place (right first, as if popped): a
+  // variable's decimal is valid while its entry still holds it, and an
+  // integer or text converts into a scratch without allocating. The result
+  // reuses an owned decimal operand when there is one.
+  Entry& le = entries_[sp_ - 2];
+  Entry& re = entries_[sp_ - 1];
+  ScratchDecimal rs, ls;
+  const mpd_t* rv = operand_decimal(re, &rs);
+  const mpd_t* lv = operand_decimal(le, &ls);
+  mpd_t* result;
+  if (le.kind == kDecimal && le.owned()) {
+    result = le.value.decimal;
+    le.flags &= static_cast<uint8_t>(~kOwned);
+  } else if (re.kind == kDecimal && re.owned()) {
+    result = re.value.decimal;
+    re.flags &= static_cast<uint8_t>(~kOwned);
+  } else {
+    result = new_decimal();
+  }
+  if (result) {
+    uint32_t status = 0;
+    if (subtract)
+      mpd_qsub(result, lv, rv, DecimalContext(), &status);
+    else
+      mpd_qadd(result, lv, rv, DecimalContext(), &status);
+  }
+  release(entries_[--sp_]);
+  release(entries_[--sp_]);
+  if (!result) {
+    vm_->fatal_error("Allocation failed");
+    return false;
+  }
   return push_decimal(result, true);
+}
+
+const mpd_t* PexoVM_Stack::operand_decimal(Entry& e, ScratchDecimal* scratch) {
+  switch (e.kind) {
+    case kInteger:
+      IntegerToDecimal(e.value.integer, scratch->get());
+      return scratch->get();
+    case kDecimal:
+      return e.value.decimal;
+    case kVariable:
+      return e.value.variable->Value_Decimal();
+    default: {
+      String text_scratch;
+      int32_t length = 0;
+      const char* text = entry_text(e, &length, &text_scratch);
+      TextToDecimal(text, length, scratch->get());
+      return scratch->get();
+    }
+  }
 }
 
 int32_t PexoVM_Stack::compare() {

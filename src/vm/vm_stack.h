@@ -52,6 +52,21 @@ struct PoppedDecimal {
   mpd_t* take();
 };
 
+// A decimal on the C++ stack with room for any decimal64 value; libmpdec
+// moves it to the heap only if it must grow, and the destructor frees that.
+class ScratchDecimal {
+ public:
+  ScratchDecimal() : value_{MPD_STATIC | MPD_STATIC_DATA, 0, 0, 0, MPD_MINALLOC_MAX, data_} {}
+  ScratchDecimal(const ScratchDecimal&) = delete;
+  ScratchDecimal& operator=(const ScratchDecimal&) = delete;
+  ~ScratchDecimal() { mpd_del(&value_); }
+  mpd_t* get() { return &value_; }
+
+ private:
+  mpd_uint_t data_[MPD_MINALLOC_MAX];
+  mpd_t value_;
+};
+
 class PexoVM_Stack {
  public:
   enum Kind : int32_t { kInteger = 0, kDecimal = 1, kString = 2, kVariable = 3, kBuffer = 4 };
@@ -143,6 +158,9 @@ class PexoVM_Stack {
   // The integer value when the entry counts as an integer for the fast paths.
   static bool entry_as_integer(const Entry& entry, int32_t* value);
   bool arithmetic(bool subtract);
+  // The decimal value of an operand entry, converted into `scratch` when
+  // the entry holds no decimal of its own.
+  static const mpd_t* operand_decimal(Entry& e, ScratchDecimal* scratch);
   // Turns an entry into an owned LinkBuffer holding its text; the replaced
   // value is handed back in `old` for the caller to release.
   LinkBuffer* make_buffer(Entry& entry, Entry* old);
