@@ -229,10 +229,10 @@ class Instructions {
     PoppedDecimal value;
     stack->pop_decimal(&value);
     if (vm->fatal_) return;
-    char spec[32];
-    std::snprintf(spec, sizeof(spec), ".%df", digits);
+    char format[32];
+    std::snprintf(format, sizeof(format), ".%df", digits);
     uint32_t status = 0;
-    char* text = mpd_qformat(value.value, spec, DecimalContext(), &status);
+    char* text = mpd_qformat(value.value, format, DecimalContext(), &status);
     if (!text) {
       stack->push_string("", 0, 0, false);
       return;
