@@ -113,7 +113,14 @@ AddHandler pexo-script .pxc
 </Directory>
 $user
 CONF
-  /usr/sbin/apache2 -f "$SITE_DIR/httpd.conf" -DFOREGROUND &
+  # A module built with the sanitizers needs their run-time in the server
+  # process itself: APACHE_PRELOAD names it (only Apache gets it).
+  if [ -n "${APACHE_PRELOAD:-}" ]; then
+    LD_PRELOAD="$APACHE_PRELOAD" ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=0}" \
+      /usr/sbin/apache2 -f "$SITE_DIR/httpd.conf" -DFOREGROUND &
+  else
+    /usr/sbin/apache2 -f "$SITE_DIR/httpd.conf" -DFOREGROUND &
+  fi
   APACHE_PID=$!
   wait_port "$APACHE_PORT"
 }

@@ -9,6 +9,7 @@
 #
 #   scripts/soak.sh [BUILD_DIR]          (default: build)
 # Environment: CONNECTIONS (default 50), HALF_SECONDS (default 15).
+# Sanitizer build: APACHE_PRELOAD=<clang asan run-time .so> scripts/soak.sh build-asan
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD=${1:-build}
