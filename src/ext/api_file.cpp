@@ -107,6 +107,15 @@ bool StatPath(ApiContext* context, const String& full, struct stat* info) {
   return false;
 }
 
+// Resolves a script path and reads its status; false (with the error set)
+// when either fails.
+bool StatFile(PexoProgram* program, int32_t location, const char* path, int32_t length,
+              struct stat* info) {
+  String full;
+  return Prepare(program, location, path, length, &full) &&
+         StatPath(AsContext(program), full, info);
+}
+
 }  // namespace
 
 extern "C" {
@@ -173,40 +182,28 @@ int64_t pxFile_Size(PexoProgram* program, int32_t location, const char* path, in
 }
 
 int32_t pxFile_Mode(PexoProgram* program, int32_t location, const char* path, int32_t length) {
-  String full;
   struct stat info;
-  if (!Prepare(program, location, path, length, &full) ||
-      !StatPath(AsContext(program), full, &info))
-    return -1;
+  if (!StatFile(program, location, path, length, &info)) return -1;
   return static_cast<int32_t>(info.st_mode & 07777);
 }
 
 int64_t pxFile_Time(PexoProgram* program, int32_t location, const char* path, int32_t length) {
-  String full;
   struct stat info;
-  if (!Prepare(program, location, path, length, &full) ||
-      !StatPath(AsContext(program), full, &info))
-    return -1;
+  if (!StatFile(program, location, path, length, &info)) return -1;
   return static_cast<int64_t>(info.st_mtime);
 }
 
 int64_t pxFile_OwnerID(PexoProgram* program, int32_t location, const char* path,
                        int32_t length) {
-  String full;
   struct stat info;
-  if (!Prepare(program, location, path, length, &full) ||
-      !StatPath(AsContext(program), full, &info))
-    return -1;
+  if (!StatFile(program, location, path, length, &info)) return -1;
   return static_cast<int64_t>(info.st_uid);
 }
 
 int64_t pxFile_GroupID(PexoProgram* program, int32_t location, const char* path,
                        int32_t length) {
-  String full;
   struct stat info;
-  if (!Prepare(program, location, path, length, &full) ||
-      !StatPath(AsContext(program), full, &info))
-    return -1;
+  if (!StatFile(program, location, path, length, &info)) return -1;
   return static_cast<int64_t>(info.st_gid);
 }
 

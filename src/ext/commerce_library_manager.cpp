@@ -12,11 +12,7 @@ void CommerceLibraryManager::Register(const char* name, int32_t name_length, con
   CommerceLibrary* entry = new CommerceLibrary;
   entry->name.assign(name, name_length);
   entry->path.assign(path ? path : "", path ? path_length : 0);
-  int32_t index = table_.find_index(name, name_length);
-  if (index >= 0)
-    table_.replace(index, entry);
-  else
-    table_.insert(name, name_length, entry);
+  table_.insert_or_replace(name, name_length, entry);
 }
 
 bool CommerceLibraryManager::Load(CommerceLibrary* entry) {

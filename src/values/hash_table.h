@@ -83,6 +83,15 @@ class HashTable {
     return number;
   }
 
+  // Puts the value under the name: replaces the entry of that name when there
+  // is one, inserts otherwise. Returns the entry number.
+  int32_t insert_or_replace(const char* name, int32_t length, T* value) {
+    int32_t index = find_index(name, length);
+    if (index < 0) return insert(name, length, value);
+    replace(index, value);
+    return index;
+  }
+
   // Replaces the value of an entry; an owning table deletes the old one.
   void replace(int32_t index, T* value) {
     Entry& e = entries_[static_cast<size_t>(index)];

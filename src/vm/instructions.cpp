@@ -126,6 +126,17 @@ class Instructions {
       vm->stack_->pop();
   }
 
+  // popg/popl: the slot is made when missing; a number outside the table is
+  // a bad reference.
+  static void pop_into_slot(PexoVM* vm, VariableHash* hash, int32_t index) {
+    Variable* variable = slot(vm, hash, index, true);
+    if (!variable) {
+      vm->fatal_error("Invalid variable reference");
+      return;
+    }
+    vm->stack_->pop_into(variable);
+  }
+
   static Variable* resolve(PexoVM* vm, const char* name, int32_t length) {
     Variable* variable = nullptr;
     String error;
@@ -434,18 +445,12 @@ int PexoVM::dispatch(uint16_t word) {
     case Slot(0x400C):
       Instructions::pop_to(this, Instructions::slot(this, context_.system, op_int1_, false));
       return 1;
-    case Slot(0x400D): {
-      Variable* variable = Instructions::slot(this, context_.globals, op_int1_, true);
-      if (!variable) return fatal_error("Invalid variable reference"), 1;
-      stack->pop_into(variable);
+    case Slot(0x400D):
+      Instructions::pop_into_slot(this, context_.globals, op_int1_);
       return 1;
-    }
-    case Slot(0x400E): {
-      Variable* variable = Instructions::slot(this, Instructions::locals(this), op_int1_, true);
-      if (!variable) return fatal_error("Invalid variable reference"), 1;
-      stack->pop_into(variable);
+    case Slot(0x400E):
+      Instructions::pop_into_slot(this, Instructions::locals(this), op_int1_);
       return 1;
-    }
     case Slot(0x0011): {
       int32_t length = 0;
       char* name = stack->pop_name(&length);
