@@ -3,6 +3,8 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
+#include <cstring>
+
 #include "ext/commerce_library_manager.h"
 #include "ext/external_call_manager.h"
 #include "ext/system_library_manager.h"
@@ -12,18 +14,31 @@ namespace pexo {
 
 const char kDefaultFunctionLibrary[] = "libpexostd.so";
 
+namespace {
+
+// `dir` + "/" + the standard library's name when that file is readable.
+bool ReadableIn(const char* dir, int32_t length, String* path) {
+  String candidate(dir, length);
+  candidate.append("/");
+  candidate.append(kDefaultFunctionLibrary);
+  if (access(candidate.c_str(), R_OK) != 0) return false;
+  *path = candidate;
+  return true;
+}
+
+}  // namespace
+
 String DefaultFunctionLibraryPath() {
+  String path;
   Dl_info info;
   if (dladdr(reinterpret_cast<void*>(&DefaultFunctionLibraryPath), &info) && info.dli_fname) {
-    String path(info.dli_fname);
-    int32_t slash = path.length();
-    while (slash > 0 && path.data()[slash - 1] != '/') --slash;
-    if (slash > 0) {
-      String beside(path.data(), slash);
-      beside.append(kDefaultFunctionLibrary);
-      if (access(beside.c_str(), R_OK) == 0) return beside;
-    }
+    const char* module = info.dli_fname;
+    const char* slash = std::strrchr(module, '/');
+    if (slash && ReadableIn(module, static_cast<int32_t>(slash - module), &path)) return path;
   }
+#ifdef PEXO_INSTALL_LIBDIR
+  if (ReadableIn(PEXO_INSTALL_LIBDIR, -1, &path)) return path;
+#endif
   return String(kDefaultFunctionLibrary);
 }
 

@@ -6,9 +6,11 @@
 // functions unresolved; nothing stops the request.
 //
 // A configuration that names no function library gets the standard library
-// (kDefaultFunctionLibrary), taken from the engine module's directory when it
-// is there and otherwise found by the system's library search. It is not
-// counted as a failure when it is missing, since nobody asked for it.
+// (kDefaultFunctionLibrary), taken from the directory of the module that
+// holds the engine (the `pexo` program, mod_pexo.so) when it is there, else
+// from the directory it is installed into, else found by the system's
+// library search. It is not counted as a failure when it is missing, since
+// nobody asked for it.
 #ifndef PEXO_EXT_CONFIGURED_LIBRARIES_H_
 #define PEXO_EXT_CONFIGURED_LIBRARIES_H_
 

@@ -7,10 +7,10 @@
 #include <cstring>
 #include <string>
 
-#include "ext/posix_external_library_manager.h"
 #include "host/command_line_request.h"
 #include "host/config.h"
 #include "host/config_file.h"
+#include "host/engine_process.h"
 #include "host/server_application.h"
 #include "values/system_variables.h"
 
@@ -194,7 +194,12 @@ int RunScript(const RunOptions& options, FILE* out) {
     request.Set("CONTENT_TYPE", header_type.c_str());
   if (body) request.Set("CONTENT_LENGTH", std::to_string(body_size));
 
-  StartExternalLibraries();
+  EngineProcess process;
+  if (!process.Start()) {
+    std::fputs("pexo: cannot start the engine\n", stderr);
+    if (body) std::fclose(body);
+    return 1;
+  }
   int code;
   {
     CommandLineApplication app(&request, file.loaded() ? &file : nullptr, options, real_root);

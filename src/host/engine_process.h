@@ -1,7 +1,9 @@
-// EngineProcess: what a server binding sets up once per process and tears
-// down at shut-down: the decimal context, the lock that will guard the TLS
-// library, and the thread manager with its watchdog. A binding owns exactly
-// one, created when the server loads it.
+// EngineProcess: what a binding sets up once per process and tears down at
+// shut-down: the decimal context, the lock that will guard the TLS library,
+// the process-wide external library manager, and the thread manager with its
+// watchdog. A binding owns exactly one, started before its first request and
+// stopped after its last. The library manager is left alone when something
+// else started it already (then that owner stops it).
 #ifndef PEXO_HOST_ENGINE_PROCESS_H_
 #define PEXO_HOST_ENGINE_PROCESS_H_
 
@@ -20,17 +22,21 @@ class EngineProcess {
   EngineProcess& operator=(const EngineProcess&) = delete;
   ~EngineProcess();
 
-  // Start-up in order: TLS lock, decimal context, thread manager.
+  // Start-up in order: TLS lock, decimal context, library manager, thread
+  // manager. False when one of them cannot be made; nothing is left running.
   bool Start();
-  // Stops background tasks and the watchdog.
+  // Stops background tasks and the watchdog, then unloads the libraries.
   void Stop();
 
   ThreadManager* threads() { return &threads_; }
   std::mutex* tls_lock() { return &tls_lock_; }
 
  private:
+  void StopLibraries();
+
   std::mutex tls_lock_;  // guards the TLS library once it is loaded
   ThreadManager threads_;
+  bool owns_libraries_ = false;
   bool started_ = false;
 };
 

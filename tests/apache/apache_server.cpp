@@ -22,8 +22,6 @@
 namespace pexo {
 namespace testing_apache {
 
-namespace {
-
 int FreeLoopbackPort() {
   int fd = socket(AF_INET, SOCK_STREAM, 0);
   if (fd < 0) return 0;
@@ -58,7 +56,6 @@ bool WriteText(const std::string& path, const std::string& text) {
   return static_cast<bool>(out);
 }
 
-// Waits up to `limit` for the process to end; true when it did.
 bool WaitExit(pid_t pid, std::chrono::milliseconds limit) {
   auto deadline = std::chrono::steady_clock::now() + limit;
   while (std::chrono::steady_clock::now() < deadline) {
@@ -69,6 +66,8 @@ bool WaitExit(pid_t pid, std::chrono::milliseconds limit) {
   }
   return false;
 }
+
+namespace {
 
 long ResidentOf(pid_t pid) {
   std::ifstream status("/proc/" + std::to_string(pid) + "/status");

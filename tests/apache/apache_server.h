@@ -12,12 +12,21 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <string>
 
 namespace pexo {
 namespace testing_apache {
 
 constexpr const char kApacheBinary[] = "/usr/sbin/apache2";
+
+// A loopback port nobody listens on now (0 when none could be had).
+int FreeLoopbackPort();
+// True when something accepts connections on 127.0.0.1:`port`.
+bool CanConnect(int port);
+// Waits up to `limit` for the child to end and reaps it; true when it did.
+bool WaitExit(pid_t pid, std::chrono::milliseconds limit);
+bool WriteText(const std::string& path, const std::string& text);
 
 class ApacheServer {
  public:

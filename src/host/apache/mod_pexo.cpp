@@ -6,8 +6,9 @@
 //
 // The configuration file is read once in the parent after the server's own
 // configuration; a file that cannot be read stops the start-up. Each child
-// process starts the engine (decimal context, TLS lock, thread manager and
-// watchdog) in child_init and stops it when the child's pool is cleared.
+// process starts the engine (decimal context, TLS lock, library manager,
+// thread manager and watchdog) in child_init and stops it when the child's
+// pool is cleared, after its last request.
 // Requests run on the server's worker threads, one application per request,
 // registered with the watchdog while they run; nothing else is shared
 // between requests, so the module is safe under threaded MPMs.
@@ -114,7 +115,7 @@ apr_status_t StopEngine(void*) {
 void ChildInit(apr_pool_t* pchild, server_rec* s) {
   EngineProcess* process = new (std::nothrow) EngineProcess();
   if (!process || !process->Start()) {
-    ap_log_error(APLOG_MARK, APLOG_CRIT, 0, s, "pexo: cannot start the engine's thread manager");
+    ap_log_error(APLOG_MARK, APLOG_CRIT, 0, s, "pexo: cannot start the engine");
     delete process;
     return;
   }

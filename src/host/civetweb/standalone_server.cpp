@@ -15,7 +15,6 @@
 #include <utility>
 #include <vector>
 
-#include "ext/posix_external_library_manager.h"
 #include "host/server_application.h"
 #include "host/server_request.h"
 #include "io/server_response.h"
@@ -313,7 +312,7 @@ bool StandaloneServer::Start(const ServeOptions& options, std::string* error) {
   const char* file = defaults.GetString(CFG_DEFAULT_FILE, &length);
   if (file && length > 0) default_file_.assign(file, static_cast<size_t>(length));
   if (!process_.Start()) {
-    *error = "cannot start the thread manager";
+    *error = "cannot start the engine";
     return false;
   }
   mg_init_library(0);
@@ -382,7 +381,6 @@ int ServeCommand(int argc, const char* const* argv) {
     std::fprintf(stderr, "pexo serve: %s\n", error.c_str());
     return 2;
   }
-  StartExternalLibraries();
   StandaloneServer server;
   if (!server.Start(options, &error)) {
     std::fprintf(stderr, "pexo serve: %s\n", error.c_str());
