@@ -180,8 +180,7 @@ TEST_F(StandaloneHttpTest, StaticContentNeverExposesProgramsSourcesOrOutsideFile
 TEST_F(StandaloneHttpTest, RefusesAmbiguousLengthsAndZeroBytesInPaths) {
   const char* const heads[] = {
       "POST /form.pxc HTTP/1.1\r\nHost: localhost\r\nContent-Length: 12abc\r\n",
-      "POST /form.pxc HTTP/1.1\r\nHost: localhost\r\nContent-Length: 0\r\n"
-      "Content-Length: 12\r\n",
+      "POST /form.pxc HTTP/1.1\r\nHost: localhost\r\nContent-Length: 0\r\nContent-Length: 12\r\n",
       "GET /page.pxc%00.txt HTTP/1.1\r\nHost: localhost\r\n",
   };
   // What follows a refused head is never taken as a request of its own.

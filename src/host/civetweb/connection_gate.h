@@ -40,9 +40,6 @@ class ConnectionGate {
   void BeginRequest(const std::string& peer);
   void EndRequest(const std::string& peer);
 
-  // One pass over the connections; returns how many were shut down.
-  int Sweep();
-
  private:
   using Clock = std::chrono::steady_clock;
   struct Entry {
@@ -52,6 +49,8 @@ class ConnectionGate {
   };
 
   void Watch();
+  // One pass over the connections; returns how many were shut down.
+  int Sweep();
 
   const int max_slow_;
   const std::chrono::milliseconds slow_after_;
