@@ -9,21 +9,36 @@
 namespace pexo {
 namespace testing_serve {
 
-std::string Exchange(int port, const std::string& request) {
+int Connect(int port, int read_timeout_ms) {
   int fd = socket(AF_INET, SOCK_STREAM, 0);
-  if (fd < 0) return "";
-  struct timeval limit = {10, 0};
+  if (fd < 0) return -1;
+  struct timeval limit = {read_timeout_ms / 1000, (read_timeout_ms % 1000) * 1000};
   setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_port = htons(static_cast<uint16_t>(port));
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+std::string ReadAll(int fd) {
   std::string reply;
-  if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-      write(fd, request.data(), request.size()) == static_cast<ssize_t>(request.size())) {
-    char buffer[4096];
-    ssize_t n;
-    while ((n = read(fd, buffer, sizeof buffer)) > 0) reply.append(buffer, static_cast<size_t>(n));
+  char buffer[4096];
+  ssize_t n;
+  while ((n = read(fd, buffer, sizeof buffer)) > 0) reply.append(buffer, static_cast<size_t>(n));
+  return reply;
+}
+
+std::string Exchange(int port, const std::string& request) {
+  int fd = Connect(port);
+  if (fd < 0) return "";
+  std::string reply;
+  if (write(fd, request.data(), request.size()) == static_cast<ssize_t>(request.size())) {
+    reply = ReadAll(fd);
   }
   close(fd);
   return reply;

@@ -8,6 +8,11 @@
 namespace pexo {
 namespace testing_serve {
 
+// A socket connected to the loopback port whose reads give up after
+// `read_timeout_ms`, or -1.
+int Connect(int port, int read_timeout_ms = 10000);
+// Reads from `fd` until the server closes or a read times out.
+std::string ReadAll(int fd);
 // Sends one raw request and reads until the server closes (at most 10 s
 // per read); "" when no connection could be made.
 std::string Exchange(int port, const std::string& request);

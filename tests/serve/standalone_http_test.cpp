@@ -3,6 +3,8 @@
 #ifdef PEXO_HAVE_CIVETWEB
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <fstream>
@@ -34,7 +36,8 @@ class StandaloneHttpTest : public ::testing::Test {
                      " pushs json_data\n pushc \"n\"\n memb\n pushi 1\n add\n out\n");
     site_.AddFile("bad.pxc", "garbage, not a program");
     site_.AddFile("style.css", "body{}");
-    std::string config = site_.dir() + "/pexo.xml";
+    // Inside the site, where it must not be served.
+    std::string config = site_.root() + "/pexo.xml";
     std::ofstream(config) << "<configuration><PexoScript vrkcallerid=\"true\" serverAdmin=\"\">"
                              "<paths root=\"" + site_.root() + "\" data=\"" + site_.data() +
                                  "\"/><timeouts global=\"1\"/></PexoScript></configuration>";
@@ -42,6 +45,7 @@ class StandaloneHttpTest : public ::testing::Test {
     options.port = 0;
     options.site = site_.root();
     options.config = config;
+    options.deny = {"*.bak", "private"};
     std::string error;
     ASSERT_TRUE(server_.Start(options, &error)) << error;
     port_ = server_.port();
@@ -135,11 +139,67 @@ TEST_F(StandaloneHttpTest, TimeOutWhileAnotherRequestCompletes) {
   EXPECT_LT(elapsed, 4.0);
 }
 
+TEST_F(StandaloneHttpTest, StaticContentNeverExposesProgramsSourcesOrOutsideFiles) {
+  site_.AddProgram("Upper.PXC", ".segment main start\n pushc \"upper ran\"\n out\n");
+  site_.AddFile("page.pxa", "SECRET source");
+  site_.AddFile("notes.BAK", "SECRET notes");
+  mkdir((site_.root() + "/private").c_str(), 0755);
+  site_.AddProgram("private/page.pxc", ".segment main start\n pushc \"SECRET ran\"\n out\n");
+  std::string outside = site_.dir() + "/outside";
+  mkdir(outside.c_str(), 0755);
+  std::ofstream(outside + "/secret.txt") << "SECRET outside";
+  ASSERT_EQ(symlink(outside.c_str(), (site_.root() + "/link").c_str()), 0);
+  ASSERT_EQ(symlink((site_.root() + "/style.css").c_str(), (site_.root() + "/inner.css").c_str()),
+            0);
+  struct Case {
+    const char* target;
+    const char* status;
+    const char* body;  // expected with 200; else nothing "SECRET" may leak
+  };
+  const Case cases[] = {
+      {"/Upper.PXC", "200", "upper ran"},  // runs as a program in any letter case
+      {"/inner.css", "200", "body{}"},     // a link that stays inside is followed
+      {"/page.pxa", "404", nullptr},
+      {"/pexo.xml", "404", nullptr},
+      {"/link/secret.txt", "404", nullptr},
+      {"/notes.BAK", "404", nullptr},         // deny patterns ignore letter case
+      {"/private/page.pxc", "404", nullptr},  // and refuse programs too
+  };
+  for (const Case& c : cases) {
+    std::string reply = Get(port_, c.target);
+    EXPECT_EQ(reply.rfind(std::string("HTTP/1.1 ") + c.status, 0), 0u) << c.target << reply;
+    if (c.body) {
+      EXPECT_EQ(BodyOf(reply), c.body) << c.target;
+    } else {
+      EXPECT_EQ(reply.find("SECRET"), std::string::npos) << c.target << reply;
+      EXPECT_EQ(reply.find("<configuration>"), std::string::npos) << c.target << reply;
+    }
+  }
+}
+
+TEST_F(StandaloneHttpTest, RefusesAmbiguousLengthsAndZeroBytesInPaths) {
+  const char* const heads[] = {
+      "POST /form.pxc HTTP/1.1\r\nHost: localhost\r\nContent-Length: 12abc\r\n",
+      "POST /form.pxc HTTP/1.1\r\nHost: localhost\r\nContent-Length: 0\r\nContent-Length: 12\r\n",
+      "GET /page.pxc%00.txt HTTP/1.1\r\nHost: localhost\r\n",
+  };
+  // What follows a refused head is never taken as a request of its own.
+  const std::string next = "GET /page.pxc HTTP/1.1\r\nHost: localhost\r\nConnection: close\r\n\r\n";
+  for (const char* head : heads) {
+    std::string reply = Exchange(port_, head + std::string("\r\n") + next);
+    EXPECT_EQ(reply.rfind("HTTP/1.1 400", 0), 0u) << head << reply;
+    EXPECT_EQ(reply.find("HTTP/1.", 1), std::string::npos) << head << reply;
+    EXPECT_EQ(reply.find("PATH_INFO="), std::string::npos) << head << reply;
+  }
+}
+
 TEST(StandaloneOptions, ParsesAndRejects) {
   ServeOptions options;
   std::string error;
-  const char* good[] = {"--bind", "127.0.0.2", "--port", "9000", "--data", "/d", "site"};
-  ASSERT_TRUE(ParseServeOptions(7, good, &options, &error)) << error;
+  const char* good[] = {"--bind", "127.0.0.2", "--port", "9000", "--data", "/d",
+                        "--deny", "*.bak", "--deny", ".*", "site"};
+  ASSERT_TRUE(ParseServeOptions(11, good, &options, &error)) << error;
+  EXPECT_EQ(options.deny, (std::vector<std::string>{"*.bak", ".*"}));
   EXPECT_EQ(options.bind, "127.0.0.2");
   EXPECT_EQ(options.port, 9000);
   EXPECT_EQ(options.data, "/d");

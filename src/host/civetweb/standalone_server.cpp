@@ -17,25 +17,16 @@
 
 #include "host/server_application.h"
 #include "host/server_request.h"
+#include "io/attribute.h"
 #include "io/server_response.h"
 
 namespace pexo {
 
 namespace {
 
-bool EndsWith(const std::string& text, const char* suffix) {
-  size_t n = std::strlen(suffix);
-  return text.size() >= n && text.compare(text.size() - n, n, suffix) == 0;
-}
-
 bool IsDirectory(const std::string& path) {
   struct stat info;
   return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
-bool IsFile(const std::string& path) {
-  struct stat info;
-  return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
 // Escapes a path for an XML attribute value.
@@ -210,6 +201,42 @@ class ConnectionRequest : public ServerRequest {
   std::map<std::string, std::string> vars_;
 };
 
+// Every Content-Length must be digits only and all must agree: a proxy in
+// front may frame the body by another one than we do.
+bool ValidContentLength(const mg_request_info* info) {
+  const char* first = nullptr;
+  for (int i = 0; i < info->num_headers; ++i) {
+    if (strcasecmp(info->http_headers[i].name, "Content-Length") != 0) continue;
+    const char* value = info->http_headers[i].value ? info->http_headers[i].value : "";
+    size_t digits = std::strspn(value, "0123456789");
+    if (digits == 0 || value[digits] != '\0' || digits > 18) return false;
+    if (first && std::strtoll(first, nullptr, 10) != std::strtoll(value, nullptr, 10)) return false;
+    first = value;
+  }
+  return true;
+}
+
+// Decodes "%XX" escapes of a request path (a stray "%" stays as it is);
+// false when the result holds a zero byte, which would cut the path short.
+bool DecodePath(const char* raw, std::string* path) {
+  path->clear();
+  for (const char* at = raw; *at; ++at) {
+    int high, low;
+    if (at[0] == '%' && (high = HexDigitValue(at[1])) >= 0 && (low = HexDigitValue(at[2])) >= 0) {
+      path->push_back(static_cast<char>(high * 16 + low));
+      at += 2;
+    } else {
+      path->push_back(*at);
+    }
+  }
+  return path->find('\0') == std::string::npos;
+}
+
+std::string PeerOf(const mg_connection* connection) {
+  const mg_request_info* info = mg_get_request_info(connection);
+  return std::string(info->remote_addr) + ":" + std::to_string(info->remote_port);
+}
+
 }  // namespace
 
 bool ParseServeOptions(int argc, const char* const* argv, ServeOptions* options,
@@ -242,6 +269,10 @@ bool ParseServeOptions(int argc, const char* const* argv, ServeOptions* options,
       if (!value(&options->data)) return false;
     } else if (arg == "--temp") {
       if (!value(&options->temp)) return false;
+    } else if (arg == "--deny") {
+      std::string pattern;
+      if (!value(&pattern)) return false;
+      options->deny.push_back(pattern);
     } else if (!arg.empty() && arg[0] == '-') {
       *error = "unknown option: " + arg;
       return false;
@@ -255,7 +286,7 @@ bool ParseServeOptions(int argc, const char* const* argv, ServeOptions* options,
   if (options->site.empty()) {
     *error =
         "usage: pexo serve [--bind ADDR] [--port N] [--config FILE] [--data DIR] [--temp DIR] "
-        "SITE_DIR";
+        "[--deny PATTERN]... SITE_DIR";
     return false;
   }
   return true;
@@ -315,22 +346,32 @@ bool StandaloneServer::Start(const ServeOptions& options, std::string* error) {
     *error = "cannot start the engine";
     return false;
   }
+  site_map_ = std::make_unique<SiteMap>(site_, default_file_, options.config, options.deny);
   mg_init_library(0);
   std::string ports = options.bind + ":" + std::to_string(options.port);
-  // A kept-alive connection holds a worker thread while it is open, so
-  // there are enough workers for many idle clients. Head and body leave in
-  // separate writes: without TCP_NODELAY the second waits for a delayed ACK.
+  std::string workers = std::to_string(options.workers);
+  std::string header_timeout = std::to_string(options.header_timeout_ms);
+  std::string idle_timeout = std::to_string(options.idle_timeout_ms);
+  // Every request reaches HandleRequest (there is no document root for the
+  // library to serve from), with its path still encoded so that an encoded
+  // zero byte can be seen. Head and body leave in separate writes: without
+  // TCP_NODELAY the second waits for a delayed ACK.
   const char* settings[] = {"listening_ports", ports.c_str(),
-                            "document_root", site_.c_str(),
                             "access_log_file", access_log_.c_str(),
-                            "num_threads", "64",
-                            "enable_directory_listing", "no",
+                            "num_threads", workers.c_str(),
+                            "request_timeout_ms", header_timeout.c_str(),
+                            "keep_alive_timeout_ms", idle_timeout.c_str(),
                             "enable_keep_alive", "yes",
+                            "decode_url", "no",
                             "tcp_nodelay", "1",
                             nullptr};
   mg_callbacks callbacks;
   std::memset(&callbacks, 0, sizeof callbacks);
-  context_ = mg_start(&callbacks, nullptr, settings);
+  callbacks.begin_request = &StandaloneServer::BeginRequest;
+  callbacks.end_request = &StandaloneServer::EndRequest;
+  gate_ = std::make_unique<ConnectionGate>(options.max_slow,
+                                           std::chrono::milliseconds(options.slow_after_ms));
+  context_ = mg_start(&callbacks, this, settings);
   if (!context_) {
     *error = "cannot listen on " + ports;
     return false;
@@ -339,10 +380,12 @@ bool StandaloneServer::Start(const ServeOptions& options, std::string* error) {
   int count = mg_get_server_ports(context_, 4, bound);
   port_ = count > 0 ? bound[0].port : options.port;
   mg_set_request_handler(context_, "/", &StandaloneServer::HandleRequest, this);
+  gate_->Start(port_);
   return true;
 }
 
 void StandaloneServer::Stop() {
+  if (gate_) gate_->Stop();
   if (context_) {
     mg_stop(context_);
     context_ = nullptr;
@@ -354,16 +397,36 @@ int StandaloneServer::HandleRequest(mg_connection* connection, void* self) {
   return static_cast<StandaloneServer*>(self)->Serve(connection);
 }
 
+int StandaloneServer::BeginRequest(mg_connection* connection) {
+  auto* self = static_cast<StandaloneServer*>(mg_get_request_info(connection)->user_data);
+  self->gate_->BeginRequest(PeerOf(connection));
+  return 0;
+}
+
+void StandaloneServer::EndRequest(const mg_connection* connection, int) {
+  auto* self = static_cast<StandaloneServer*>(mg_get_request_info(connection)->user_data);
+  self->gate_->EndRequest(PeerOf(connection));
+}
+
 int StandaloneServer::Serve(mg_connection* connection) {
   const mg_request_info* info = mg_get_request_info(connection);
-  std::string path = info->local_uri ? info->local_uri : "/";
-  if (!EndsWith(path, ".pxc")) {
-    std::string dir = site_ + path;
-    if (!IsDirectory(dir)) return 0;  // a static file: the server's own handling
-    std::string with_slash = EndsWith(path, "/") ? path : path + "/";
-    if (!IsFile(site_ + with_slash + default_file_)) return 0;
-    path = with_slash + default_file_;
+  std::string decoded;
+  if (!ValidContentLength(info) || !DecodePath(info->local_uri ? info->local_uri : "/", &decoded)) {
+    // Where this request ends is unknown: nothing after it can be trusted.
+    mg_disable_connection_keep_alive(connection);
+    mg_send_http_error(connection, 400, "%s", "Bad Request");
+    return 400;
   }
+  SiteTarget target = site_map_->Find(decoded);
+  if (target.kind == SiteTarget::kMissing) {
+    mg_send_http_error(connection, 404, "%s", "Not Found");
+    return 404;
+  }
+  if (target.kind == SiteTarget::kStatic) {
+    mg_send_mime_file(connection, target.file.c_str(), nullptr);
+    return 200;
+  }
+  const std::string& path = target.url_path;
   ConnectionRequest request(connection, site_, path);
   {
     ServerApplication app(&request, &config_);

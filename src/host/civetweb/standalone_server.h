@@ -1,7 +1,10 @@
 // StandaloneServer: the engine behind its own small HTTP server, for
-// development and tests. Serves ".pxc" programs under the site directory
-// (a directory request runs its `default_file` when present), static files
-// beside them, and writes one access-log line per request.
+// development and tests. Serves ".pxc" programs under the site directory and
+// static files beside them as SiteMap decides, and writes one access-log
+// line per request. A request whose Content-Length is malformed or given
+// twice with different values, or whose path holds an encoded zero byte, is
+// refused with 400. Slow clients are bounded by the header and idle
+// time-outs and by ConnectionGate.
 //
 // Without a configuration file the script root is the site directory and
 // the data and temporary directories are made under a writable folder
@@ -12,7 +15,10 @@
 #include <chrono>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "host/civetweb/connection_gate.h"
+#include "host/civetweb/site_map.h"
 #include "host/config_file.h"
 #include "host/engine_process.h"
 
@@ -28,6 +34,12 @@ struct ServeOptions {
   std::string data;
   std::string temp;
   std::string site;
+  std::vector<std::string> deny;  // --deny PATTERN, repeatable
+  int workers = 64;
+  int header_timeout_ms = 10000;  // a request head must arrive within this
+  int idle_timeout_ms = 2000;     // between kept-alive requests
+  int max_slow = 16;              // see ConnectionGate
+  int slow_after_ms = 1000;
 };
 
 // Parses `serve` arguments; false with a usage message.
@@ -53,6 +65,8 @@ class StandaloneServer {
 
  private:
   static int HandleRequest(mg_connection* connection, void* self);
+  static int BeginRequest(mg_connection* connection);
+  static void EndRequest(const mg_connection* connection, int status);
   int Serve(mg_connection* connection);
   bool PrepareDirectories(const ServeOptions& options, std::string* error);
 
@@ -62,6 +76,8 @@ class StandaloneServer {
   std::string default_file_ = "index.pxc";
   std::string work_dir_;
   std::string access_log_;
+  std::unique_ptr<SiteMap> site_map_;
+  std::unique_ptr<ConnectionGate> gate_;
   mg_context* context_ = nullptr;
   int port_ = 0;
 };
