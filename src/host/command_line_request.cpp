@@ -75,10 +75,11 @@ bool CommandLineRequest::GetServerVariable(const char* name, String* value) {
   return true;
 }
 
-int32_t CommandLineRequest::ReadBody(char* buffer, int32_t size) {
+int32_t CommandLineRequest::ReadBody(char* buffer, int32_t size, int64_t deadline) {
   if (!body_ || size <= 0) return 0;
+  if (deadline != 0 && MonotonicMilliseconds() >= deadline) return kBodyTimedOut;
   size_t n = std::fread(buffer, 1, static_cast<size_t>(size), body_);
-  if (n == 0 && std::ferror(body_)) return -1;
+  if (n == 0 && std::ferror(body_)) return kBodyMalformed;
   return static_cast<int32_t>(n);
 }
 

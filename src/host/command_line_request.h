@@ -49,7 +49,9 @@ class CommandLineRequest : public ServerRequest {
   void AddHeader(const std::string& line);
 
   bool GetServerVariable(const char* name, String* value) override;
-  int32_t ReadBody(char* buffer, int32_t size) override;
+  // A body file never blocks for long; the deadline is checked before
+  // each read.
+  int32_t ReadBody(char* buffer, int32_t size, int64_t deadline) override;
   ServerResponse* Response() override { return &response_; }
   const char* ApiType() const override { return "CLI"; }
   FileResponse* file_response() { return &response_; }

@@ -35,6 +35,7 @@ namespace pexo {
 namespace {
 
 constexpr int32_t kBodyPiece = 8192;
+const char kBodyReadFailed[] = "Failed to read POST data";
 constexpr int kCallerBlockSize = 323;
 constexpr int kCallerNameLimit = 255;
 constexpr time_t kCookieLifetime = 31536000;
@@ -129,6 +130,30 @@ void FillRandom(unsigned char* out, size_t length) {
 
 uint32_t CurrentThreadNumber() { return static_cast<uint32_t>(::syscall(SYS_gettid)); }
 
+const char* StatusLine(int code) {
+  switch (code) {
+    case 400: return "400 Bad Request";
+    case 404: return "404 Not Found";
+    case 408: return "408 Request Timeout";
+    case 411: return "411 Length Required";
+    case 413: return "413 Payload Too Large";
+    case 415: return "415 Unsupported Media Type";
+    case 503: return "503 Service Unavailable";
+    default: break;
+  }
+  return code >= 400 && code < 500 ? "400 Bad Request" : "500 Internal Server Error";
+}
+
+int ContentFailureStatus(ContentFailure failure) {
+  switch (failure) {
+    case kContentRefused: return 400;
+    case kContentTooLarge: return 413;
+    case kContentUnsupported: return 415;
+    case kContentServerFault: break;
+  }
+  return 500;
+}
+
 }  // namespace
 
 void SplitArguments(const char* query, int32_t length, std::vector<std::string>* args) {
@@ -201,6 +226,12 @@ std::string CookieExpiry(time_t when) {
 }
 
 ServerRequest::~ServerRequest() = default;
+
+int64_t MonotonicMilliseconds() {
+  struct timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
 
 ServerApplication::ServerApplication(ServerRequest* request, const ConfigFile* config_file)
     : request_(request),
@@ -340,6 +371,7 @@ bool ServerApplication::LoadProgram() {
   std::unique_ptr<FileByteStream> stream =
       FileByteStream::Open(&files_, FILE_SCRIPT, script_path_.c_str(), &error);
   if (!stream) {
+    SetFailureStatus(files_.Exists(FILE_SCRIPT, script_path_.c_str()) ? 500 : 404);
     int32_t length = 0;
     char* encoded = EntityEncode(path_info_.data(), path_info_.length(), &length, nullptr);
     String message("Unable to execute '");
@@ -355,6 +387,7 @@ bool ServerApplication::LoadProgram() {
   prefix.append(script_path_);
   prefix.append("': ");
   if (!reader_->open(script_path_.c_str(), std::move(stream))) {
+    SetFailureStatus(500);
     prefix.append(reader_->last_error());
     WriteMessage(prefix.data(), prefix.length());
     return false;
@@ -366,6 +399,7 @@ bool ServerApplication::LoadProgram() {
     loaded = system_ && globals_;
   }
   if (!loaded) {
+    SetFailureStatus(500);
     prefix.append(
         "File does not exist, is corrupt, is not a valid Pexo Script file, or cannot be opened "
         "due to permission problems");
@@ -454,6 +488,7 @@ void ServerApplication::FillServerVariables() {
 bool ServerApplication::FillEngineVariables() {
   String error;
   if (FillSystemVariables(system_, &config_, this, started_, &error)) return true;
+  SetFailureStatus(500);
   String message("Unable to execute '");
   message.append(script_path_);
   message.append("': ");
@@ -479,6 +514,7 @@ bool ServerApplication::ParseQueryString() {
   HashContentStore store(globals_);
   URLEncodedParser parser(&store, 0);
   if (parser.Feed(query_string_.data(), query_string_.length()) && parser.Finish()) return true;
+  SetFailureStatus(ContentFailureStatus(parser.failure()));
   WriteMessage(parser.ErrorMessage().data(), parser.ErrorMessage().length());
   return false;
 }
@@ -495,12 +531,26 @@ void ServerApplication::FillIdentityVariables() {
 bool ServerApplication::ReadBody() {
   String type;
   String length_text;
-  if (!request_->GetServerVariable("CONTENT_TYPE", &type) ||
-      !request_->GetServerVariable("CONTENT_LENGTH", &length_text)) {
-    return true;
+  if (!request_->GetServerVariable("CONTENT_TYPE", &type)) return true;
+  bool chunked = request_->ChunkedBody();
+  int64_t declared = kUnknownContentLength;
+  if (!chunked) {
+    if (!request_->GetServerVariable("CONTENT_LENGTH", &length_text)) return true;
+    declared = std::atoll(length_text.c_str());
+    if (declared <= 0) return true;
   }
-  long long declared = std::atoll(length_text.c_str());
-  if (declared <= 0) return true;
+  StartPostTimer();
+  std::unique_ptr<char[]> piece(new char[kBodyPiece]);
+  int32_t got = 0;
+  if (chunked) {
+    // An empty chunked body is no body, as a zero length is.
+    got = ReadPiece(piece.get(), kBodyPiece);
+    if (got < 0) return BodyFailed(got);
+    if (got == 0) {
+      StopPostTimer();
+      return true;
+    }
+  }
   HashContentStore globals(globals_);
   HashContentStore system(system_);
   ContentParserSetup setup;
@@ -511,36 +561,66 @@ bool ServerApplication::ReadBody() {
   setup.max_post_vars = config_.GetInteger(CFG_MAX_POST_VARS);
   setup.max_unknown_content_length = config_.GetInteger(CFG_MAX_UNKNOWN_CONTENT_LENGTH);
   String error;
+  ContentFailure failure = kContentRefused;
   std::unique_ptr<HTTPContentParser> parser(
-      MakeContentParser(setup, type.data(), type.length(), declared, &error));
-  if (!parser) {
-    ReportInputError(error);
-    return false;
-  }
-  StartPostTimer();
-  std::unique_ptr<char[]> piece(new char[kBodyPiece]);
-  long long received = 0;
-  while (received < declared) {
-    long long left = declared - received;
-    int32_t want = left < kBodyPiece ? static_cast<int32_t>(left) : kBodyPiece;
-    int32_t got = request_->ReadBody(piece.get(), want);
-    if (flags_.post_timed_out.load()) {
-      ReportTimeout("Timeout processing POST data");
-      return false;
+      MakeContentParser(setup, type.data(), type.length(), declared, &error, &failure));
+  if (!parser) return ContentFailed(failure, error);
+  int64_t received = 0;
+  for (;;) {
+    if (got > 0) {
+      received += got;
+      if (!parser->Feed(piece.get(), got)) {
+        return ContentFailed(parser->failure(), parser->ErrorMessage());
+      }
     }
-    if (got <= 0) break;
-    received += got;
-    if (!parser->Feed(piece.get(), got)) {
-      ReportInputError(parser->ErrorMessage());
-      return false;
+    if (declared != kUnknownContentLength && received >= declared) break;
+    int64_t left = declared - received;
+    int32_t want = chunked || left > kBodyPiece ? kBodyPiece : static_cast<int32_t>(left);
+    got = ReadPiece(piece.get(), want);
+    if (got < 0) return BodyFailed(got);
+    if (got == 0) {
+      // The client stopped short of the length it announced.
+      if (!chunked) return ContentFailed(kContentRefused, String(kIncompleteBody));
+      break;
     }
   }
-  if (!parser->Finish()) {
-    ReportInputError(parser->ErrorMessage());
-    return false;
-  }
+  if (!parser->Finish()) return ContentFailed(parser->failure(), parser->ErrorMessage());
   StopPostTimer();
   return true;
+}
+
+int64_t ServerApplication::BodyDeadline() const {
+  return post_deadline_ms_ != 0 ? post_deadline_ms_ : global_deadline_ms_;
+}
+
+int32_t ServerApplication::ReadPiece(char* buffer, int32_t size) {
+  int64_t deadline = BodyDeadline();
+  if (deadline != 0 && MonotonicMilliseconds() >= deadline) return kBodyTimedOut;
+  body_deadline_.store(deadline);
+  int32_t got = request_->ReadBody(buffer, size, deadline);
+  body_deadline_.store(0);
+  // A read cut short by the deadline may report a broken connection.
+  if (flags_.post_timed_out.load() || (deadline != 0 && MonotonicMilliseconds() >= deadline)) {
+    return kBodyTimedOut;
+  }
+  return got;
+}
+
+bool ServerApplication::BodyFailed(int32_t failure) {
+  if (failure == kBodyTimedOut) {
+    SetFailureStatus(408);
+    ReportTimeout("Timeout processing POST data");
+    return false;
+  }
+  SetFailureStatus(failure <= -400 && failure > -500 ? -failure : 400);
+  ReportInputError(String(kBodyReadFailed));
+  return false;
+}
+
+bool ServerApplication::ContentFailed(ContentFailure failure, const String& message) {
+  SetFailureStatus(ContentFailureStatus(failure));
+  ReportInputError(message);
+  return false;
 }
 
 void ServerApplication::RunMachine() {
@@ -634,7 +714,13 @@ void ServerApplication::ReportInputError(const String& message) {
   WriteMessage(message.data(), message.length());
 }
 
+void ServerApplication::SetFailureStatus(int code) {
+  if (output_->status_set() || output_->headers_sent()) return;
+  output_->SetHeader("Status", StatusLine(code));
+}
+
 void ServerApplication::ReportFatalError(const String& message) {
+  SetFailureStatus(500);
   ReportToErrorLog(ERRORLOG_FATAL, -1, message);
   WriteMessage(message.data(), message.length());
 }
@@ -645,6 +731,8 @@ void ServerApplication::ReportRuntimeError(int32_t tag, const String& message, b
 }
 
 void ServerApplication::ReportTimeout(const char* message) {
+  // The run's own deadline; a body's time-out has set 408 before.
+  SetFailureStatus(503);
   String text(message);
   ReportToErrorLog(ERRORLOG_TIMEOUT, -1, text);
   WriteMessage(text.data(), text.length());
@@ -698,6 +786,7 @@ int ServerApplication::ResetGlobalTimeout() {
 void ServerApplication::StartGlobalTimer() {
   int32_t seconds = config_.GetInteger(CFG_TIMEOUT_GLOBAL);
   time_t deadline = seconds > 0 ? std::time(nullptr) + seconds : 0;
+  global_deadline_ms_ = seconds > 0 ? MonotonicMilliseconds() + seconds * 1000LL : 0;
   global_deadline_.store(deadline);
   deadline_seen_ = deadline;
   flags_.machine.timeout.store(0);
@@ -706,11 +795,13 @@ void ServerApplication::StartGlobalTimer() {
 void ServerApplication::StartPostTimer() {
   int32_t seconds = config_.GetInteger(CFG_TIMEOUT_POST);
   post_deadline_.store(seconds > 0 ? std::time(nullptr) + seconds : 0);
+  post_deadline_ms_ = seconds > 0 ? MonotonicMilliseconds() + seconds * 1000LL : 0;
   flags_.post_timed_out.store(0);
 }
 
 void ServerApplication::StopPostTimer() {
   post_deadline_.store(0);
+  post_deadline_ms_ = 0;
   flags_.post_timed_out.store(0);
 }
 
@@ -720,6 +811,9 @@ void ServerApplication::CheckTimeouts(time_t now) {
   if (global != 0 && global < now) flags_.machine.timeout.store(1);
   time_t post = post_deadline_.load();
   if (post != 0 && post < now) flags_.post_timed_out.store(1);
+  // A body read that outlives its deadline is cut short.
+  int64_t body = body_deadline_.load();
+  if (body != 0 && MonotonicMilliseconds() >= body) request_->InterruptBody();
 }
 
 void ServerApplication::RequestStop() { flags_.machine.exit.store(1); }

@@ -33,6 +33,7 @@
 #include "host/server_config.h"
 #include "host/system_log.h"
 #include "host/thread_manager.h"
+#include "io/content_parser.h"
 #include "io/server_output.h"
 #include "io/upload.h"
 #include "program/program_image.h"
@@ -95,6 +96,9 @@ class ServerApplication : public PexoApplication,
   int ResetGlobalTimeout() override;
 
   void ReportInputError(const String& message);
+  // Answers with `code` (404, 400, 408, 413, 500, 503 ...) unless a status
+  // was set already (by the script or an earlier failure) or has left.
+  void SetFailureStatus(int code);
   // Status 500 and "Configuration Error: " + message (+ the administrator).
   void ConfigurationError(const char* message);
   // Content-Type and, with `cookies` on, the caller-id cookie; once.
@@ -173,6 +177,14 @@ class ServerApplication : public PexoApplication,
   bool ParseQueryString();
   void FillIdentityVariables();
   bool ReadBody();
+  // One read of the body bounded by the running deadline; kBodyTimedOut
+  // once it has passed.
+  int32_t ReadPiece(char* buffer, int32_t size);
+  // The body's deadline: the POST timer's, or the global one while an
+  // accepted upload has the POST timer stopped; 0 for none.
+  int64_t BodyDeadline() const;
+  bool BodyFailed(int32_t failure);
+  bool ContentFailed(ContentFailure failure, const String& message);
   void RunMachine();
   void CallerIdCookie();
   void ReportToErrorLog(int32_t category, int32_t code, const String& message);
@@ -210,6 +222,12 @@ class ServerApplication : public PexoApplication,
   RequestFlags flags_;
   std::atomic<time_t> global_deadline_{0};
   std::atomic<time_t> post_deadline_{0};
+  // The same two deadlines on the steady clock (ms), for body reads; set
+  // and read on the request thread.
+  int64_t global_deadline_ms_ = 0;
+  int64_t post_deadline_ms_ = 0;
+  // The deadline of the body read in progress (0: none), for the watchdog.
+  std::atomic<int64_t> body_deadline_{0};
   // The global deadline as the request thread last set it, for
   // "dyn_time_remaining" (read on the same thread).
   volatile int64_t deadline_seen_ = 0;

@@ -31,6 +31,14 @@ class ContentVariableStore {
   virtual Variable* MakeVariable(const char* name) = 0;
 };
 
+// What a failed parser met; the request lifecycle answers accordingly.
+enum ContentFailure {
+  kContentRefused,      // malformed or incomplete, or too many variables
+  kContentTooLarge,     // over a size limit, or too large to hold
+  kContentServerFault,  // an upload callback or a temporary file failed
+  kContentUnsupported,  // a content type the configuration refuses
+};
+
 class HTTPContentParser {
  public:
   explicit HTTPContentParser(ContentVariableStore* store) : store_(store) {}
@@ -45,18 +53,26 @@ class HTTPContentParser {
   virtual const String& ErrorMessage() const { return error_; }
   // Enters the failed state with `message`.
   virtual void SetError(const char* message);
+  // The same, recording what kind of failure it was (the default: refused).
+  void SetFailure(ContentFailure kind, const char* message);
 
   bool failed() const { return failed_; }
+  ContentFailure failure() const { return failure_; }
 
  protected:
   ContentVariableStore* store_;
   String error_;
   bool failed_ = false;
+  ContentFailure failure_ = kContentRefused;
 };
 
 // Message texts shared by the parsers.
 extern const char kMaxPostVarsExceeded[];
 extern const char kOutOfMemory[];
+// A body that ended before its announced length or its closing delimiter.
+extern const char kIncompleteBody[];
+// A body whose content-length is not known ahead (chunked).
+constexpr int64_t kUnknownContentLength = -1;
 
 }  // namespace pexo
 

@@ -21,7 +21,7 @@ bool HasPrefix(const char* text, int32_t length, const char* prefix) {
 
 HTTPContentParser* MakeContentParser(const ContentParserSetup& setup, const char* content_type,
                                      int32_t content_type_length, int64_t content_length,
-                                     String* error) {
+                                     String* error, ContentFailure* failure) {
   int32_t n = text_length(content_type, content_type_length);
   HTTPContentParser* parser = nullptr;
   if (HasPrefix(content_type, n, "application/x-www-form-urlencoded")) {
@@ -33,15 +33,22 @@ HTTPContentParser* MakeContentParser(const ContentParserSetup& setup, const char
                                                     content_type, n, setup.max_post_vars);
   } else if (setup.max_unknown_content_length < 0) {
     error->assign("Unknown POST content type");
+    if (failure) *failure = kContentUnsupported;
     return nullptr;
   } else if (setup.max_unknown_content_length > 0 &&
              setup.max_unknown_content_length < content_length) {
-    error->assign("POST content length exceeds configured maximum for unknown content types");
+    error->assign(kUnknownContentTooLarge);
+    if (failure) *failure = kContentTooLarge;
     return nullptr;
   } else {
-    parser = new (std::nothrow) UnknownContentHandler(setup.system, content_length);
+    // A body of unknown length is held to the limit as it arrives.
+    parser = new (std::nothrow) UnknownContentHandler(setup.system, content_length,
+                                                      setup.max_unknown_content_length);
   }
-  if (!parser) error->assign(kOutOfMemory);
+  if (!parser) {
+    error->assign(kOutOfMemory);
+    if (failure) *failure = kContentServerFault;
+  }
   return parser;
 }
 

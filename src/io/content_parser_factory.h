@@ -2,8 +2,8 @@
 // prefix): form posts, JSON, multipart form data, or anything else, which
 // max_unknown_content_length governs (negative: refused with "Unknown POST
 // content type"; positive and below the content length: refused with "POST
-// content length exceeds configured maximum for unknown content types"; 0:
-// no limit).
+// content length exceeds configured maximum for unknown content types", a
+// body of unknown length as soon as it passes the limit; 0: no limit).
 #ifndef PEXO_IO_CONTENT_PARSER_FACTORY_H_
 #define PEXO_IO_CONTENT_PARSER_FACTORY_H_
 
@@ -23,10 +23,11 @@ struct ContentParserSetup {
   int32_t max_unknown_content_length = 0;
 };
 
-// A new parser (the caller deletes it), or null with `error` set.
+// A new parser (the caller deletes it), or null with `error` (and, when
+// given, `failure`) set. `content_length` may be kUnknownContentLength.
 HTTPContentParser* MakeContentParser(const ContentParserSetup& setup, const char* content_type,
                                      int32_t content_type_length, int64_t content_length,
-                                     String* error);
+                                     String* error, ContentFailure* failure = nullptr);
 
 }  // namespace pexo
 

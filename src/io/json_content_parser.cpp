@@ -14,9 +14,12 @@ constexpr int64_t kFirstReserve = 1 << 20;
 }  // namespace
 
 bool AppendBody(String* body, const char* data, int32_t length, int64_t content_length) {
-  int64_t room = content_length - body->length();
-  if (room <= 0 || length <= 0) return true;
-  if (length > room) length = static_cast<int32_t>(room);
+  if (length <= 0) return true;
+  if (content_length != kUnknownContentLength) {
+    int64_t room = content_length - body->length();
+    if (room <= 0) return true;
+    if (length > room) length = static_cast<int32_t>(room);
+  }
   if (length > INT32_MAX - 1 - body->length()) return false;
   int32_t before = body->length();
   body->append(data, length);
@@ -32,7 +35,7 @@ JSONContentParser::JSONContentParser(ContentVariableStore* store, int64_t conten
 bool JSONContentParser::Feed(const char* data, int32_t length) {
   if (failed_) return false;
   if (!AppendBody(&body_, data, length, content_length_)) {
-    SetError(kOutOfMemory);
+    SetFailure(kContentTooLarge, kOutOfMemory);
     return false;
   }
   return true;

@@ -1,5 +1,5 @@
 // application/json request bodies. The body is kept (up to the announced
-// content length; anything beyond is ignored) and, at Finish, decoded into
+// content length, when one was announced; anything beyond is ignored) and, at Finish, decoded into
 // the system variable json_data; content_data gets the raw bytes. Both are
 // made even when decoding fails, which fails the parser with the decoder's
 // message.
@@ -25,7 +25,8 @@ class JSONContentParser : public HTTPContentParser {
 };
 
 // Appends up to `room` more bytes to `body` (room is what the announced
-// length still allows); false when memory ran out.
+// length still allows; all of them when the length is unknown); false when
+// memory ran out.
 bool AppendBody(String* body, const char* data, int32_t length, int64_t content_length);
 
 }  // namespace pexo

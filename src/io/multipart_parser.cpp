@@ -373,7 +373,7 @@ bool MultipartFormParser::BeginUpload() {
   UploadCallResult call =
       callbacks_->ValidateFileUpload(field_name_, file_name_, content_type_, &result);
   if (call == kUploadCallFailed) {
-    SetError(kValidateFailed);
+    SetFailure(kContentServerFault, kValidateFailed);
     return false;
   }
   if (call == kUploadCallUndefined || result < 0) return true;
@@ -382,7 +382,7 @@ bool MultipartFormParser::BeginUpload() {
   size_limit_ = result;
   file_ = files_->CreateTemporaryFile(&file_path_);
   if (!file_) {
-    SetError(kCreateFailed);
+    SetFailure(kContentServerFault, kCreateFailed);
     return false;
   }
   part_ = kUpload;
@@ -395,12 +395,12 @@ bool MultipartFormParser::Data(const char* data, int32_t length) {
     case kField: {
       int32_t before = value_.length();
       if (length > INT32_MAX - 1 - before) {
-        SetError(kOutOfMemory);
+        SetFailure(kContentTooLarge, kOutOfMemory);
         return false;
       }
       value_.append(data, length);
       if (value_.length() != before + length) {
-        SetError(kOutOfMemory);
+        SetFailure(kContentTooLarge, kOutOfMemory);
         return false;
       }
       return true;
@@ -413,7 +413,7 @@ bool MultipartFormParser::Data(const char* data, int32_t length) {
         status_ = kPartial;
       }
       if (length > 0 && !file_->Write(data, length)) {
-        SetError(kWriteFailed);
+        SetFailure(kContentServerFault, kWriteFailed);
         return false;
       }
       return true;
@@ -449,7 +449,7 @@ bool MultipartFormParser::EndUpload() {
   delete file;
   if (!written) {
     files_->DeleteFile(file_path_);
-    SetError(kWriteFailed);
+    SetFailure(kContentServerFault, kWriteFailed);
     return false;
   }
   callbacks_->StartGlobalTimer();
@@ -457,7 +457,7 @@ bool MultipartFormParser::EndUpload() {
                                                         file_path_, content_type_, received_);
   files_->DeleteFile(file_path_);
   if (call == kUploadCallFailed) {
-    SetError(kProcessFailed);
+    SetFailure(kContentServerFault, kProcessFailed);
     return false;
   }
   callbacks_->StartPostTimer();
@@ -476,6 +476,8 @@ void MultipartFormParser::DiscardFile() {
 bool MultipartFormParser::Finish() {
   DiscardFile();
   part_ = kNoPart;
+  // Without the closing delimiter the last part may be cut short.
+  if (state_ != kDone) SetError(kIncompleteBody);
   return !failed_;
 }
 

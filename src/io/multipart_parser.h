@@ -17,7 +17,8 @@
 // file. Bytes past the limit are counted but not stored ("PARTIAL"). When
 // the part ends Pexo_ProcessFileUpload gets the file, which is deleted
 // afterwards in every case. Other parts become form fields (accumulating,
-// counted against the variable limit).
+// counted against the variable limit). A body must end with the closing
+// delimiter; Finish fails one that does not (its last part is not set).
 #ifndef PEXO_IO_MULTIPART_PARSER_H_
 #define PEXO_IO_MULTIPART_PARSER_H_
 
@@ -43,7 +44,8 @@ class MultipartFormParser : public HTTPContentParser {
   ~MultipartFormParser() override;
 
   bool Feed(const char* data, int32_t length) override;
-  // Discards an upload still open; an unterminated body is not an error.
+  // Discards an upload still open; a body without its closing delimiter
+  // fails as incomplete.
   bool Finish() override;
   void SetError(const char* message) override;
 

@@ -54,7 +54,9 @@ int ServerOutput::SetStatusLine(const char* value, int32_t length) {
   int32_t reason_length = 0;
   if (!value || !response_) return 0;
   if (!ParseStatusValue(value, length, &code, &reason, &reason_length)) return 0;
-  return response_->SetStatus(code, reason, reason_length) ? 1 : 0;
+  if (!response_->SetStatus(code, reason, reason_length)) return 0;
+  status_set_ = true;
+  return 1;
 }
 
 int ServerOutput::SetHeader(const char* name, int32_t name_length, bool name_owned,

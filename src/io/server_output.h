@@ -29,6 +29,8 @@ class ServerOutput : public HTTPOutput {
   int32_t SendBody(const char* data, int32_t length) override;
 
   ServerResponse* response() const { return response_; }
+  // Whether a status was set (and can no longer be chosen silently).
+  bool status_set() const { return status_set_; }
 
  private:
   int SetStatusLine(const char* value, int32_t length);
@@ -37,6 +39,7 @@ class ServerOutput : public HTTPOutput {
                        int32_t value_length);
 
   ServerResponse* response_;
+  bool status_set_ = false;
 };
 
 // Parses a status header value: the code is the number before the first

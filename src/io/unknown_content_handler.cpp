@@ -5,13 +5,21 @@
 
 namespace pexo {
 
-UnknownContentHandler::UnknownContentHandler(ContentVariableStore* store, int64_t content_length)
-    : HTTPContentParser(store), content_length_(content_length) {}
+const char kUnknownContentTooLarge[] =
+    "POST content length exceeds configured maximum for unknown content types";
+
+UnknownContentHandler::UnknownContentHandler(ContentVariableStore* store, int64_t content_length,
+                                             int64_t limit)
+    : HTTPContentParser(store), content_length_(content_length), limit_(limit) {}
 
 bool UnknownContentHandler::Feed(const char* data, int32_t length) {
   if (failed_) return false;
+  if (limit_ > 0 && length > 0 && body_.length() + static_cast<int64_t>(length) > limit_) {
+    SetFailure(kContentTooLarge, kUnknownContentTooLarge);
+    return false;
+  }
   if (!AppendBody(&body_, data, length, content_length_)) {
-    SetError(kOutOfMemory);
+    SetFailure(kContentTooLarge, kOutOfMemory);
     return false;
   }
   return true;

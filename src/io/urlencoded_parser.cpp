@@ -26,12 +26,12 @@ URLEncodedParser::URLEncodedParser(ContentVariableStore* store, int32_t limit)
 bool URLEncodedParser::Append(String* buffer, char c) {
   int32_t before = buffer->length();
   if (before == INT32_MAX - 1) {
-    SetError(kOutOfMemory);
+    SetFailure(kContentTooLarge, kOutOfMemory);
     return false;
   }
   buffer->append(c);
   if (buffer->length() == before) {
-    SetError(kOutOfMemory);
+    SetFailure(kContentTooLarge, kOutOfMemory);
     return false;
   }
   return true;

@@ -82,7 +82,7 @@ TEST_F(ModuleHttpTest, StaticFilesStayWithTheServer) {
 
 TEST_F(ModuleHttpTest, MissingProgramIsAPlainMessage) {
   HttpReply reply = Request(port(), "GET", "/root/missing.pxc");
-  EXPECT_EQ(reply.status, 200);
+  EXPECT_EQ(reply.status, 404);
   EXPECT_EQ(reply.Header("Content-Type"), "text/html");
   EXPECT_EQ(reply.body.rfind("Unable to execute '/root/missing.pxc': ", 0), 0u) << reply.body;
   EXPECT_GT(reply.body.size(), std::string("Unable to execute '/root/missing.pxc': ").size());
@@ -93,7 +93,7 @@ TEST_F(ModuleHttpTest, MissingProgramIsAPlainMessage) {
 
 TEST_F(ModuleHttpTest, MessagesNeverEchoMarkup) {
   HttpReply reply = Request(port(), "GET", "/root/%3Cb%3E.pxc");
-  EXPECT_EQ(reply.status, 200);
+  EXPECT_EQ(reply.status, 404);
   EXPECT_EQ(reply.body.rfind("Unable to execute '/root/&", 0), 0u) << reply.body;
   EXPECT_EQ(reply.body.find('<'), std::string::npos) << reply.body;
 }
@@ -102,7 +102,7 @@ TEST_F(ModuleHttpTest, CorruptAndEmptyProgramsAreRefused) {
   for (const char* name : {"bad.pxc", "empty.pxc"}) {
     SCOPED_TRACE(name);
     HttpReply reply = Request(port(), "GET", std::string("/root/") + name);
-    EXPECT_EQ(reply.status, 200);
+    EXPECT_EQ(reply.status, 500);
     EXPECT_EQ(reply.Header("Content-Type"), "text/html");
     EXPECT_EQ(reply.body.rfind(std::string("Unable to execute '") + name + "': ", 0), 0u)
         << reply.body;
@@ -148,15 +148,16 @@ TEST_F(ModuleHttpTest, UnreadBodyDoesNotBreakKeepAlive) {
       "POST /root/missing.pxc HTTP/1.1\r\nHost: localhost\r\n"
       "Content-Type: application/x-www-form-urlencoded\r\nContent-Length: " +
           std::to_string(body.size()) + "\r\n\r\n" + body +
-          "POST /root/bad.pxc HTTP/1.1\r\nHost: localhost\r\nTransfer-Encoding: chunked\r\n"
+          "POST /root/gone.pxc HTTP/1.1\r\nHost: localhost\r\nTransfer-Encoding: chunked\r\n"
           "Content-Type: text/plain\r\n\r\n5\r\nhello\r\n0\r\n\r\n"
           "GET /static.txt HTTP/1.1\r\nHost: localhost\r\nConnection: close\r\n\r\n");
   std::vector<HttpReply> replies;
   ASSERT_TRUE(ParseReplies(raw, &replies)) << raw;
   ASSERT_EQ(replies.size(), 3u) << raw;
-  EXPECT_EQ(replies[0].status, 200);
-  EXPECT_EQ(replies[1].status, 200);
-  EXPECT_EQ(replies[1].body.rfind("Unable to execute 'bad.pxc'", 0), 0u);
+  // A missing program does not end the connection (a 500 would).
+  EXPECT_EQ(replies[0].status, 404);
+  EXPECT_EQ(replies[1].status, 404);
+  EXPECT_EQ(replies[1].body.rfind("Unable to execute '/root/gone.pxc'", 0), 0u);
   EXPECT_EQ(replies[2].status, 200);
   EXPECT_EQ(replies[2].body, "Hello, world!");
 }
@@ -171,7 +172,7 @@ TEST_F(ModuleHttpTest, ConcurrentRequestsAllAnswer) {
       for (int i = 0; i < kEach; ++i) {
         HttpReply reply = Request(port(), "GET", i % 2 ? "/outside.pxc" : "/root/bad.pxc");
         bool right = i % 2 ? reply.status == 500 && reply.body.find("not contained") != std::string::npos
-                           : reply.status == 200 && reply.body.rfind("Unable to execute", 0) == 0;
+                           : reply.status == 500 && reply.body.rfind("Unable to execute", 0) == 0;
         good[t] += right;
       }
     });

@@ -5,7 +5,9 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <string>
+#include <vector>
 
 #include "apache_server.h"
 #include "http_exchange.h"
@@ -86,8 +88,12 @@ class ScriptHttpTest : public ::testing::Test {
           server_->AddProgram("bad_instruction.pxc", kBadInstruction, &error) &&
           server_->AddFile("root/slow/forever.pxc", "") &&
           server_->AddProgram("slow/forever.pxc", kForever, &error) &&
+          server_->AddFile("root/post/form.pxc", "") &&
+          server_->AddProgram("post/form.pxc", kForm, &error) &&
           server_->Start("</PexoScript><location path=\"/root/slow\"><PexoScript>"
-                         "<timeouts global=\"1\"/></PexoScript></location><PexoScript>",
+                         "<timeouts global=\"1\"/></PexoScript></location>"
+                         "<location path=\"/root/post\"><PexoScript>"
+                         "<timeouts post=\"1\"/></PexoScript></location><PexoScript>",
                          "", &error);
     start_error_ = error;
   }
@@ -176,6 +182,54 @@ TEST_F(ScriptHttpTest, QueryStringAndFormFields) {
   EXPECT_EQ(large.body, "Big|" + note);
 }
 
+// One raw exchange, parsed.
+HttpReply RawRequest(int port, const std::string& request) {
+  std::vector<HttpReply> replies;
+  if (!ParseReplies(Exchange(port, request), &replies) || replies.size() != 1) return HttpReply();
+  return replies[0];
+}
+
+TEST_F(ScriptHttpTest, ChunkedBodiesReachTheScript) {
+  std::string head = "POST /root/form.pxc HTTP/1.1\r\nHost: localhost\r\nConnection: close\r\n"
+                     "Transfer-Encoding: chunked\r\nContent-Type: ";
+  HttpReply form = RawRequest(port(), head + "application/x-www-form-urlencoded\r\n\r\n"
+                                             "9\r\nname=Ann&\r\n8\r\nnote=a+b\r\n0\r\n\r\n");
+  EXPECT_EQ(form.status, 200);
+  EXPECT_EQ(form.body, "Ann|a b");
+  // Without its closing delimiter a multipart body is incomplete.
+  std::string part = "--q\r\nContent-Disposition: form-data; name=\"name\"\r\n\r\nBo";
+  char size[16];
+  std::snprintf(size, sizeof size, "%zx", part.size());
+  HttpReply cut = RawRequest(port(), head + "multipart/form-data; boundary=q\r\n\r\n" + size +
+                                         "\r\n" + part + "\r\n0\r\n\r\n");
+  EXPECT_EQ(cut.status, 400);
+  EXPECT_EQ(cut.body, "Incomplete POST data");
+}
+
+TEST_F(ScriptHttpTest, FailuresAnswerHonestStatuses) {
+  HttpReply missing = Request(port(), "GET", "/root/missing.pxc");
+  EXPECT_EQ(missing.status, 404);
+  EXPECT_EQ(missing.body.rfind("Unable to execute '/root/missing.pxc': ", 0), 0u) << missing.body;
+  HttpReply refused = Request(port(), "POST", "/root/form.pxc",
+                              "Content-Type: application/json\r\n", "[#]");
+  EXPECT_EQ(refused.status, 400);
+  EXPECT_EQ(refused.body.rfind("Line #1 - Syntax error: ", 0), 0u) << refused.body;
+}
+
+TEST_F(ScriptHttpTest, SlowBodyTimesOutWithTheRequestTimer) {
+  auto start = std::chrono::steady_clock::now();
+  // Announces 1000 bytes, sends 10 and waits.
+  HttpReply reply = RawRequest(port(), "POST /root/post/form.pxc HTTP/1.1\r\nHost: localhost\r\n"
+                                       "Connection: close\r\n"
+                                       "Content-Type: application/x-www-form-urlencoded\r\n"
+                                       "Content-Length: 1000\r\n\r\nname=slow&");
+  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_EQ(reply.status, 408);
+  EXPECT_EQ(reply.body, "Timeout processing POST data");
+  EXPECT_GE(seconds, 0.9);
+  EXPECT_LT(seconds, 3.0);
+}
+
 TEST_F(ScriptHttpTest, FatalErrorAnswers500) {
   HttpReply reply = Request(port(), "GET", "/root/bad_instruction.pxc");
   EXPECT_EQ(reply.status, 500);
@@ -188,7 +242,8 @@ TEST_F(ScriptHttpTest, EndlessScriptIsStoppedByTheWatchdog) {
   HttpReply reply = Request(port(), "GET", "/root/slow/forever.pxc");
   auto seconds = std::chrono::duration_cast<std::chrono::seconds>(
       std::chrono::steady_clock::now() - start).count();
-  EXPECT_GT(reply.status, 0);
+  EXPECT_EQ(reply.status, 503);
+  EXPECT_EQ(reply.body, "Application timed out");
   EXPECT_GE(seconds, 1);
   EXPECT_LE(seconds, 1 + 5 + 2);  // the deadline, one watchdog interval, slack
   // Other requests were served meanwhile and still are.

@@ -305,20 +305,27 @@ TEST(MultipartParserTest, CallbackAndFileFailures) {
 
 TEST(MultipartParserTest, UnfinishedBodiesLeaveNoFiles) {
   std::string body = "--XyZ\r\n" + Field("a", "1") + "\r\n--XyZ\r\n" + Upload("f", "x", "partial data");
-  // Finish discards the open upload; the unfinished field is not set.
+  // Finish discards the open upload and reports the body incomplete; the
+  // unfinished part is not set.
   Parsed run;
   run.callbacks.validate = kUploadCallDone;
   run.Parse(body);
-  EXPECT_TRUE(run.ok) << run.error;
+  EXPECT_FALSE(run.ok);
+  EXPECT_EQ(run.error, "Incomplete POST data");
   EXPECT_EQ(run.files.created, 1);
   EXPECT_TRUE(run.files.contents.empty());
   EXPECT_TRUE(run.callbacks.processed.empty());
   EXPECT_EQ(run.store.Show("a"), "1");
 
-  Parsed field;
-  field.Parse("--XyZ\r\n" + Field("a", "never ends"));
-  EXPECT_TRUE(field.ok);
-  EXPECT_EQ(field.store.Get("a"), nullptr);
+  // Cut anywhere before the closing "--": in a part, after a delimiter, in
+  // the headers, before the first delimiter.
+  std::string whole = Body({Field("a", "1"), Field("b", "last")});
+  for (size_t cut : {whole.size() - 4, whole.size() - 5, whole.size() - 10, size_t(20), size_t(3)}) {
+    Parsed field;
+    field.Parse(whole.substr(0, cut));
+    EXPECT_FALSE(field.ok) << cut;
+    EXPECT_EQ(field.error, "Incomplete POST data") << cut;
+  }
 
   // Destroyed without Finish (a failed read of the body).
   MemoryFiles files;

@@ -67,6 +67,45 @@ TEST(UnknownContentHandlerTest, KeepsTheBodyWhole) {
   EXPECT_EQ(empty_store.Show("content_data"), "");
 }
 
+TEST(UnknownLengthTest, BodiesAreKeptWholeAndHeldToTheUnknownLimit) {
+  std::string body(20000, 'b');
+  StructStore json_store;
+  JSONContentParser json(&json_store, kUnknownContentLength);
+  ASSERT_TRUE(FeedAll(&json, "[\"" + body + "\"]", 8192)) << json.ErrorMessage().c_str();
+  EXPECT_EQ(json_store.Show("content_data"), "[\"" + body + "\"]");
+
+  StructStore globals, system;
+  MemoryFiles files;
+  ScriptedCallbacks callbacks(&files);
+  ContentParserSetup setup;
+  setup.globals = &globals;
+  setup.system = &system;
+  setup.callbacks = &callbacks;
+  setup.files = &files;
+  struct Case {
+    int32_t limit;
+    bool kept;
+  } cases[] = {{0, true}, {20000, true}, {19999, false}};
+  for (const Case& c : cases) {
+    StructStore store;
+    setup.system = &store;
+    setup.max_unknown_content_length = c.limit;
+    String error;
+    // Nothing is known to refuse before the bytes arrive.
+    std::unique_ptr<HTTPContentParser> parser(
+        MakeContentParser(setup, "text/plain", -1, kUnknownContentLength, &error));
+    ASSERT_NE(parser, nullptr) << c.limit;
+    EXPECT_EQ(FeedAll(parser.get(), body, 8192), c.kept) << c.limit;
+    if (c.kept) {
+      EXPECT_EQ(store.Show("content_data"), body);
+    } else {
+      EXPECT_EQ(parser->failure(), kContentTooLarge);
+      EXPECT_STREQ(parser->ErrorMessage().c_str(),
+                   "POST content length exceeds configured maximum for unknown content types");
+    }
+  }
+}
+
 TEST(ContentParserFactoryTest, ChoosesByPrefixAndAppliesTheUnknownLimit) {
   StructStore globals, system;
   MemoryFiles files;

@@ -153,14 +153,14 @@ TEST_F(ExecuteTest, MissingAndCorruptProgramsArePlainMessages) {
   MemoryRequest missing;
   site_.Prepare(&missing, "/missing.pxc");
   EXPECT_EQ(Run(&missing), 1);
-  EXPECT_EQ(missing.response.status, 200);
+  EXPECT_EQ(missing.response.status, 404);
   EXPECT_EQ(missing.response.body.rfind("Unable to execute '/missing.pxc': ", 0), 0u)
       << missing.response.body;
 
   MemoryRequest corrupt;
   site_.Prepare(&corrupt, "/bad.pxc");
   EXPECT_EQ(Run(&corrupt), 1);
-  EXPECT_EQ(corrupt.response.status, 200);
+  EXPECT_EQ(corrupt.response.status, 500);
   EXPECT_EQ(corrupt.response.body.rfind("Unable to execute 'bad.pxc': ", 0), 0u)
       << corrupt.response.body;
   EXPECT_EQ(corrupt.response.Header("Content-Type"), "text/html");
@@ -302,21 +302,44 @@ TEST_F(ExecuteTest, RuntimeErrorFollowsTheTagSetting) {
   }
 }
 
-TEST_F(ExecuteTest, BodyErrorsStopTheRequest) {
+TEST_F(ExecuteTest, BodyErrorsStopTheRequestWithAnHonestStatus) {
+  const std::string multipart = "--zz\r\nContent-Disposition: form-data; name=\"a\"\r\n\r\n1";
   struct Case {
     const char* limits;
     const char* type;
     std::string body;
+    const char* length;  // null: the body's own
+    bool chunked;
+    int32_t read_failure;
     std::string message;
+    int status;
   } cases[] = {
-      {"<limits maxUnknownContentLength=\"-1\"/>", "text/plain", "abc",
-       "Unknown POST content type"},
-      {"<limits maxUnknownContentLength=\"2\"/>", "text/plain", "abc",
-       "POST content length exceeds configured maximum for unknown content types"},
+      {"<limits maxUnknownContentLength=\"-1\"/>", "text/plain", "abc", nullptr, false, 0,
+       "Unknown POST content type", 415},
+      {"<limits maxUnknownContentLength=\"2\"/>", "text/plain", "abc", nullptr, false, 0,
+       "POST content length exceeds configured maximum for unknown content types", 413},
+      {"<limits maxUnknownContentLength=\"2\"/>", "text/plain", "abc", nullptr, true, 0,
+       "POST content length exceeds configured maximum for unknown content types", 413},
       {"<limits maxPostVars=\"2\"/>", "application/x-www-form-urlencoded", "a=1&b=2&c=3",
-       "Maximum number of POST variables exceeded"},
-      {"", "multipart/form-data; boundary=zz", "nonsense\r\n",
-       "Failed to find boundary separator"},
+       nullptr, false, 0, "Maximum number of POST variables exceeded", 400},
+      {"", "multipart/form-data; boundary=zz", "nonsense\r\n", nullptr, false, 0,
+       "Failed to find boundary separator", 400},
+      {"", "multipart/form-data; boundary=zz", multipart, nullptr, false, 0,
+       "Incomplete POST data", 400},
+      {"", "multipart/form-data; boundary=zz", multipart, nullptr, true, 0,
+       "Incomplete POST data", 400},
+      {"", "application/json", "[#]", nullptr, false, 0, "Line #1 - Syntax error: ", 400},
+      // The client stops short of its length, or the connection fails.
+      {"", "application/x-www-form-urlencoded", "a=1", "10", false, 0, "Incomplete POST data",
+       400},
+      {"", "application/x-www-form-urlencoded", "a=1", "10", false, kBodyMalformed,
+       "Failed to read POST data", 400},
+      {"", "application/x-www-form-urlencoded", "a=1", nullptr, true, kBodyMalformed,
+       "Failed to read POST data", 400},
+      {"", "application/x-www-form-urlencoded", "a=1", "10", false, -413,
+       "Failed to read POST data", 413},
+      {"", "application/x-www-form-urlencoded", "a=1", "10", false, kBodyTimedOut,
+       "Timeout processing POST data", 408},
   };
   site_.AddProgram("ran.pxc", ".segment main start\n pushc \"ran\"\n out\n");
   for (const Case& c : cases) {
@@ -324,10 +347,55 @@ TEST_F(ExecuteTest, BodyErrorsStopTheRequest) {
     MemoryRequest request;
     site_.Prepare(&request, "/ran.pxc");
     request.body = c.body;
+    request.chunked = c.chunked;
+    request.read_failure = c.read_failure;
     request.variables["CONTENT_TYPE"] = c.type;
-    request.variables["CONTENT_LENGTH"] = std::to_string(c.body.size());
-    EXPECT_EQ(site_.Run(&request, "/ran.pxc"), 1);
-    EXPECT_EQ(request.response.body, c.message);
+    if (!c.chunked) {
+      request.variables["CONTENT_LENGTH"] = c.length ? c.length : std::to_string(c.body.size());
+    }
+    EXPECT_EQ(site_.Run(&request, "/ran.pxc"), 1) << c.message;
+    EXPECT_EQ(request.response.body.rfind(c.message, 0), 0u) << request.response.body;
+    EXPECT_EQ(request.response.status, c.status) << c.message;
+  }
+}
+
+TEST_F(ExecuteTest, ChunkedBodiesAreReadToTheirEnd) {
+  site_.Configure("", "");
+  site_.AddProgram("form.pxc",
+                   ".global a, b\n.segment main start\n pushg a\n out\n pushc \",\"\n out\n"
+                   " pushg b\n out\n");
+  MemoryRequest form;
+  site_.Prepare(&form, "/form.pxc");
+  form.chunked = true;
+  form.body = "a=1&b=" + std::string(20000, 'x');
+  form.variables["CONTENT_TYPE"] = "application/x-www-form-urlencoded";
+  EXPECT_EQ(site_.Run(&form, "/form.pxc"), 0);
+  EXPECT_EQ(form.response.body, "1," + std::string(20000, 'x'));
+  EXPECT_EQ(form.response.status, 200);
+
+  // An empty chunked body is no body: even a refused type runs the script.
+  site_.Configure("", "<limits maxUnknownContentLength=\"-1\"/>");
+  MemoryRequest empty;
+  site_.Prepare(&empty, "/form.pxc");
+  empty.chunked = true;
+  empty.variables["CONTENT_TYPE"] = "text/plain";
+  EXPECT_EQ(site_.Run(&empty, "/form.pxc"), 0);
+  EXPECT_EQ(empty.response.body, ",");
+}
+
+TEST_F(ExecuteTest, BodyReadsAreBoundByThePostTimer) {
+  site_.Configure("", "<timeouts post=\"2\"/>");
+  MemoryRequest request;
+  site_.Prepare(&request, "/page.pxc");
+  request.body = std::string(20000, 'x');
+  request.variables["CONTENT_TYPE"] = "text/plain";
+  request.variables["CONTENT_LENGTH"] = std::to_string(request.body.size());
+  int64_t before = MonotonicMilliseconds();
+  EXPECT_EQ(Run(&request), 0);
+  ASSERT_EQ(request.deadlines.size(), 3u);
+  for (int64_t deadline : request.deadlines) {
+    EXPECT_GE(deadline, before + 2000);
+    EXPECT_LE(deadline, MonotonicMilliseconds() + 2000);
   }
 }
 
@@ -558,6 +626,7 @@ TEST_F(ExecuteTest, WatchdogStopsALoopingScriptWhileAnotherCompletes) {
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   EXPECT_EQ(quick.response.body, "done");
   EXPECT_EQ(looping.response.body, "Application timed out");
+  EXPECT_EQ(looping.response.status, 503);
   // A deadline is whole seconds: up to two past the start, plus one wake.
   EXPECT_GE(elapsed, 1.0);
   EXPECT_LT(elapsed, 4.0);

@@ -66,7 +66,10 @@ class MemoryRequest : public ServerRequest {
     value->assign(it->second.data(), static_cast<int32_t>(it->second.size()));
     return true;
   }
-  int32_t ReadBody(char* buffer, int32_t size) override {
+  bool ChunkedBody() override { return chunked; }
+  int32_t ReadBody(char* buffer, int32_t size, int64_t deadline) override {
+    deadlines.push_back(deadline);
+    if (body_at == body.size() && read_failure != 0) return read_failure;
     size_t n = std::min(static_cast<size_t>(size), body.size() - body_at);
     std::copy(body.data() + body_at, body.data() + body_at + n, buffer);
     body_at += n;
@@ -78,6 +81,10 @@ class MemoryRequest : public ServerRequest {
   std::map<std::string, std::string> variables;
   std::string body;
   size_t body_at = 0;
+  bool chunked = false;
+  // Returned once the body is used up (0: the body just ends).
+  int32_t read_failure = 0;
+  std::vector<int64_t> deadlines;
   MemoryResponse response;
 };
 

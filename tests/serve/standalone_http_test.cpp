@@ -40,7 +40,7 @@ class StandaloneHttpTest : public ::testing::Test {
     std::string config = site_.root() + "/pexo.xml";
     std::ofstream(config) << "<configuration><PexoScript vrkcallerid=\"true\" serverAdmin=\"\">"
                              "<paths root=\"" + site_.root() + "\" data=\"" + site_.data() +
-                                 "\"/><timeouts global=\"1\"/></PexoScript></configuration>";
+                                 "\"/><timeouts global=\"1\" post=\"1\"/></PexoScript></configuration>";
     ServeOptions options;
     options.port = 0;
     options.site = site_.root();
@@ -91,9 +91,49 @@ TEST_F(StandaloneHttpTest, MissingAndCorruptProgramsGetMessages) {
   std::string missing = Get(port_, "/nothere.pxc");
   EXPECT_EQ(BodyOf(missing), "Unable to execute '/nothere.pxc': No such file or directory")
       << missing;
+  EXPECT_EQ(missing.rfind("HTTP/1.1 404", 0), 0u) << missing;
   std::string corrupt = Get(port_, "/bad.pxc");
   EXPECT_EQ(BodyOf(corrupt).rfind("Unable to execute 'bad.pxc': ", 0), 0u) << corrupt;
-  EXPECT_EQ(corrupt.rfind("HTTP/1.1 200", 0), 0u) << corrupt;
+  EXPECT_EQ(corrupt.rfind("HTTP/1.1 500", 0), 0u) << corrupt;
+}
+
+TEST_F(StandaloneHttpTest, ChunkedBodiesReachTheScript) {
+  std::string head = "POST /form.pxc HTTP/1.1\r\nHost: localhost\r\nConnection: close\r\n"
+                     "Transfer-Encoding: chunked\r\nContent-Type: ";
+  std::string form = Exchange(port_, head + "application/x-www-form-urlencoded\r\n\r\n"
+                                            "5\r\nname=\r\n7\r\nAnn+Lee\r\n0\r\n\r\n");
+  EXPECT_EQ(form.rfind("HTTP/1.1 200", 0), 0u) << form;
+  EXPECT_EQ(BodyOf(form), "name=Ann Lee") << form;
+  // Without its closing delimiter a multipart body is incomplete.
+  std::string part = "--q\r\nContent-Disposition: form-data; name=\"name\"\r\n\r\nBo";
+  char size[16];
+  std::snprintf(size, sizeof size, "%zx", part.size());
+  std::string cut = Exchange(port_, head + "multipart/form-data; boundary=q\r\n\r\n" + size +
+                                        "\r\n" + part + "\r\n0\r\n\r\n");
+  EXPECT_EQ(cut.rfind("HTTP/1.1 400", 0), 0u) << cut;
+  EXPECT_EQ(BodyOf(cut), "Incomplete POST data") << cut;
+}
+
+TEST_F(StandaloneHttpTest, SlowBodyTimesOutWithoutHoldingTheServer) {
+  auto started = std::chrono::steady_clock::now();
+  std::string slow;
+  // Announces 1000 bytes, sends 10 and waits.
+  std::thread client([&] {
+    slow = Exchange(port_, "POST /form.pxc HTTP/1.1\r\nHost: localhost\r\nConnection: close\r\n"
+                           "Content-Type: application/x-www-form-urlencoded\r\n"
+                           "Content-Length: 1000\r\n\r\nname=slow&");
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  std::string quick = Get(port_, "/page.pxc");
+  EXPECT_EQ(BodyOf(quick).rfind("PATH_INFO=/page.pxc|", 0), 0u) << quick;
+  client.join();
+  double elapsed =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  EXPECT_EQ(slow.rfind("HTTP/1.1 408", 0), 0u) << slow;
+  EXPECT_EQ(BodyOf(slow), "Timeout processing POST data") << slow;
+  // The deadline is a whole second, noticed by a watchdog waking every 0.2 s.
+  EXPECT_GE(elapsed, 1.0);
+  EXPECT_LT(elapsed, 3.5);
 }
 
 TEST_F(StandaloneHttpTest, FormAndJsonPosts) {
@@ -135,6 +175,7 @@ TEST_F(StandaloneHttpTest, TimeOutWhileAnotherRequestCompletes) {
   double elapsed =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   EXPECT_EQ(BodyOf(slow), "Application timed out") << slow;
+  EXPECT_EQ(slow.rfind("HTTP/1.1 503", 0), 0u) << slow;
   EXPECT_GE(elapsed, 1.0);
   EXPECT_LT(elapsed, 4.0);
 }

@@ -78,7 +78,7 @@ ApacheResponse::ApacheResponse(request_rec* r) : r_(r) {}
 
 int ApacheResponse::SetStatus(int code, const char* reason, int32_t reason_length) {
   // The server knows nothing outside 100-599 and would answer 500 instead.
-  if (body_started_ || code < 100 || code > 599 || reason_length < 0) return 0;
+  if (abandoned_ || body_started_ || code < 100 || code > 599 || reason_length < 0) return 0;
   r_->status = code;
   r_->status_line = apr_psprintf(r_->pool, "%d %.*s", code, static_cast<int>(reason_length),
                                  reason ? reason : "");
@@ -87,7 +87,7 @@ int ApacheResponse::SetStatus(int code, const char* reason, int32_t reason_lengt
 
 int ApacheResponse::SetHeader(const char* name, int32_t name_length, const char* value,
                               int32_t value_length, bool replace) {
-  if (body_started_ || !name || name_length <= 0 || value_length < 0) return 0;
+  if (abandoned_ || body_started_ || !name || name_length <= 0 || value_length < 0) return 0;
   const char* text = apr_pstrmemdup(r_->pool, value ? value : "", static_cast<size_t>(value_length));
   if (NameIs(name, name_length, "Content-Type")) {
     ap_set_content_type(r_, text);
@@ -110,7 +110,7 @@ int ApacheResponse::SetHeader(const char* name, int32_t name_length, const char*
 }
 
 int32_t ApacheResponse::WriteBody(const char* data, int32_t length, bool) {
-  if (failed_ || r_->connection->aborted) return -1;
+  if (failed_ || abandoned_ || r_->connection->aborted) return -1;
   if (length < 0) return -1;
   body_started_ = true;
   if (!brigade_) brigade_ = apr_brigade_create(r_->pool, r_->connection->bucket_alloc);
@@ -153,24 +153,69 @@ bool ApacheRequest::GetServerVariable(const char* name, String* value) {
   return true;
 }
 
-int32_t ApacheRequest::ReadBody(char* buffer, int32_t size) {
-  if (body_failed_ || size < 0) return -1;
+bool ApacheRequest::ChunkedBody() {
+  return apr_table_get(r_->headers_in, "Transfer-Encoding") != nullptr;
+}
+
+int32_t ApacheRequest::ReadBody(char* buffer, int32_t size, int64_t deadline) {
+  if (body_failed_ || size < 0) return kBodyMalformed;
   if (!body_setup_) {
     body_setup_ = true;
-    if (ap_setup_client_block(r_, REQUEST_CHUNKED_DECHUNK) != OK) {
+    int status = ap_setup_client_block(r_, REQUEST_CHUNKED_DECHUNK);
+    if (status != OK) {
       body_failed_ = true;
-      return -1;
+      return status >= 400 && status < 500 ? -status : kBodyMalformed;
     }
-    // Sends "100 Continue" when the client waits for it.
     if (!ap_should_client_block(r_)) return 0;
   }
   if (size == 0) return 0;
-  long n = ap_get_client_block(r_, buffer, static_cast<apr_size_t>(size));
+  // The socket's time-out bounds each wait of the read; the server's own
+  // stays in force when it is the shorter one.
+  apr_socket_t* socket = ap_get_conn_socket(r_->connection);
+  apr_interval_time_t saved = 0;
+  bool bounded = deadline != 0 && socket && apr_socket_timeout_get(socket, &saved) == APR_SUCCESS;
+  if (bounded) {
+    int64_t left = deadline - MonotonicMilliseconds();
+    if (left <= 0) return kBodyTimedOut;
+    apr_interval_time_t wait = static_cast<apr_interval_time_t>(left) * 1000;
+    if (saved < 0 || wait < saved) apr_socket_timeout_set(socket, wait);
+  }
+  int32_t n = ReadBrigade(buffer, size);
+  if (bounded) apr_socket_timeout_set(socket, saved);
+  if (n == kBodyMalformed && deadline != 0 && MonotonicMilliseconds() >= deadline) {
+    n = kBodyTimedOut;
+  }
   if (n < 0) {
     body_failed_ = true;
-    return -1;
+    r_->connection->keepalive = AP_CONN_CLOSE;
   }
-  return static_cast<int32_t>(n);
+  return n;
+}
+
+// The client-block reader of the server, without its habit of answering a
+// failed read with an error page of its own: the engine reports it.
+int32_t ApacheRequest::ReadBrigade(char* buffer, int32_t size) {
+  if (!body_brigade_) body_brigade_ = apr_brigade_create(r_->pool, r_->connection->bucket_alloc);
+  apr_status_t status = ap_get_brigade(r_->input_filters, body_brigade_, AP_MODE_READBYTES,
+                                       APR_BLOCK_READ, static_cast<apr_off_t>(size));
+  if (status == AP_FILTER_ERROR) {
+    // A filter refused the body (bad chunk, over LimitRequestBody) and has
+    // answered the request itself.
+    apr_brigade_cleanup(body_brigade_);
+    response_.Abandon();
+    return kBodyMalformed;
+  }
+  if (status != APR_SUCCESS) {
+    apr_brigade_cleanup(body_brigade_);
+    return APR_STATUS_IS_TIMEUP(status) ? kBodyTimedOut : kBodyMalformed;
+  }
+  // At the end the brigade holds only the end-of-stream mark.
+  apr_size_t length = static_cast<apr_size_t>(size);
+  status = apr_brigade_flatten(body_brigade_, buffer, &length);
+  apr_brigade_cleanup(body_brigade_);
+  if (status != APR_SUCCESS) return kBodyMalformed;
+  r_->read_length += static_cast<apr_off_t>(length);
+  return static_cast<int32_t>(length);
 }
 
 void ApacheRequest::DiscardBody() {

@@ -2,7 +2,8 @@
 // the CGI set the server computes (common and CGI variables), with the
 // script's URL path as PATH_INFO, its file as PATH_TRANSLATED and every
 // request header in ALL_HTTP as "HTTP_NAME:value\n" lines. The body is read
-// through the server's client-block reader (chunked bodies are de-chunked).
+// through the server's client-block reader (chunked bodies are de-chunked),
+// each read bounded by the deadline through the connection socket's time-out.
 //
 // ApacheResponse sets status and headers on the request_rec until the first
 // body bytes leave, then passes each body chunk down the output filters
@@ -35,12 +36,15 @@ class ApacheResponse : public ServerResponse {
   int32_t WriteBody(const char* data, int32_t length, bool more_data) override;
 
   bool body_started() const { return body_started_; }
+  // The server has answered the request itself: nothing more is sent.
+  void Abandon() { abandoned_ = true; }
 
  private:
   request_rec* r_;
   apr_bucket_brigade* brigade_ = nullptr;
   bool body_started_ = false;
   bool failed_ = false;
+  bool abandoned_ = false;
 };
 
 class ApacheRequest : public ServerRequest {
@@ -49,7 +53,9 @@ class ApacheRequest : public ServerRequest {
   explicit ApacheRequest(request_rec* r);
 
   bool GetServerVariable(const char* name, String* value) override;
-  int32_t ReadBody(char* buffer, int32_t size) override;
+  // The server has refused every transfer coding but chunked.
+  bool ChunkedBody() override;
+  int32_t ReadBody(char* buffer, int32_t size, int64_t deadline) override;
   ServerResponse* Response() override { return &response_; }
   const char* ApiType() const override { return kApacheApiType; }
 
@@ -59,9 +65,11 @@ class ApacheRequest : public ServerRequest {
 
  private:
   void FillVariables();
+  int32_t ReadBrigade(char* buffer, int32_t size);
 
   request_rec* r_;
   ApacheResponse response_;
+  apr_bucket_brigade* body_brigade_ = nullptr;
   bool body_setup_ = false;
   bool body_failed_ = false;
 };

@@ -3,9 +3,11 @@
 #include <civetweb.h>
 #include <signal.h>
 #include <strings.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +17,7 @@
 #include <utility>
 #include <vector>
 
+#include "host/civetweb/connection_socket.h"
 #include "host/server_application.h"
 #include "host/server_request.h"
 #include "io/attribute.h"
@@ -188,17 +191,41 @@ class ConnectionRequest : public ServerRequest {
     value->assign(it->second.data(), static_cast<int32_t>(it->second.size()));
     return true;
   }
-  int32_t ReadBody(char* buffer, int32_t size) override {
-    return mg_read(connection_, buffer, static_cast<size_t>(size));
+  // The library de-chunks a chunked body and gives no length for it.
+  bool ChunkedBody() override {
+    return mg_get_header(connection_, "Transfer-Encoding") &&
+           mg_get_request_info(connection_)->content_length < 0;
+  }
+  // The library's reads wait on its own time-out; at the deadline the
+  // watchdog shuts the socket's reading side (InterruptBody).
+  int32_t ReadBody(char* buffer, int32_t size, int64_t deadline) override {
+    if (deadline != 0 && socket_.load() == kSocketUnknown) {
+      const mg_request_info* info = mg_get_request_info(connection_);
+      socket_.store(FindConnectionSocket(info->remote_addr, info->remote_port, info->server_port));
+    }
+    int n = mg_read(connection_, buffer, static_cast<size_t>(size));
+    if (interrupted_.load()) return kBodyTimedOut;
+    return n < 0 ? kBodyMalformed : n;
+  }
+  void InterruptBody() override {
+    int socket = socket_.load();
+    if (socket < 0) return;
+    interrupted_.store(true);
+    shutdown(socket, SHUT_RD);
   }
   ServerResponse* Response() override { return &response_; }
   const char* ApiType() const override { return "civetweb"; }
   ConnectionResponse* connection_response() { return &response_; }
 
  private:
+  static constexpr int kSocketUnknown = -2;
+
   mg_connection* connection_;
   ConnectionResponse response_;
   std::map<std::string, std::string> vars_;
+  // Written on the request thread, read by the watchdog's.
+  std::atomic<int> socket_{kSocketUnknown};
+  std::atomic<bool> interrupted_{false};
 };
 
 // Every Content-Length must be digits only and all must agree: a proxy in
