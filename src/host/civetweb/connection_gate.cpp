@@ -1,18 +1,15 @@
 #include "host/civetweb/connection_gate.h"
 
-#include <arpa/inet.h>
-#include <dirent.h>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <iterator>
 #include <vector>
+
+#include "host/civetweb/connection_socket.h"
 
 namespace pexo {
 
@@ -24,63 +21,14 @@ struct Listed {
   bool pending;  // input waits unread
 };
 
-// "address:port" of a socket address, "" for other families.
-std::string PeerText(const sockaddr_storage& address) {
-  char text[INET6_ADDRSTRLEN] = "";
-  int port = 0;
-  if (address.ss_family == AF_INET) {
-    const auto* in = reinterpret_cast<const sockaddr_in*>(&address);
-    inet_ntop(AF_INET, &in->sin_addr, text, sizeof text);
-    port = ntohs(in->sin_port);
-  } else if (address.ss_family == AF_INET6) {
-    const auto* in6 = reinterpret_cast<const sockaddr_in6*>(&address);
-    inet_ntop(AF_INET6, &in6->sin6_addr, text, sizeof text);
-    port = ntohs(in6->sin6_port);
-  } else {
-    return "";
-  }
-  return std::string(text) + ":" + std::to_string(port);
-}
-
-int LocalPort(int fd) {
-  sockaddr_storage address{};
-  socklen_t length = sizeof address;
-  if (getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) return -1;
-  if (address.ss_family == AF_INET) {
-    return ntohs(reinterpret_cast<const sockaddr_in*>(&address)->sin_port);
-  }
-  if (address.ss_family == AF_INET6) {
-    return ntohs(reinterpret_cast<const sockaddr_in6*>(&address)->sin6_port);
-  }
-  return -1;
-}
-
-std::string PeerOf(int fd) {
-  sockaddr_storage address{};
-  socklen_t length = sizeof address;
-  if (getpeername(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) return "";
-  return PeerText(address);
-}
-
-// The connected sockets of this process whose local port is `port`.
+// The connections on `port`, named as the server library names its peers.
 std::vector<Listed> ListConnections(int port) {
   std::vector<Listed> found;
-  DIR* dir = opendir("/proc/self/fd");
-  if (!dir) return found;
-  while (dirent* entry = readdir(dir)) {
-    char* end = nullptr;
-    long number = std::strtol(entry->d_name, &end, 10);
-    if (end == entry->d_name || *end || number == dirfd(dir)) continue;
-    int fd = static_cast<int>(number);
-    struct stat info;
-    if (fstat(fd, &info) != 0 || !S_ISSOCK(info.st_mode) || LocalPort(fd) != port) continue;
-    std::string peer = PeerOf(fd);  // "" for the listening socket
-    if (peer.empty()) continue;
+  for (const ConnectionSocket& socket : ListConnectionSockets(port)) {
     int unread = 0;
-    bool pending = ioctl(fd, FIONREAD, &unread) == 0 && unread > 0;
-    found.push_back({peer, fd, pending});
+    bool pending = ioctl(socket.fd, FIONREAD, &unread) == 0 && unread > 0;
+    found.push_back({socket.peer, socket.fd, pending});
   }
-  closedir(dir);
   return found;
 }
 
@@ -89,7 +37,7 @@ std::vector<Listed> ListConnections(int port) {
 bool Cut(int fd, const std::string& peer) {
   int copy = fcntl(fd, F_DUPFD_CLOEXEC, 0);
   if (copy < 0) return false;
-  bool same = PeerOf(copy) == peer;
+  bool same = SocketPeer(copy) == peer;
   if (same) shutdown(copy, SHUT_RDWR);
   close(copy);
   return same;
