@@ -67,6 +67,30 @@ bool WaitExit(pid_t pid, std::chrono::milliseconds limit) {
   return false;
 }
 
+int WaitListening(pid_t* pid, int port, std::chrono::milliseconds limit) {
+  auto deadline = std::chrono::steady_clock::now() + limit;
+  while (std::chrono::steady_clock::now() < deadline) {
+    int status = 0;
+    if (waitpid(*pid, &status, WNOHANG) == *pid) {
+      *pid = -1;
+      return 0;
+    }
+    if (CanConnect(port)) return 1;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return -1;
+}
+
+void StopChild(pid_t* pid, std::chrono::milliseconds grace) {
+  if (*pid <= 0) return;
+  kill(*pid, SIGTERM);
+  if (!WaitExit(*pid, grace)) {
+    kill(*pid, SIGKILL);
+    WaitExit(*pid, std::chrono::seconds(5));
+  }
+  *pid = -1;
+}
+
 namespace {
 
 long ResidentOf(pid_t pid) {
@@ -253,31 +277,15 @@ bool ApacheServer::Restart(std::string* error) {
 }
 
 bool ApacheServer::WaitReady(std::string* error) {
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (std::chrono::steady_clock::now() < deadline) {
-    int status = 0;
-    if (waitpid(pid_, &status, WNOHANG) == pid_) {
-      pid_ = -1;
-      *error = "the server exited at start-up: " + ErrorLog();
-      return false;
-    }
-    if (CanConnect(port_)) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  *error = "the server did not listen within 20 s: " + ErrorLog();
+  int state = WaitListening(&pid_, port_, std::chrono::seconds(20));
+  if (state == 1) return true;
+  *error = state == 0 ? "the server exited at start-up: " + ErrorLog()
+                      : "the server did not listen within 20 s: " + ErrorLog();
   Stop();
   return false;
 }
 
-void ApacheServer::Stop() {
-  if (pid_ <= 0) return;
-  kill(pid_, SIGTERM);
-  if (!WaitExit(pid_, std::chrono::seconds(15))) {
-    kill(pid_, SIGKILL);
-    WaitExit(pid_, std::chrono::seconds(5));
-  }
-  pid_ = -1;
-}
+void ApacheServer::Stop() { StopChild(&pid_, std::chrono::seconds(15)); }
 
 }  // namespace testing_apache
 }  // namespace pexo

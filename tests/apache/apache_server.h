@@ -26,6 +26,11 @@ int FreeLoopbackPort();
 bool CanConnect(int port);
 // Waits up to `limit` for the child to end and reaps it; true when it did.
 bool WaitExit(pid_t pid, std::chrono::milliseconds limit);
+// Waits until child `*pid` listens on `port`: 1 when it does, 0 when it
+// exited first (`*pid` becomes -1), -1 when `limit` passed.
+int WaitListening(pid_t* pid, int port, std::chrono::milliseconds limit);
+// SIGTERM, then SIGKILL after `grace`; `*pid` becomes -1.
+void StopChild(pid_t* pid, std::chrono::milliseconds grace);
 bool WriteText(const std::string& path, const std::string& text);
 
 class ApacheServer {

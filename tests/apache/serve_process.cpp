@@ -35,31 +35,15 @@ bool ServeProcess::Start(const std::string& config, const std::string& site,
           port.c_str(), "--config", config.c_str(), site.c_str(), static_cast<char*>(nullptr));
     _exit(127);
   }
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (std::chrono::steady_clock::now() < deadline) {
-    int status = 0;
-    if (waitpid(pid_, &status, WNOHANG) == pid_) {
-      pid_ = -1;
-      *error = program + " serve exited at start-up (see " + log + ")";
-      return false;
-    }
-    if (CanConnect(port_)) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  *error = program + " serve did not listen within 10 s";
+  int state = WaitListening(&pid_, port_, std::chrono::seconds(10));
+  if (state == 1) return true;
+  *error = program + (state == 0 ? " serve exited at start-up (see " + log + ")"
+                                 : std::string(" serve did not listen within 10 s"));
   Stop();
   return false;
 }
 
-void ServeProcess::Stop() {
-  if (pid_ <= 0) return;
-  kill(pid_, SIGTERM);
-  if (!WaitExit(pid_, std::chrono::seconds(10))) {
-    kill(pid_, SIGKILL);
-    WaitExit(pid_, std::chrono::seconds(5));
-  }
-  pid_ = -1;
-}
+void ServeProcess::Stop() { StopChild(&pid_, std::chrono::seconds(10)); }
 
 }  // namespace testing_apache
 }  // namespace pexo
