@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <chrono>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -11,11 +12,16 @@
 #include "host/command_line_request.h"
 #include "host/config.h"
 #include "host/config_file.h"
+#include "host/engine_process.h"
 #include "host/server_application.h"
 #include "values/system_variables.h"
 
 namespace pexo {
 namespace {
+
+// The watchdog of `pexo run` looks at its one script every second: a
+// `timeout_global` of a few seconds is kept to within a second, at no cost.
+constexpr std::chrono::milliseconds kRunWatchdogInterval(1000);
 
 const char kUsage[] =
     "usage: pexo run [--root DIR] [--data DIR] [--temp DIR] [--config FILE] [--query QS]\n"
@@ -195,9 +201,16 @@ int RunScript(const RunOptions& options, FILE* out) {
   if (body) request.Set("CONTENT_LENGTH", std::to_string(body_size));
 
   StartExternalLibraries();
+  EngineProcess process(kRunWatchdogInterval);
+  if (!process.Start()) {
+    std::fprintf(stderr, "pexo: cannot start the thread manager\n");
+    if (body) std::fclose(body);
+    return 1;
+  }
   int code;
   {
     CommandLineApplication app(&request, file.loaded() ? &file : nullptr, options, real_root);
+    RegisteredApplication registered(process.threads(), &app);
     code = app.Execute();
   }
   request.file_response()->Finish();
