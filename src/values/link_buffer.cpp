@@ -107,8 +107,14 @@ void LinkBuffer::append_nocopy(char* bytes, int32_t length, int32_t size) {
 void LinkBuffer::append_buffer(LinkBuffer& other, bool move) {
   if (&other == this) {
     int32_t n = 0;
-    char* copy = copy_text(data(&n), n);
+    const char* text = data(&n);
+    if (!MemoryAllows(static_cast<int64_t>(n) + 1)) return;
+    char* copy = copy_text(text, n);
     if (copy) append_nocopy(copy, n, n + 1);
+    return;
+  }
+  if (static_cast<int64_t>(length_) + other.length_ >= INT32_MAX) {
+    RefuseTooLong();
     return;
   }
   if (!move) {
