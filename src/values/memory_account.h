@@ -39,7 +39,8 @@ class MemoryAccount {
     stop_flag_ = flag;
     stop_value_ = value;
   }
-  // The count at or above which Large() turns true (for trimming the heap).
+  // The count at or above which Large() turns true (for trimming the heap);
+  // 0 or less: never.
   void SetLargeMark(int64_t bytes);
 
   int64_t used() const { return used_; }

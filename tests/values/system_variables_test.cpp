@@ -226,7 +226,7 @@ TEST_F(SystemVariablesTest, ConfigurationStructure) {
   Variable* timeout = Member(pc, "timeout_global");
   EXPECT_EQ(Str(timeout->Value()), Str(Get("globaltimeout")->Value()));
   EXPECT_EQ(Str(Member(pc, "max_post_vars")->Value()), "2000");
-  EXPECT_EQ(Str(Member(pc, "max_request_memory")->Value()), "128");
+  EXPECT_EQ(Str(Member(pc, "max_request_memory")->Value()), "256");
   EXPECT_EQ(Str(Member(pc, "default_file")->Value()), "index.pxc");
   EXPECT_EQ(Str(Member(pc, "dir_data")->Value()), "");
   // Members read the live configuration.
