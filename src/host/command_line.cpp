@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <chrono>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -16,6 +17,10 @@
 
 namespace pexo {
 namespace {
+
+// The watchdog of `pexo run` looks at its one script every second: a
+// `timeout_global` of a few seconds is kept to within a second, at no cost.
+constexpr std::chrono::milliseconds kRunWatchdogInterval(1000);
 
 const char kUsage[] =
     "usage: pexo run [--root DIR] [--data DIR] [--temp DIR] [--config FILE] [--query QS]\n"
@@ -54,7 +59,10 @@ class CommandLineApplication : public ServerApplication {
  public:
   CommandLineApplication(ServerRequest* request, const ConfigFile* file,
                          const RunOptions& options, const std::string& root)
-      : ServerApplication(request, file), options_(options), root_(root) {}
+      : ServerApplication(request, file), options_(options), root_(root) {
+    // The process ends with the script: handing the heap back is wasted work.
+    memory()->SetLargeMark(0);
+  }
 
  protected:
   void LoadServerConfiguration(ServerConfig* config) override {
@@ -194,7 +202,7 @@ int RunScript(const RunOptions& options, FILE* out) {
     request.Set("CONTENT_TYPE", header_type.c_str());
   if (body) request.Set("CONTENT_LENGTH", std::to_string(body_size));
 
-  EngineProcess process;
+  EngineProcess process(kRunWatchdogInterval);
   if (!process.Start()) {
     std::fputs("pexo: cannot start the engine\n", stderr);
     if (body) std::fclose(body);
@@ -203,6 +211,7 @@ int RunScript(const RunOptions& options, FILE* out) {
   int code;
   {
     CommandLineApplication app(&request, file.loaded() ? &file : nullptr, options, real_root);
+    RegisteredApplication registered(process.threads(), &app);
     code = app.Execute();
   }
   request.file_response()->Finish();

@@ -1,7 +1,9 @@
 // The command-line host: `pexo run [options] SCRIPT.pxc` runs one compiled
 // script as if it had been requested, writing the response to standard
 // output. Exit codes: 0 the script ran (whatever it printed, errors
-// included), 1 the request stopped during set-up, 2 a usage error.
+// included), 1 the request stopped during set-up, 2 a usage error. The
+// script runs under the same watchdog as a served request, so
+// `timeout_global` stops it with "Application timed out".
 #ifndef PEXO_HOST_COMMAND_LINE_H_
 #define PEXO_HOST_COMMAND_LINE_H_
 

@@ -163,6 +163,7 @@ void ApplySection(pugi::xml_node s, ServerConfig* c) {
     ReadInteger(c, CFG_MAX_POST_VARS, e, "maxPostVars");
     ReadInteger(c, CFG_MAX_UNKNOWN_CONTENT_LENGTH, e, "maxUnknownContentLength");
     ReadInteger(c, CFG_MAX_ASYNC_TASKS, e, "maxAsynchronousTasks");
+    ReadInteger(c, CFG_MAX_REQUEST_MEMORY, e, "maxRequestMemory");
   }
   if (pugi::xml_node e = s.child("debugLog")) {
     ReadString(c, CFG_LOG_FILE, e, "file");

@@ -250,6 +250,7 @@ ServerApplication::ServerApplication(ServerRequest* request, const ConfigFile* c
   document_request_.append('?');
   document_request_.append(query_string_);
   for (int32_t& flags : tag_flags_) flags = -1;
+  memory_.account()->SetStopFlag(&flags_.machine.timeout, kStopMemoryLimit);
   gettimeofday(&started_, nullptr);
   // Lock waits end after timeout_file seconds.
   files_.SetTimedOutFlag(nullptr);
@@ -311,6 +312,8 @@ int ServerApplication::Execute() {
 bool ServerApplication::LoadConfiguration() {
   config_.SetErrorSettingsSink(this);
   LoadServerConfiguration(&config_);
+  memory_.account()->SetLimit(static_cast<int64_t>(config_.GetInteger(CFG_MAX_REQUEST_MEMORY))
+                              << 20);
   // Function libraries are registered for the request as soon as the
   // configuration names them; one that fails only leaves names unresolved.
   calls_.reset(new ExternalCallManager(ProcessLibraryManager()));
@@ -789,7 +792,9 @@ void ServerApplication::StartGlobalTimer() {
   global_deadline_ms_ = seconds > 0 ? MonotonicMilliseconds() + seconds * 1000LL : 0;
   global_deadline_.store(deadline);
   deadline_seen_ = deadline;
-  flags_.machine.timeout.store(0);
+  // A request past its memory limit stays stopped.
+  int32_t timed_out = kStopTimedOut;
+  flags_.machine.timeout.compare_exchange_strong(timed_out, 0);
 }
 
 void ServerApplication::StartPostTimer() {
@@ -808,7 +813,9 @@ void ServerApplication::StopPostTimer() {
 void ServerApplication::CheckTimeouts(time_t now) {
   flags_.ticks.fetch_add(1);
   time_t global = global_deadline_.load();
-  if (global != 0 && global < now) flags_.machine.timeout.store(1);
+  int32_t running = 0;
+  if (global != 0 && global < now)
+    flags_.machine.timeout.compare_exchange_strong(running, kStopTimedOut);
   time_t post = post_deadline_.load();
   if (post != 0 && post < now) flags_.post_timed_out.store(1);
   // A body read that outlives its deadline is cut short.

@@ -5,7 +5,9 @@
 // writes its message (with the default headers) and stops the request before
 // any script code runs. Messages leave at once through the message writer,
 // bypassing captures. The watchdog calls CheckTimeouts from its own thread;
-// the flags it sets are plain integers the request thread polls.
+// the flags it sets are plain integers the request thread polls. The
+// request's memory account (limit `max_request_memory`) stops the machine
+// through the same time-out flag, with the reason kStopMemoryLimit.
 //
 // Lifetime: the binding creates one application per request on the request
 // thread, registers it with the thread manager, calls Execute once,
@@ -30,6 +32,7 @@
 #include "host/file_path.h"
 #include "host/posix_file_manager.h"
 #include "host/request_log.h"
+#include "host/request_memory.h"
 #include "host/server_config.h"
 #include "host/system_log.h"
 #include "host/thread_manager.h"
@@ -145,6 +148,7 @@ class ServerApplication : public PexoApplication,
   SystemVariableHash* system_variables() const { return system_; }
   VariableHash* global_variables() const { return globals_; }
   RequestFlags* flags() { return &flags_; }
+  MemoryAccount* memory() { return memory_.account(); }
   const String& script_path() const { return script_path_; }
   const String& path_info() const { return path_info_; }
   // PATH_INFO + "?" + QUERY_STRING.
@@ -191,6 +195,8 @@ class ServerApplication : public PexoApplication,
   String ServerVariable(const char* name);
   void Release();
 
+  // First, so that it counts everything the request allocates and goes last.
+  RequestMemory memory_;
   ServerRequest* request_;
   const ConfigFile* config_file_;
   ServerConfig config_;

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "host/config.h"
+#include "values/memory_account.h"
 
 namespace pexo {
 
@@ -17,7 +18,9 @@ HTTPOutput::HTTPOutput(int32_t block_size, int32_t flush_threshold)
   AddBlock();
 }
 
-HTTPOutput::~HTTPOutput() = default;
+HTTPOutput::~HTTPOutput() {
+  for (const Block& block : blocks_) CreditMemory(block.capacity);
+}
 
 void HTTPOutput::SetBlockSize(int32_t block_size) {
   block_size_ = block_size > 0 ? block_size : kDefaultBlockSize;
@@ -36,6 +39,9 @@ int32_t HTTPOutput::ReadRetryDelay() {
 bool HTTPOutput::AddBlock() {
   char* data = new (std::nothrow) char[static_cast<size_t>(block_size_)];
   if (!data) return false;
+  // Counted, never refused: the held body is bounded by the flush threshold,
+  // and the message that stops a request must still get out.
+  CountMemory(block_size_);
   blocks_.push_back(Block{std::unique_ptr<char[]>(data), 0, block_size_});
   return true;
 }
@@ -149,6 +155,7 @@ void HTTPOutput::ResetChain() {
     AddBlock();
     return;
   }
+  for (size_t i = 1; i < blocks_.size(); ++i) CreditMemory(blocks_[i].capacity);
   blocks_.resize(1);
   blocks_[0].length = 0;
 }

@@ -4,12 +4,13 @@
 #define PEXO_VALUES_AGGREGATE_ELEMENT_H_
 
 #include "values/aggregate_index.h"
+#include "values/memory_account.h"
 
 namespace pexo {
 
 class Variable;
 
-class AggregateElement {
+class AggregateElement : public CountedObject {
  public:
   // A fresh empty variable, owned by the element.
   explicit AggregateElement(const AggregateIndex& index);

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "values/conversions.h"
+#include "values/memory_account.h"
 #include "values/string.h"
 
 namespace pexo {
@@ -16,7 +17,10 @@ LinkBuffer::LinkBuffer(int32_t first_size, int32_t growth_size)
 LinkBuffer::~LinkBuffer() { clear(); }
 
 void LinkBuffer::clear() {
-  for (Chunk& c : chunks_) std::free(c.bytes);
+  for (Chunk& c : chunks_) {
+    CreditMemory(c.capacity);
+    std::free(c.bytes);
+  }
   chunks_.clear();
   length_ = 0;
 }
@@ -29,8 +33,12 @@ bool LinkBuffer::add_chunk(int32_t at_least) {
     size = (static_cast<int64_t>(at_least) / growth_size_ + 1) * growth_size_;
   }
   if (size > INT32_MAX) size = INT32_MAX;
+  if (!ChargeMemory(size)) return false;
   char* bytes = static_cast<char*>(std::malloc(static_cast<size_t>(size)));
-  if (!bytes) return false;
+  if (!bytes) {
+    CreditMemory(size);
+    return false;
+  }
   chunks_.push_back(Chunk{bytes, static_cast<int32_t>(size), 0});
   return true;
 }
@@ -38,7 +46,10 @@ bool LinkBuffer::add_chunk(int32_t at_least) {
 void LinkBuffer::append(const char* bytes, int32_t length) {
   length = text_length(bytes, length);
   if (length <= 0) return;
-  if (static_cast<int64_t>(length_) + length >= INT32_MAX) return;
+  if (static_cast<int64_t>(length_) + length >= INT32_MAX) {
+    RefuseTooLong();
+    return;
+  }
   if (!chunks_.empty()) {
     Chunk& last = chunks_.back();
     int32_t room = last.capacity - last.used;
@@ -82,15 +93,28 @@ void LinkBuffer::append_nocopy(char* bytes, int32_t length, int32_t size) {
     std::free(bytes);
     return;
   }
-  chunks_.push_back(Chunk{bytes, size > length ? size : length, length});
+  if (static_cast<int64_t>(length_) + length >= INT32_MAX) {
+    RefuseTooLong();
+    std::free(bytes);
+    return;
+  }
+  int32_t capacity = size > length ? size : length;
+  CountMemory(capacity);
+  chunks_.push_back(Chunk{bytes, capacity, length});
   length_ += length;
 }
 
 void LinkBuffer::append_buffer(LinkBuffer& other, bool move) {
   if (&other == this) {
     int32_t n = 0;
-    char* copy = copy_text(data(&n), n);
+    const char* text = data(&n);
+    if (!MemoryAllows(static_cast<int64_t>(n) + 1)) return;
+    char* copy = copy_text(text, n);
     if (copy) append_nocopy(copy, n, n + 1);
+    return;
+  }
+  if (static_cast<int64_t>(length_) + other.length_ >= INT32_MAX) {
+    RefuseTooLong();
     return;
   }
   if (!move) {
@@ -114,9 +138,17 @@ void LinkBuffer::prepend(const char* bytes, int32_t length) {
     length_ += length;
     return;
   }
+  if (static_cast<int64_t>(length_) + length >= INT32_MAX) {
+    RefuseTooLong();
+    return;
+  }
   int32_t size = length < first_size_ ? first_size_ : length;
+  if (!ChargeMemory(size)) return;
   char* fresh = static_cast<char*>(std::malloc(static_cast<size_t>(size)));
-  if (!fresh) return;
+  if (!fresh) {
+    CreditMemory(size);
+    return;
+  }
   std::memcpy(fresh, bytes, static_cast<size_t>(length));
   chunks_.insert(chunks_.begin(), Chunk{fresh, size, length});
   length_ += length;
@@ -126,22 +158,31 @@ void LinkBuffer::join(int32_t spare) {
   if (chunks_.size() == 1 && chunks_[0].capacity - chunks_[0].used >= spare) return;
   int64_t size = static_cast<int64_t>(length_) + spare;
   if (size > INT32_MAX) size = INT32_MAX;
-  char* joined = static_cast<char*>(std::malloc(static_cast<size_t>(size > 0 ? size : 1)));
-  if (!joined) return;
+  if (size < 1) size = 1;
+  if (!ChargeMemory(size)) return;
+  char* joined = static_cast<char*>(std::malloc(static_cast<size_t>(size)));
+  if (!joined) {
+    CreditMemory(size);
+    return;
+  }
   int32_t at = 0;
   for (Chunk& c : chunks_) {
     std::memcpy(joined + at, c.bytes, static_cast<size_t>(c.used));
     at += c.used;
+    CreditMemory(c.capacity);
     std::free(c.bytes);
   }
   chunks_.clear();
-  chunks_.push_back(Chunk{joined, static_cast<int32_t>(size > 0 ? size : 1), at});
+  chunks_.push_back(Chunk{joined, static_cast<int32_t>(size), at});
 }
 
 const char* LinkBuffer::data(int32_t* length) {
-  if (length) *length = length_;
+  if (length) *length = 0;
   if (chunks_.empty()) return "";
   join(1);
+  // A join that could not allocate yields no text rather than a part of it.
+  if (chunks_.size() != 1) return "";
+  if (length) *length = length_;
   Chunk& only = chunks_[0];
   if (only.used < only.capacity) only.bytes[only.used] = 0;
   return only.bytes;
@@ -156,9 +197,14 @@ char* LinkBuffer::release(int32_t* length, int32_t* size, int32_t spare) {
     return one;
   }
   join(spare);
+  if (chunks_.size() != 1) {  // could not join: hand out an empty text
+    clear();
+    return release(length, size, 0);
+  }
   Chunk only = chunks_[0];
   chunks_.clear();
   length_ = 0;
+  CreditMemory(only.capacity);
   if (length) *length = only.used;
   if (size) *size = only.capacity;
   return only.bytes;

@@ -16,6 +16,7 @@
 #include <new>
 
 #include "values/list.h"
+#include "values/memory_account.h"
 
 namespace pexo {
 
@@ -285,6 +286,7 @@ class SplayTree {
   // Block header; its nodes follow it in the same allocation.
   struct alignas(Node) Block {
     Block* next;
+    int32_t bytes;  // of the whole allocation, for the memory account
   };
   static constexpr int32_t kFirstBlock = 8;
   static constexpr int32_t kMaxBlock = 4096;
@@ -292,10 +294,13 @@ class SplayTree {
   bool AddBlock() {
     int32_t size = block_size_ == 0 ? kFirstBlock : block_size_ * 2;
     if (size > kMaxBlock) size = kMaxBlock;
-    void* raw = ::operator new(sizeof(Block) + sizeof(Node) * static_cast<size_t>(size), std::nothrow);
+    size_t bytes = sizeof(Block) + sizeof(Node) * static_cast<size_t>(size);
+    void* raw = ::operator new(bytes, std::nothrow);
     if (!raw) return false;
+    CountMemory(static_cast<int64_t>(bytes));
     Block* block = static_cast<Block*>(raw);
     block->next = blocks_;
+    block->bytes = static_cast<int32_t>(bytes);
     blocks_ = block;
     block_size_ = size;
     block_used_ = 0;
@@ -312,6 +317,7 @@ class SplayTree {
   static void FreeBlockList(Block* block) {
     while (block) {
       Block* next = block->next;
+      CreditMemory(block->bytes);
       ::operator delete(block);
       block = next;
     }

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <utility>
 
+#include "values/memory_account.h"
+
 namespace pexo {
 
 String::String(const char* bytes, int32_t length) { assign(bytes, length); }
@@ -24,7 +26,7 @@ String& String::operator=(const String& other) {
 
 String& String::operator=(String&& other) noexcept {
   if (this != &other) {
-    std::free(bytes_);
+    Free();
     bytes_ = other.bytes_;
     length_ = other.length_;
     capacity_ = other.capacity_;
@@ -34,7 +36,13 @@ String& String::operator=(String&& other) noexcept {
   return *this;
 }
 
-String::~String() { std::free(bytes_); }
+String::~String() { Free(); }
+
+void String::Free() {
+  if (!bytes_) return;
+  CreditMemory(capacity_);
+  std::free(bytes_);
+}
 
 bool String::grow_to(int32_t needed) {
   if (needed < capacity_) return true;
@@ -43,9 +51,17 @@ bool String::grow_to(int32_t needed) {
   if (doubled > wanted) wanted = doubled;
   if (wanted < 16) wanted = 16;
   if (wanted > INT32_MAX) wanted = INT32_MAX;
-  if (wanted <= needed) return false;
+  if (wanted <= needed) {
+    RefuseTooLong();
+    return false;
+  }
+  int64_t growth = wanted - capacity_;
+  if (!ChargeMemory(growth)) return false;
   char* grown = static_cast<char*>(std::realloc(bytes_, static_cast<size_t>(wanted)));
-  if (!grown) return false;
+  if (!grown) {
+    CreditMemory(growth);
+    return false;
+  }
   bytes_ = grown;
   capacity_ = static_cast<int32_t>(wanted);
   return true;
@@ -67,23 +83,28 @@ void String::assign(const char* bytes, int32_t length) {
   bytes_[length_] = 0;
 }
 
-void String::append(const char* bytes, int32_t length) {
+bool String::append(const char* bytes, int32_t length) {
   length = text_length(bytes, length);
-  if (length == 0) return;
-  if (static_cast<int64_t>(length_) + length >= INT32_MAX) return;
+  if (length <= 0) return length == 0;
+  if (static_cast<int64_t>(length_) + length >= INT32_MAX) {
+    RefuseTooLong();
+    return false;
+  }
   std::ptrdiff_t self_offset = -1;
   if (bytes_ && bytes >= bytes_ && bytes < bytes_ + capacity_) self_offset = bytes - bytes_;
-  if (!grow_to(length_ + length)) return;
+  if (!grow_to(length_ + length)) return false;
   const char* source = self_offset >= 0 ? bytes_ + self_offset : bytes;
   std::memmove(bytes_ + length_, source, static_cast<size_t>(length));
   length_ += length;
   bytes_[length_] = 0;
+  return true;
 }
 
-void String::append(char byte) {
-  if (!grow_to(length_ + 1)) return;
+bool String::append(char byte) {
+  if (!grow_to(length_ + 1)) return false;
   bytes_[length_++] = byte;
   bytes_[length_] = 0;
+  return true;
 }
 
 void String::clear() {
@@ -92,7 +113,7 @@ void String::clear() {
 }
 
 void String::reset() {
-  std::free(bytes_);
+  Free();
   bytes_ = nullptr;
   length_ = capacity_ = 0;
 }
@@ -109,7 +130,7 @@ bool String::resize(int32_t length) {
 }
 
 void String::adopt(char* bytes, int32_t length, int32_t capacity) {
-  std::free(bytes_);
+  Free();
   bytes_ = bytes;
   length_ = bytes ? length : 0;
   capacity_ = bytes ? capacity : 0;
@@ -122,11 +143,15 @@ void String::adopt(char* bytes, int32_t length, int32_t capacity) {
       capacity_ = length_ + 1;
     }
   }
-  if (bytes_) bytes_[length_] = 0;
+  if (bytes_) {
+    bytes_[length_] = 0;
+    CountMemory(capacity_);
+  }
 }
 
 char* String::release(int32_t* length, int32_t* capacity) {
   char* bytes = bytes_;
+  if (bytes) CreditMemory(capacity_);
   if (length) *length = length_;
   if (capacity) *capacity = capacity_;
   bytes_ = nullptr;

@@ -5,6 +5,9 @@
 // (the extension API frees with free()). Invariant: when capacity > 0 the
 // byte at data()[length()] is zero, so c_str() never reallocates.
 // A length argument of -1 means "up to the first zero byte".
+// Storage is counted in the running request's memory account: growth may be
+// refused, release() takes the bytes out of the count and adopt() puts them
+// in.
 #ifndef PEXO_VALUES_STRING_H_
 #define PEXO_VALUES_STRING_H_
 
@@ -33,9 +36,11 @@ class String {
 
   void assign(const char* bytes, int32_t length = -1);
   void assign(const String& other) { assign(other.data(), other.length()); }
-  void append(const char* bytes, int32_t length = -1);
-  void append(const String& other) { append(other.data(), other.length()); }
-  void append(char byte);
+  // False when the text could not grow: out of memory, refused by the
+  // request's memory account, or past the largest length (INT32_MAX - 1).
+  bool append(const char* bytes, int32_t length = -1);
+  bool append(const String& other) { return append(other.data(), other.length()); }
+  bool append(char byte);
   // Empties the text but keeps the storage.
   void clear();
   // Frees the storage.
@@ -59,6 +64,8 @@ class String {
 
  private:
   bool grow_to(int32_t needed);
+  // Frees the storage and credits it to the memory account (fields kept).
+  void Free();
 
   char* bytes_ = nullptr;
   int32_t length_ = 0;

@@ -25,6 +25,7 @@
 #include <cstdint>
 #include <typeinfo>
 
+#include "values/memory_account.h"
 #include "values/string.h"
 
 namespace pexo {
@@ -55,7 +56,8 @@ constexpr int32_t kMaxAliasChain = 256;
 // PreferredType results.
 enum : int32_t { kPreferText = 1, kPreferInteger = 2, kPreferDecimal = 3 };
 
-class Variable {
+// Heap variables are counted in the running request's memory account.
+class Variable : public CountedObject {
  public:
   Variable();
   explicit Variable(const char* name, int32_t name_length = -1);
@@ -141,7 +143,8 @@ class Variable {
   // Extends a scalar's text in place: the value becomes its text followed by
   // `text` (type text, only the text valid), exactly as assigning the joined
   // text would leave it, but without copying what is already there. Callers
-  // use it only on plain mutable variables.
+  // use it only on plain mutable variables. 0 when the text could not grow
+  // (the variable keeps its old text).
   int AppendValue(const char* text, int32_t length);
 
   // Shortcuts for hot loops. They act only on an ordinary variable (not a

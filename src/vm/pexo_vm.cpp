@@ -123,6 +123,10 @@ void PexoVM::load_segment() {
 
 void PexoVM::handle_timeout() {
   if (fatal_) return;
+  if (context_.flags->timeout.load(std::memory_order_relaxed) == kStopMemoryLimit) {
+    fatal_error(kMemoryLimitMessage);
+    return;
+  }
   fatal_ = true;
   if (context_.application) context_.application->ReportTimeout("Application timed out");
   if (tracing(kTraceTimeout)) trace(kTraceTimeout);

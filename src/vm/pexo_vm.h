@@ -50,8 +50,15 @@ class VariableList;
 // before it exhausts memory.
 constexpr int32_t kDefaultCallDepthLimit = 10000;
 
-// The flags the host owns for a request: written by the watchdog and other
-// machines, read by the run loop before every instruction.
+// Values of HostFlags::timeout, the reason a run must stop.
+enum : int32_t { kStopTimedOut = 1, kStopMemoryLimit = 2 };
+// The fatal error of a request past its memory limit (or a text past the
+// largest length).
+constexpr char kMemoryLimitMessage[] = "Memory limit exceeded";
+
+// The flags the host owns for a request: written by the watchdog, other
+// machines and the request's memory account, read by the run loop before
+// every instruction.
 struct HostFlags {
   std::atomic<int32_t> exit{0};
   std::atomic<int32_t> timeout{0};

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "values/decimal.h"
+#include "values/memory_account.h"
 #include "values/variable.h"
 #include "vm/pexo_vm.h"
 #include "vm/value_access.h"
@@ -743,7 +744,17 @@ bool PexoVM_Stack::concatenate() {
   int32_t ll = 0, rl = 0;
   const char* lt = entry_text(le, &ll, &ls);
   const char* rt = entry_text(re, &rl, &rs);
-  char* joined = static_cast<char*>(std::malloc(static_cast<size_t>(ll) + rl + 1));
+  int64_t total = static_cast<int64_t>(ll) + rl;
+  char* joined = nullptr;
+  if (total >= INT32_MAX) {
+    RefuseTooLong();
+  } else if (MemoryAllows(total + 1)) {
+    joined = static_cast<char*>(std::malloc(static_cast<size_t>(total) + 1));
+  }
+  if (!joined) {
+    vm_->fatal_error(kMemoryLimitMessage);
+    return false;
+  }
   if (ll) std::memcpy(joined, lt, static_cast<size_t>(ll));
   if (rl) std::memcpy(joined + ll, rt, static_cast<size_t>(rl));
   joined[ll + rl] = '\0';

@@ -104,7 +104,10 @@ void PexoVM::concatenate() {
       if (hash && !same_right && hash->VariableAt(index, false) == target && appendable(target)) {
         String scratch;
         if (stack->top_text(&scratch)) {
-          target->AppendValue(scratch.data(), scratch.length());
+          if (!target->AppendValue(scratch.data(), scratch.length())) {
+            fatal_error(kMemoryLimitMessage);
+            return;
+          }
           stack->pop();
           stack->pop();
           current_variable_ = target;

@@ -114,7 +114,7 @@ TEST(Config, KeyNamesTable) {
   EXPECT_EQ(FindConfigKey("socks_password", -1), 0);  // never visible to scripts
   int count = 0;
   for (const ConfigKeyName* k = ConfigKeys(); k->name; ++k) ++count;
-  EXPECT_EQ(count, 55);
+  EXPECT_EQ(count, 56);
 }
 
 class RecordingSink : public ErrorSettingsSink {
@@ -160,7 +160,7 @@ const char kFullFile[] = R"(<?xml version="1.0"?>
     <timeouts global="60" call="11" mail="12" file="13" post="14" asynchronous="15"
               asynchronousSleep="16" fileDelay="17" lockExpiration="18"/>
     <limits maxFiles="20" maxDoCache="21" maxPostVars="22" maxUnknownContentLength="23"
-            maxAsynchronousTasks="24"/>
+            maxAsynchronousTasks="24" maxRequestMemory="25"/>
     <debugLog file="/var/log/px.log" filter="a.pxc" cookie="c" level="0x2000000"/>
     <securityOptions script="1" ssl="0x2000"/>
     <libraries>
@@ -208,8 +208,9 @@ TEST(ConfigFile, EveryElementAndAttribute) {
   EXPECT_EQ(c.GetInteger(CFG_TIMEOUT_GLOBAL), 60);
   for (int i = 0; i < 8; ++i) EXPECT_EQ(c.GetInteger(kTimeouts[i]), 11 + i);
   const int32_t kLimits[] = {CFG_MAX_FILES, CFG_MAX_DOCACHE, CFG_MAX_POST_VARS,
-                             CFG_MAX_UNKNOWN_CONTENT_LENGTH, CFG_MAX_ASYNC_TASKS};
-  for (int i = 0; i < 5; ++i) EXPECT_EQ(c.GetInteger(kLimits[i]), 20 + i);
+                             CFG_MAX_UNKNOWN_CONTENT_LENGTH, CFG_MAX_ASYNC_TASKS,
+                             CFG_MAX_REQUEST_MEMORY};
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(c.GetInteger(kLimits[i]), 20 + i);
   EXPECT_EQ(Text(c, CFG_LOG_FILE), "/var/log/px.log");
   EXPECT_EQ(Text(c, CFG_LOG_FILTER), "a.pxc");
   EXPECT_EQ(Text(c, CFG_LOG_COOKIE), "c");

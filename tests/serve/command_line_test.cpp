@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -172,6 +173,27 @@ TEST(RunScript, QueryHeadersAndBody) {
   int code = -1;
   EXPECT_EQ(RunCaptured(options, &code), "a=1|yes|1|posted value");
   EXPECT_EQ(code, 0);
+}
+
+TEST(RunScript, GlobalTimeoutStopsALoopingScript) {
+  TempDir dir;
+  dir.Compile("loop.pxc", ".segment main start\n pushc \"started;\"\n out\nagain: jmp again\n");
+  std::ofstream(dir.path() + "/pexo.xml")
+      << "<configuration><PexoScript><timeouts global=\"1\"/></PexoScript></configuration>";
+  RunOptions options;
+  options.root = dir.path();
+  options.config = dir.path() + "/pexo.xml";
+  options.script = dir.path() + "/loop.pxc";
+  int code = -1;
+  auto started = std::chrono::steady_clock::now();
+  std::string text = RunCaptured(options, &code);
+  double elapsed =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  EXPECT_EQ(code, 0);
+  EXPECT_EQ(text, "started;Application timed out");
+  // Whole-second deadline: past it within two seconds, plus one wake.
+  EXPECT_GE(elapsed, 1.0);
+  EXPECT_LT(elapsed, 4.0);
 }
 
 TEST(PexoProgram, RunsFromTheCommandLine) {

@@ -219,13 +219,14 @@ TEST_F(SystemVariablesTest, ConfigurationStructure) {
     ASSERT_NE(m, nullptr) << k->name;
     EXPECT_EQ(m->ClassCode(), (k->key & CONFIG_STRING) ? 4 : 3) << k->name;
   }
-  EXPECT_EQ(keys, 55);
+  EXPECT_EQ(keys, 56);
   EXPECT_EQ(pc->Aggregate()->Count(), keys + 6);
   EXPECT_EQ(Member(pc, "dir_pexo"), Member(pc, "DIR_PEXO"));  // names ignore case
 
   Variable* timeout = Member(pc, "timeout_global");
   EXPECT_EQ(Str(timeout->Value()), Str(Get("globaltimeout")->Value()));
   EXPECT_EQ(Str(Member(pc, "max_post_vars")->Value()), "2000");
+  EXPECT_EQ(Str(Member(pc, "max_request_memory")->Value()), "256");
   EXPECT_EQ(Str(Member(pc, "default_file")->Value()), "index.pxc");
   EXPECT_EQ(Str(Member(pc, "dir_data")->Value()), "");
   // Members read the live configuration.
