@@ -12,6 +12,7 @@
 #include "values/decimal.h"
 #include "values/variable.h"
 #include "values/variable_hash.h"
+#include "vm/opcodes.h"
 #include "vm/pexo_vm.h"
 #include "vm/text_search.h"
 #include "vm/vm_frame.h"
@@ -30,67 +31,43 @@ uint32_t SaltRandom() {
   return static_cast<uint32_t>(generator());
 }
 
-// Instructions whose work belongs to subsystems not built yet, with the tag
-// under which each reports and the number of attributes it pops.
+// Every row of the opcode table, numbered densely from 1 in table order, so
+// that dispatch switches on a small row number and compiles to one jump
+// table; a word without a row has number 0.
+constexpr uint16_t kRowWords[] = {
+#define PEXO_ROW_WORD(word, ...) word,
+    PEXO_OPCODE_LIST(PEXO_ROW_WORD, PEXO_ROW_WORD)
+#undef PEXO_ROW_WORD
+};
+constexpr int kRowCount = sizeof(kRowWords) / sizeof(kRowWords[0]);
+static_assert(kRowCount < 255, "row numbers must fit a byte");
+
+struct RowTable {
+  uint8_t of[65536];
+  RowTable() : of() {
+    for (int i = 0; i < kRowCount; ++i) of[kRowWords[i]] = static_cast<uint8_t>(i + 1);
+  }
+};
+
+const RowTable kRows;
+
+// Instructions whose work belongs to subsystems not built yet, by row: the
+// tag under which each reports and the number of attributes it pops.
 struct PendingOp {
-  uint16_t word;
+  bool pending;
   int32_t tag;
   int32_t pops;  // -1: the second operand gives the count
 };
 
-const PendingOp kPending[] = {
-    {0x0200, 28, 5}, {0x0216, 28, 6}, {0x0201, 29, 1}, {0x0202, 30, 2}, {0x0203, 31, 2},
-    {0x0204, 38, 1}, {0x0205, 35, 1}, {0x0206, 36, 1}, {0x0207, 37, 1}, {0x0208, 32, 1},
-    {0x0209, 33, 3}, {0x020A, 34, 2}, {0x020B, 39, 3}, {0x020C, 40, 1}, {0x020D, 41, 1},
-    {0x020E, 42, 3}, {0x0210, 44, 3}, {0x0211, 45, 1}, {0x0212, 46, 2}, {0x0213, 47, 2},
-    {0x0214, 43, 2}, {0x0215, 43, 2}, {0x0217, 52, 1}, {0x0218, 53, 1}, {0x0219, 55, 1},
-    {0x021A, 58, 2}, {0x4101, 2, 0}, {0x4102, 2, 0}, {0x4103, 2, 0}, {0x4104, 3, 0},
-    {0x0105, 4, 0}, {0x4106, 8, 0}, {0x4107, 8, 0}, {0x4109, 9, 0}, {0x0108, 10, 0},
-    {0x410A, 11, 5}, {0x5114, 11, -1}, {0x010B, 11, 0}, {0x410C, 14, 5}, {0x4112, 14, 8},
-    {0x5113, 14, -1}, {0x410D, 14, 0}, {0x410E, 15, 0}, {0x410F, 19, 0}, {0x4110, 19, 0},
-    {0x4111, 20, 0}, {0x0045, 22, 1}, {0x0046, 22, 1}, {0x0048, 23, 1}, {0x0049, 23, 0},
-    {0x0058, 59, 1}, {0x0059, 59, 0}, {0x4115, 75, 0}, {0x5117, 75, -1}, {0x404D, 25, 1},
-    {0x404E, 24, 0}, {0x404F, 24, 0},
+const PendingOp kPending[kRowCount + 1] = {
+    {false, 0, 0},  // no row
+#define PEXO_RUNS(...) {false, 0, 0},
+#define PEXO_PENDS(word, name, mnemonic, listing, first, second, tag, pops, ...) \
+  {true, kTag##tag, pops},
+    PEXO_OPCODE_LIST(PEXO_RUNS, PEXO_PENDS)
+#undef PEXO_RUNS
+#undef PEXO_PENDS
 };
-
-const PendingOp* find_pending(uint16_t word) {
-  for (const PendingOp& op : kPending)
-    if (op.word == word) return &op;
-  return nullptr;
-}
-
-// Every word the switch below handles. Dispatch goes through a 64K table of
-// dense slot numbers so that the switch compiles to one jump table instead
-// of a search over sparse words; slot 0 means "not handled here".
-constexpr uint16_t kDispatched[] = {
-    0x0000, 0x4001, 0x4002, 0x8003, 0x4004, 0x4005, 0x4006, 0x0009, 0x400A, 0x000B,
-    0x400C, 0x400D, 0x400E, 0x0011, 0x4012, 0x0013, 0x0014, 0x003A, 0x005B, 0x505C,
-    0x0042, 0x003E, 0x003F, 0x0040, 0x0041, 0x0057, 0x0055, 0x4056, 0x4053, 0x4054,
-    0x005A, 0x0016, 0x0017, 0x0018, 0x001F, 0x0020, 0x0024, 0x0022, 0x0025, 0x0019,
-    0x001A, 0x001B, 0x001D, 0x001E, 0x0021, 0x001C, 0x0023, 0x002C, 0x0033, 0x0034,
-    0x0035, 0x0036, 0x0037, 0x0038, 0x002D, 0x002E, 0x0039, 0x002F, 0x0030, 0x0031,
-    0x0032, 0x5301, 0x5302, 0x5303, 0x5304, 0x5305, 0x4025, 0x4026, 0x4027, 0x4028,
-    0x4029, 0x402A, 0x402B, 0x403D, 0x003B, 0x003C, 0x0043, 0x0116, 0x4044, 0x404A,
-    0x504B, 0x404C, 0x4050, 0x0052, 0x0015, 0x0051, 0x0047, 0x0007, 0x000F, 0x5008,
-    0x5010,
-};
-constexpr int kDispatchedCount = sizeof(kDispatched) / sizeof(kDispatched[0]);
-static_assert(kDispatchedCount < 255, "slots must fit a byte");
-
-constexpr uint8_t Slot(uint16_t word) {
-  for (int i = 0; i < kDispatchedCount; ++i)
-    if (kDispatched[i] == word) return static_cast<uint8_t>(i + 1);
-  return 0;
-}
-
-struct SlotTable {
-  uint8_t of[65536];
-  SlotTable() : of() {
-    for (int i = 0; i < kDispatchedCount; ++i) of[kDispatched[i]] = static_cast<uint8_t>(i + 1);
-  }
-};
-
-const SlotTable kSlots;
 
 }  // namespace
 
@@ -220,12 +197,12 @@ class Instructions {
     mpd_t* result = mpd_qnew();
     uint32_t status = 0;
     mpd_context_t* context = DecimalContext();
-    if (word == 0x001F) {
+    if (word == OP_DIV) {
       if (mpd_iszero(left.value))
         mpd_qset_i32(result, 0, context, &status);
       else
         mpd_qdiv(result, left.value, right.value, context, &status);
-    } else if (word == 0x0020) {
+    } else if (word == OP_MUL) {
       mpd_qmul(result, left.value, right.value, context, &status);
     } else {
       mpd_qpow(result, left.value, right.value, context, &status);
@@ -276,12 +253,12 @@ class Instructions {
     uint32_t l = static_cast<uint32_t>(left);
     int32_t result = 0;
     switch (word) {
-      case 0x0019: result = left & right; break;
-      case 0x001A: result = left | right; break;
-      case 0x001B: result = left ^ right; break;
-      case 0x001D: result = static_cast<int32_t>(l << (static_cast<uint32_t>(right) & 31)); break;
-      case 0x001E: result = left >> (static_cast<uint32_t>(right) & 31); break;
-      case 0x0021:
+      case OP_BITAND: result = left & right; break;
+      case OP_BITOR: result = left | right; break;
+      case OP_BITXOR: result = left ^ right; break;
+      case OP_BITSL: result = static_cast<int32_t>(l << (static_cast<uint32_t>(right) & 31)); break;
+      case OP_BITSR: result = left >> (static_cast<uint32_t>(right) & 31); break;
+      case OP_MOD:
         result = right == 0 ? 0 : (right == -1 ? 0 : left % right);
         break;
     }
@@ -395,17 +372,26 @@ class Instructions {
 };
 
 int PexoVM::dispatch(uint16_t word) {
+  // Inside this function an OP_ name stands for its row of the opcode table
+  // (see kRows), so a case can only name an instruction the table lists.
+  enum Row : uint8_t {
+    kNoRow = 0,
+#define PEXO_ROW(word, name, ...) OP_##name,
+    PEXO_OPCODE_LIST(PEXO_ROW, PEXO_ROW)
+#undef PEXO_ROW
+  };
   PexoVM_Stack* stack = stack_;
-  switch (kSlots.of[word]) {
-    case Slot(0x0000): return 1;  // noop
-    case Slot(0x4001): {          // pushc
+  Row row = static_cast<Row>(kRows.of[word]);
+  switch (row) {
+    case OP_NOOP: return 1;
+    case OP_PUSHC: {
       int32_t length = 0;
       const char* text = Instructions::dictionary_text(this, op_int1_, &length);
       if (text) stack->push_string(text, length, length, false);
       return 1;
     }
-    case Slot(0x4002): stack->push(op_int1_); return 1;
-    case Slot(0x8003): {
+    case OP_PUSHI: stack->push(op_int1_); return 1;
+    case OP_PUSHF: {
       const mpd_t* value = float_constant(op_double1_);
       if (!value) {
         fatal_error("Allocation failed");
@@ -414,83 +400,83 @@ int PexoVM::dispatch(uint16_t word) {
       stack->push_decimal(const_cast<mpd_t*>(value), false);
       return 1;
     }
-    case Slot(0x4004): {  // pushs: never creates
+    case OP_PUSHS: {  // never creates
       Variable* variable = Instructions::slot(this, context_.system, op_int1_, false);
       Instructions::push_found(this, variable);
       return 1;
     }
     // Only pushs stands in the null variable; a global or local slot that
     // does not exist is a bad reference.
-    case Slot(0x4005):
+    case OP_PUSHG:
       stack->push_variable(Instructions::slot(this, context_.globals, op_int1_, true), true, true);
       return 1;
-    case Slot(0x4006):
+    case OP_PUSHL:
       stack->push_variable(Instructions::slot(this, Instructions::locals(this), op_int1_, true),
                            true, true);
       return 1;
-    case Slot(0x0009): {
+    case OP_PUSHN: {
       int32_t length = 0;
       char* name = stack->pop_name(&length);
       if (!fatal_) Instructions::push_named(this, name, length);
       std::free(name);
       return 1;
     }
-    case Slot(0x400A): {
+    case OP_PUSHNC: {
       int32_t length = 0;
       const char* name = Instructions::dictionary_text(this, op_int1_, &length);
       if (name) Instructions::push_named(this, name, length);
       return 1;
     }
-    case Slot(0x000B): stack->pop(); return 1;
-    case Slot(0x400C):
+    case OP_POP: stack->pop(); return 1;
+    case OP_POPS:
       Instructions::pop_to(this, Instructions::slot(this, context_.system, op_int1_, false));
       return 1;
-    case Slot(0x400D):
+    case OP_POPG:
       Instructions::pop_into_slot(this, context_.globals, op_int1_);
       return 1;
-    case Slot(0x400E):
+    case OP_POPL:
       Instructions::pop_into_slot(this, Instructions::locals(this), op_int1_);
       return 1;
-    case Slot(0x0011): {
+    case OP_POPN: {
       int32_t length = 0;
       char* name = stack->pop_name(&length);
       if (!fatal_) Instructions::pop_named(this, name, length);
       std::free(name);
       return 1;
     }
-    case Slot(0x4012): {
+    case OP_POPNC: {
       int32_t length = 0;
       const char* name = Instructions::dictionary_text(this, op_int1_, &length);
       if (name) Instructions::pop_named(this, name, length);
       return 1;
     }
-    case Slot(0x0013):
+    case OP_SPUSH:
       if (context_.system) context_.system->PushLevel();
       return 1;
-    case Slot(0x0014):
+    case OP_SPOP:
       if (!context_.system || !context_.system->PopLevel())
         fatal_error("System variable stack underflow");
       return 1;
-    case Slot(0x003A): stack->dup(); return 1;
-    case Slot(0x005B): stack->swap(0, 1); return 1;
-    case Slot(0x505C): stack->swap(op_int1_, op_int2_); return 1;
-    case Slot(0x0042): Instructions::store(this); return 1;
-    case Slot(0x003E): Instructions::element(this, true); return 1;
-    case Slot(0x003F): Instructions::element(this, false); return 1;
-    case Slot(0x0040): Instructions::member(this, true); return 1;
-    case Slot(0x0041): Instructions::member(this, false); return 1;
-    case Slot(0x0057): {
+    case OP_DUP: stack->dup(); return 1;
+    case OP_SWAP: stack->swap(0, 1); return 1;
+    case OP_SWAPN: stack->swap(op_int1_, op_int2_); return 1;
+    case OP_STORE: Instructions::store(this); return 1;
+    case OP_ELEM: Instructions::element(this, true); return 1;
+    case OP_ELEMQ: Instructions::element(this, false); return 1;
+    case OP_MEMB: Instructions::member(this, true); return 1;
+    case OP_MEMBQ: Instructions::member(this, false); return 1;
+    case OP_REFER: {
       Variable* alias = nullptr;
       bool owned = false;
       if (stack->pop_variable(&alias, &owned)) Instructions::refer(this, alias, owned);
       return 1;
     }
-    case Slot(0x0055):
-    case Slot(0x4056): {
+    case OP_REFERN:
+    case OP_REFERNC: {
       int32_t length = 0;
       char* popped = nullptr;
       const char* name;
-      if (word == 0x0055) {
+      if (row == OP_REFERN) {
         popped = stack->pop_name(&length);
         name = popped;
       } else {
@@ -508,76 +494,77 @@ int PexoVM::dispatch(uint16_t word) {
       std::free(popped);
       return 1;
     }
-    case Slot(0x4053): Instructions::bind(this, context_.globals, op_int1_); return 1;
-    case Slot(0x4054): Instructions::bind(this, Instructions::locals(this), op_int1_); return 1;
-    case Slot(0x005A): {
+    case OP_BINDG: Instructions::bind(this, context_.globals, op_int1_); return 1;
+    case OP_BINDL: Instructions::bind(this, Instructions::locals(this), op_int1_); return 1;
+    case OP_ISNULL: {
       int empty = stack->pop_is_null();
       if (!fatal_) stack->push(empty);
       return 1;
     }
 
-    case Slot(0x0016): stack->add(); return 1;
-    case Slot(0x0017): stack->subtract(); return 1;
-    case Slot(0x0018): concatenate(); return 1;
-    case Slot(0x001F):
-    case Slot(0x0020):
-    case Slot(0x0024): Instructions::decimal_binary(this, word); return 1;
-    case Slot(0x0022): Instructions::round_text(this); return 1;
-    case Slot(0x0025): Instructions::round_decimal(this); return 1;
-    case Slot(0x0019):
-    case Slot(0x001A):
-    case Slot(0x001B):
-    case Slot(0x001D):
-    case Slot(0x001E):
-    case Slot(0x0021): Instructions::bit_binary(this, word); return 1;
-    case Slot(0x001C): {
+    case OP_ADD: stack->add(); return 1;
+    case OP_SUB: stack->subtract(); return 1;
+    case OP_CAT: concatenate(); return 1;
+    case OP_DIV:
+    case OP_MUL:
+    case OP_POW: Instructions::decimal_binary(this, word); return 1;
+    case OP_ROUNDS: Instructions::round_text(this); return 1;
+    case OP_ROUNDF: Instructions::round_decimal(this); return 1;
+    case OP_BITAND:
+    case OP_BITOR:
+    case OP_BITXOR:
+    case OP_BITSL:
+    case OP_BITSR:
+    case OP_MOD: Instructions::bit_binary(this, word); return 1;
+    case OP_BITOC: {
       int32_t value = stack->pop_integer();
       if (!fatal_) stack->push(~value);
       return 1;
     }
-    case Slot(0x0023): Instructions::crypt(this); return 1;
+    case OP_CRYPT: Instructions::crypt(this); return 1;
 
-    case Slot(0x002C):
-    case Slot(0x0033):
-    case Slot(0x0034):
-    case Slot(0x0035):
-    case Slot(0x0036):
-    case Slot(0x0037):
-    case Slot(0x0038): {
+    case OP_CMP:
+    case OP_EQ:
+    case OP_NE:
+    case OP_GE:
+    case OP_LE:
+    case OP_LT:
+    case OP_GT: {
       int32_t order = stack->compare();
       if (fatal_) return 1;
       int32_t result = order;
-      switch (word) {
-        case 0x0033: result = order == 0; break;
-        case 0x0034: result = order != 0; break;
-        case 0x0035: result = order >= 0; break;
-        case 0x0036: result = order <= 0; break;
-        case 0x0037: result = order < 0; break;
-        case 0x0038: result = order > 0; break;
+      switch (row) {
+        case OP_EQ: result = order == 0; break;
+        case OP_NE: result = order != 0; break;
+        case OP_GE: result = order >= 0; break;
+        case OP_LE: result = order <= 0; break;
+        case OP_LT: result = order < 0; break;
+        case OP_GT: result = order > 0; break;
+        default: break;
       }
       stack->push(result);
       return 1;
     }
-    case Slot(0x002D):
-    case Slot(0x002E): {
+    case OP_AND:
+    case OP_OR: {
       int right = stack->pop_truth();
       int left = stack->pop_truth();
-      if (!fatal_) stack->push(word == 0x002D ? (left && right) : (left || right));
+      if (!fatal_) stack->push(row == OP_AND ? (left && right) : (left || right));
       return 1;
     }
-    case Slot(0x0039): {
+    case OP_NOT: {
       int value = stack->pop_truth();
       if (!fatal_) stack->push(!value);
       return 1;
     }
-    case Slot(0x002F): Instructions::search(this, false, false); return 1;
-    case Slot(0x0030): Instructions::search(this, true, false); return 1;
-    case Slot(0x0031): Instructions::search(this, false, true); return 1;
-    case Slot(0x0032): Instructions::search(this, true, true); return 1;
+    case OP_IN: Instructions::search(this, false, false); return 1;
+    case OP_CIN: Instructions::search(this, true, false); return 1;
+    case OP_EIN: Instructions::search(this, false, true); return 1;
+    case OP_ECIN: Instructions::search(this, true, true); return 1;
 
-    case Slot(0x5301): Instructions::compare_globals(this, false); return 1;
-    case Slot(0x5302): Instructions::compare_globals(this, true); return 1;
-    case Slot(0x5303): {
+    case OP_CMPGG: Instructions::compare_globals(this, false); return 1;
+    case OP_CMPGI: Instructions::compare_globals(this, true); return 1;
+    case OP_INCG: {
       Variable* variable = Instructions::slot(this, context_.globals, op_int1_, true);
       if (!variable) return fatal_error("Invalid variable reference"), 1;
       // Wraps around like the general path.
@@ -588,7 +575,7 @@ int PexoVM::dispatch(uint16_t word) {
       if (!fast || !variable->FastSetInteger(sum)) variable->SetValue_Integer(sum);
       return 1;
     }
-    case Slot(0x5304): {
+    case OP_MODGG: {
       Variable* left = Instructions::slot(this, context_.globals, op_int1_, true);
       Variable* right = Instructions::slot(this, context_.globals, op_int2_, true);
       if (!left || !right) return fatal_error("Invalid variable reference"), 1;
@@ -598,87 +585,88 @@ int PexoVM::dispatch(uint16_t word) {
       stack->push(r == 0 || r == -1 ? 0 : l % r);
       return 1;
     }
-    case Slot(0x5305): {
+    case OP_STOREGI: {
       Variable* variable = Instructions::slot(this, context_.globals, op_int1_, true);
       if (!variable) return fatal_error("Invalid variable reference"), 1;
       if (!variable->FastSetInteger(op_int2_)) variable->SetValue_Integer(op_int2_);
       return 1;
     }
 
-    case Slot(0x4025): jump(op_int1_); return 1;
-    case Slot(0x4026):
-    case Slot(0x4027):
-    case Slot(0x4028):
-    case Slot(0x4029):
-    case Slot(0x402A):
-    case Slot(0x402B): {
+    case OP_JMP: jump(op_int1_); return 1;
+    case OP_JMP_EQ:
+    case OP_JMP_LT:
+    case OP_JMP_GT:
+    case OP_JMP_LE:
+    case OP_JMP_GE:
+    case OP_JMP_NE: {
       int32_t value = stack->pop_integer();
       if (fatal_) return 1;
       bool taken = false;
-      switch (word) {
-        case 0x4026: taken = value == 0; break;
-        case 0x4027: taken = value < 0; break;
-        case 0x4028: taken = value > 0; break;
-        case 0x4029: taken = value <= 0; break;
-        case 0x402A: taken = value >= 0; break;
-        case 0x402B: taken = value != 0; break;
+      switch (row) {
+        case OP_JMP_EQ: taken = value == 0; break;
+        case OP_JMP_LT: taken = value < 0; break;
+        case OP_JMP_GT: taken = value > 0; break;
+        case OP_JMP_LE: taken = value <= 0; break;
+        case OP_JMP_GE: taken = value >= 0; break;
+        case OP_JMP_NE: taken = value != 0; break;
+        default: break;
       }
       if (taken) jump(op_int1_);
       return 1;
     }
-    case Slot(0x403D): op_call(op_int1_); return 1;
-    case Slot(0x003B): op_return(true); return 1;
-    case Slot(0x003C): op_return(false); return 1;
-    case Slot(0x0043):
-    case Slot(0x0116):
+    case OP_CALL: op_call(op_int1_); return 1;
+    case OP_RET: op_return(true); return 1;
+    case OP_RETN: op_return(false); return 1;
+    case OP_EXIT:
+    case OP_EXIT_ALT:
       pc_ = code_length_;
       context_.flags->exit.store(1, std::memory_order_relaxed);
       return 1;
-    case Slot(0x4044):
+    case OP_LINENO:
       line_ = op_int1_;
       if (tracing(kTraceLine) && line_ != traced_line_) {
         traced_line_ = line_;
         trace(kTraceLine);
       }
       return 1;
-    case Slot(0x404A):
+    case OP_SOURCEFILE:
       if (op_int1_ != source_file_) {
         traced_line_ = 0;
         source_name_cached_ = false;
       }
       source_file_ = op_int1_;
       return 1;
-    case Slot(0x504B): tags_.set_flags(op_int1_, op_int2_); return 1;
-    case Slot(0x404C):
+    case OP_TAGERROR: tags_.set_flags(op_int1_, op_int2_); return 1;
+    case OP_ERROUTPUT:
       if (frame_) frame_->error_output = op_int1_;
       return 1;
-    case Slot(0x4050):
+    case OP_STDOUTPUT:
       if (frame_) frame_->whitespace_mode = op_int1_;
       if (context_.application) context_.application->SetWhitespaceMode(op_int1_);
       return 1;
-    case Slot(0x0052): {
+    case OP_ERRPREFIX: {
       PoppedText text;
       stack->pop_string(&text);
       if (!fatal_) error_prefix_.assign(text.bytes, text.length);
       return 1;
     }
-    case Slot(0x0015): Instructions::write_out(this, false); return 1;
-    case Slot(0x0051): Instructions::write_out(this, true); return 1;
-    case Slot(0x0047): hide(); return 1;
-    case Slot(0x0007):
-    case Slot(0x000F): {
+    case OP_OUT: Instructions::write_out(this, false); return 1;
+    case OP_OUT_COMP: Instructions::write_out(this, true); return 1;
+    case OP_HIDE: hide(); return 1;
+    case OP_PUSHD:
+    case OP_POPD: {
       // No database is open before the database subsystem exists: a field
       // never resolves.
       stack->pop();
       stack->pop();
       if (fatal_) return 1;
-      if (word == 0x0007)
+      if (row == OP_PUSHD)
         Instructions::push_found(this, nullptr);
       else
         stack->pop();
       return 1;
     }
-    case Slot(0x5008): {
+    case OP_PUSHDC: {
       int32_t length = 0;
       if (!Instructions::dictionary_text(this, op_int1_, &length) ||
           !Instructions::dictionary_text(this, op_int2_, &length))
@@ -686,7 +674,7 @@ int PexoVM::dispatch(uint16_t word) {
       Instructions::push_found(this, nullptr);
       return 1;
     }
-    case Slot(0x5010): {
+    case OP_POPDC: {
       int32_t length = 0;
       if (!Instructions::dictionary_text(this, op_int1_, &length) ||
           !Instructions::dictionary_text(this, op_int2_, &length))
@@ -695,9 +683,9 @@ int PexoVM::dispatch(uint16_t word) {
       return 1;
     }
     default: {
-      const PendingOp* pending = find_pending(word);
-      if (pending) {
-        Instructions::not_implemented(this, *pending);
+      const PendingOp& pending = kPending[row];
+      if (pending.pending) {
+        Instructions::not_implemented(this, pending);
         return 1;
       }
       fatal_error("Illegal Instruction");
