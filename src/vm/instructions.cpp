@@ -15,6 +15,7 @@
 #include "vm/opcodes.h"
 #include "vm/pexo_vm.h"
 #include "vm/text_search.h"
+#include "vm/value_ops.h"
 #include "vm/vm_frame.h"
 #include "vm/vm_stack.h"
 
@@ -180,6 +181,19 @@ class Instructions {
     if (alias_owned && alias) alias->Release();
   }
 
+  // refern/refernc: the target comes off the stack before the name is
+  // resolved, so a constant target stops the run without creating the named
+  // variable. A null name has already stopped the machine.
+  static void refer_named(PexoVM* vm, const char* name, int32_t length) {
+    Variable* target = nullptr;
+    bool owned = false;
+    if (name && !vm->fatal_ && vm->stack_->pop_variable(&target, &owned)) {
+      Variable* alias = resolve(vm, name, length);
+      if (alias && !vm->fatal_) alias->Make_Reference(target);
+    }
+    if (owned) target->Release();
+  }
+
   static void bind(PexoVM* vm, VariableHash* hash, int32_t index) {
     Variable* target = nullptr;
     bool owned = false;
@@ -188,81 +202,26 @@ class Instructions {
     if (owned) target->Release();
   }
 
-  static void decimal_binary(PexoVM* vm, uint16_t word) {
-    PexoVM_Stack* stack = vm->stack_;
-    PoppedDecimal right, left;
-    stack->pop_decimal(&right);
-    stack->pop_decimal(&left);
-    if (vm->fatal_) return;
-    mpd_t* result = mpd_qnew();
-    uint32_t status = 0;
-    mpd_context_t* context = DecimalContext();
-    if (word == OP_DIV) {
-      if (mpd_iszero(left.value))
-        mpd_qset_i32(result, 0, context, &status);
-      else
-        mpd_qdiv(result, left.value, right.value, context, &status);
-    } else if (word == OP_MUL) {
-      mpd_qmul(result, left.value, right.value, context, &status);
-    } else {
-      mpd_qpow(result, left.value, right.value, context, &status);
-    }
-    stack->push_decimal(result, true);
+  // The two integer operands of a bit operator, right on top; false when
+  // popping stopped the machine.
+  static bool pop_integers(PexoVM* vm, int32_t* left, int32_t* right) {
+    *right = vm->stack_->pop_integer();
+    *left = vm->stack_->pop_integer();
+    return !vm->fatal_;
   }
 
-  static void round_text(PexoVM* vm) {
-    PexoVM_Stack* stack = vm->stack_;
-    int32_t digits = stack->pop_integer();
-    if (digits < 0) digits = 0;
-    PoppedDecimal value;
-    stack->pop_decimal(&value);
-    if (vm->fatal_) return;
-    char format[32];
-    std::snprintf(format, sizeof(format), ".%df", digits);
-    uint32_t status = 0;
-    char* text = mpd_qformat(value.value, format, DecimalContext(), &status);
-    if (!text) {
-      stack->push_string("", 0, 0, false);
-      return;
-    }
-    int32_t length = static_cast<int32_t>(std::strlen(text));
-    stack->push_copy(text, length);
-    mpd_free(text);
+  // The comparison of the two top entries; false when it stopped the
+  // machine.
+  static bool compare(PexoVM* vm, int32_t* order) {
+    *order = ValueCompare(vm->stack_);
+    return !vm->fatal_;
   }
 
-  static void round_decimal(PexoVM* vm) {
-    PexoVM_Stack* stack = vm->stack_;
-    int32_t digits = stack->pop_integer();
-    if (digits < 0) digits = 0;
-    PoppedDecimal value;
-    stack->pop_decimal(&value);
-    if (vm->fatal_) return;
-    mpd_t* result = mpd_qnew();
-    uint32_t status = 0;
-    mpd_qrescale(result, value.value, -static_cast<mpd_ssize_t>(digits), DecimalContext(), &status);
-    stack->push_decimal(result, true);
-  }
-
-  static void bit_binary(PexoVM* vm, uint16_t word) {
-    PexoVM_Stack* stack = vm->stack_;
-    int32_t right = stack->pop_integer();
-    int32_t left = stack->pop_integer();
-    if (vm->fatal_) return;
-    vm->scratch_left_ = left;
-    vm->scratch_right_ = right;
-    uint32_t l = static_cast<uint32_t>(left);
-    int32_t result = 0;
-    switch (word) {
-      case OP_BITAND: result = left & right; break;
-      case OP_BITOR: result = left | right; break;
-      case OP_BITXOR: result = left ^ right; break;
-      case OP_BITSL: result = static_cast<int32_t>(l << (static_cast<uint32_t>(right) & 31)); break;
-      case OP_BITSR: result = left >> (static_cast<uint32_t>(right) & 31); break;
-      case OP_MOD:
-        result = right == 0 ? 0 : (right == -1 ? 0 : left % right);
-        break;
-    }
-    stack->push(result);
+  // A conditional jump's popped integer; false when popping stopped the
+  // machine.
+  static bool pop_condition(PexoVM* vm, int32_t* value) {
+    *value = vm->stack_->pop_integer();
+    return !vm->fatal_;
   }
 
   static void crypt(PexoVM* vm) {
@@ -381,6 +340,7 @@ int PexoVM::dispatch(uint16_t word) {
 #undef PEXO_ROW
   };
   PexoVM_Stack* stack = stack_;
+  int32_t left = 0, right = 0, order = 0, value = 0;  // operands of the simple cases
   Row row = static_cast<Row>(kRows.of[word]);
   switch (row) {
     case OP_NOOP: return 1;
@@ -471,27 +431,17 @@ int PexoVM::dispatch(uint16_t word) {
       if (stack->pop_variable(&alias, &owned)) Instructions::refer(this, alias, owned);
       return 1;
     }
-    case OP_REFERN:
+    case OP_REFERN: {
+      int32_t length = 0;
+      char* name = stack->pop_name(&length);
+      Instructions::refer_named(this, name, length);
+      std::free(name);
+      return 1;
+    }
     case OP_REFERNC: {
       int32_t length = 0;
-      char* popped = nullptr;
-      const char* name;
-      if (row == OP_REFERN) {
-        popped = stack->pop_name(&length);
-        name = popped;
-      } else {
-        name = Instructions::dictionary_text(this, op_int1_, &length);
-      }
-      // The target comes off the stack before the name is resolved, so a
-      // constant target stops the run without creating the named variable.
-      Variable* target = nullptr;
-      bool owned = false;
-      if (name && !fatal_ && stack->pop_variable(&target, &owned)) {
-        Variable* alias = Instructions::resolve(this, name, length);
-        if (alias && !fatal_) alias->Make_Reference(target);
-      }
-      if (owned) target->Release();
-      std::free(popped);
+      const char* name = Instructions::dictionary_text(this, op_int1_, &length);
+      Instructions::refer_named(this, name, length);
       return 1;
     }
     case OP_BINDG: Instructions::bind(this, context_.globals, op_int1_); return 1;
@@ -502,20 +452,35 @@ int PexoVM::dispatch(uint16_t word) {
       return 1;
     }
 
-    case OP_ADD: stack->add(); return 1;
-    case OP_SUB: stack->subtract(); return 1;
-    case OP_CAT: concatenate(); return 1;
-    case OP_DIV:
-    case OP_MUL:
-    case OP_POW: Instructions::decimal_binary(this, word); return 1;
-    case OP_ROUNDS: Instructions::round_text(this); return 1;
-    case OP_ROUNDF: Instructions::round_decimal(this); return 1;
+    case OP_ADD: ValueAdd(stack); return 1;
+    case OP_SUB: ValueSubtract(stack); return 1;
+    case OP_CAT:
+      // Fused with a popg or popl that follows (the table's fusions).
+      if (!fuse_cat_pop()) ValueConcatenate(stack);
+      return 1;
+    case OP_DIV: ValueDivide(stack); return 1;
+    case OP_MUL: ValueMultiply(stack); return 1;
+    case OP_POW: ValuePower(stack); return 1;
+    case OP_ROUNDS: ValueRoundText(stack); return 1;
+    case OP_ROUNDF: ValueRoundDecimal(stack); return 1;
     case OP_BITAND:
+      if (Instructions::pop_integers(this, &left, &right)) stack->push(left & right);
+      return 1;
     case OP_BITOR:
+      if (Instructions::pop_integers(this, &left, &right)) stack->push(left | right);
+      return 1;
     case OP_BITXOR:
+      if (Instructions::pop_integers(this, &left, &right)) stack->push(left ^ right);
+      return 1;
     case OP_BITSL:
+      if (Instructions::pop_integers(this, &left, &right)) stack->push(ShiftLeft(left, right));
+      return 1;
     case OP_BITSR:
-    case OP_MOD: Instructions::bit_binary(this, word); return 1;
+      if (Instructions::pop_integers(this, &left, &right)) stack->push(ShiftRight(left, right));
+      return 1;
+    case OP_MOD:
+      if (Instructions::pop_integers(this, &left, &right)) stack->push(IntegerRemainder(left, right));
+      return 1;
     case OP_BITOC: {
       int32_t value = stack->pop_integer();
       if (!fatal_) stack->push(~value);
@@ -524,32 +489,36 @@ int PexoVM::dispatch(uint16_t word) {
     case OP_CRYPT: Instructions::crypt(this); return 1;
 
     case OP_CMP:
+      if (Instructions::compare(this, &order)) stack->push(order);
+      return 1;
     case OP_EQ:
+      if (Instructions::compare(this, &order)) stack->push(order == 0);
+      return 1;
     case OP_NE:
+      if (Instructions::compare(this, &order)) stack->push(order != 0);
+      return 1;
     case OP_GE:
+      if (Instructions::compare(this, &order)) stack->push(order >= 0);
+      return 1;
     case OP_LE:
+      if (Instructions::compare(this, &order)) stack->push(order <= 0);
+      return 1;
     case OP_LT:
-    case OP_GT: {
-      int32_t order = stack->compare();
-      if (fatal_) return 1;
-      int32_t result = order;
-      switch (row) {
-        case OP_EQ: result = order == 0; break;
-        case OP_NE: result = order != 0; break;
-        case OP_GE: result = order >= 0; break;
-        case OP_LE: result = order <= 0; break;
-        case OP_LT: result = order < 0; break;
-        case OP_GT: result = order > 0; break;
-        default: break;
-      }
-      stack->push(result);
+      if (Instructions::compare(this, &order)) stack->push(order < 0);
+      return 1;
+    case OP_GT:
+      if (Instructions::compare(this, &order)) stack->push(order > 0);
+      return 1;
+    case OP_AND: {
+      int right_truth = stack->pop_truth();
+      int left_truth = stack->pop_truth();
+      if (!fatal_) stack->push(left_truth && right_truth);
       return 1;
     }
-    case OP_AND:
     case OP_OR: {
-      int right = stack->pop_truth();
-      int left = stack->pop_truth();
-      if (!fatal_) stack->push(row == OP_AND ? (left && right) : (left || right));
+      int right_truth = stack->pop_truth();
+      int left_truth = stack->pop_truth();
+      if (!fatal_) stack->push(left_truth || right_truth);
       return 1;
     }
     case OP_NOT: {
@@ -576,13 +545,10 @@ int PexoVM::dispatch(uint16_t word) {
       return 1;
     }
     case OP_MODGG: {
-      Variable* left = Instructions::slot(this, context_.globals, op_int1_, true);
-      Variable* right = Instructions::slot(this, context_.globals, op_int2_, true);
-      if (!left || !right) return fatal_error("Invalid variable reference"), 1;
-      int32_t l = left->Value_Integer(), r = right->Value_Integer();
-      scratch_left_ = l;
-      scratch_right_ = r;
-      stack->push(r == 0 || r == -1 ? 0 : l % r);
+      Variable* dividend = Instructions::slot(this, context_.globals, op_int1_, true);
+      Variable* divisor = Instructions::slot(this, context_.globals, op_int2_, true);
+      if (!dividend || !divisor) return fatal_error("Invalid variable reference"), 1;
+      stack->push(IntegerRemainder(dividend->Value_Integer(), divisor->Value_Integer()));
       return 1;
     }
     case OP_STOREGI: {
@@ -594,26 +560,23 @@ int PexoVM::dispatch(uint16_t word) {
 
     case OP_JMP: jump(op_int1_); return 1;
     case OP_JMP_EQ:
-    case OP_JMP_LT:
-    case OP_JMP_GT:
-    case OP_JMP_LE:
-    case OP_JMP_GE:
-    case OP_JMP_NE: {
-      int32_t value = stack->pop_integer();
-      if (fatal_) return 1;
-      bool taken = false;
-      switch (row) {
-        case OP_JMP_EQ: taken = value == 0; break;
-        case OP_JMP_LT: taken = value < 0; break;
-        case OP_JMP_GT: taken = value > 0; break;
-        case OP_JMP_LE: taken = value <= 0; break;
-        case OP_JMP_GE: taken = value >= 0; break;
-        case OP_JMP_NE: taken = value != 0; break;
-        default: break;
-      }
-      if (taken) jump(op_int1_);
+      if (Instructions::pop_condition(this, &value) && value == 0) jump(op_int1_);
       return 1;
-    }
+    case OP_JMP_LT:
+      if (Instructions::pop_condition(this, &value) && value < 0) jump(op_int1_);
+      return 1;
+    case OP_JMP_GT:
+      if (Instructions::pop_condition(this, &value) && value > 0) jump(op_int1_);
+      return 1;
+    case OP_JMP_LE:
+      if (Instructions::pop_condition(this, &value) && value <= 0) jump(op_int1_);
+      return 1;
+    case OP_JMP_GE:
+      if (Instructions::pop_condition(this, &value) && value >= 0) jump(op_int1_);
+      return 1;
+    case OP_JMP_NE:
+      if (Instructions::pop_condition(this, &value) && value != 0) jump(op_int1_);
+      return 1;
     case OP_CALL: op_call(op_int1_); return 1;
     case OP_RET: op_return(true); return 1;
     case OP_RETN: op_return(false); return 1;
@@ -653,19 +616,18 @@ int PexoVM::dispatch(uint16_t word) {
     case OP_OUT: Instructions::write_out(this, false); return 1;
     case OP_OUT_COMP: Instructions::write_out(this, true); return 1;
     case OP_HIDE: hide(); return 1;
+    // No database is open before the database subsystem exists: a field
+    // never resolves.
     case OP_PUSHD:
-    case OP_POPD: {
-      // No database is open before the database subsystem exists: a field
-      // never resolves.
-      stack->pop();
-      stack->pop();
-      if (fatal_) return 1;
-      if (row == OP_PUSHD)
-        Instructions::push_found(this, nullptr);
-      else
-        stack->pop();
+      stack->pop();  // field
+      stack->pop();  // alias
+      if (!fatal_) Instructions::push_found(this, nullptr);
       return 1;
-    }
+    case OP_POPD:
+      stack->pop();  // field
+      stack->pop();  // alias
+      if (!fatal_) stack->pop();
+      return 1;
     case OP_PUSHDC: {
       int32_t length = 0;
       if (!Instructions::dictionary_text(this, op_int1_, &length) ||

@@ -163,7 +163,9 @@ class PexoVM {
   void unwind_to(PexoVM_Frame* bottom);
   int run_nested(Segment* segment, PexoVM_Stack* stack, VariableHash* scope);
   int dispatch(uint16_t word);
-  void concatenate();
+  // cat followed by popg/popl into the variable cat's left operand is:
+  // appends in place and steps over the pop. False: nothing was done.
+  bool fuse_cat_pop();
   void hide();
   // Resolves a variable name given as text through the scopes; false with
   // the scope's message when the path is malformed.

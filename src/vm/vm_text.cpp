@@ -1,5 +1,5 @@
-// Text-building instructions: concatenation with the in-place append path,
-// and hidden form fields.
+// Text-building instructions: the fusion of cat with the popg or popl that
+// follows it (an in-place append), and hidden form fields.
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
@@ -91,7 +91,7 @@ void write_fields(PexoApplication* app, const String& base, Variable* root) {
 
 }  // namespace
 
-void PexoVM::concatenate() {
+bool PexoVM::fuse_cat_pop() {
   PexoVM_Stack* stack = stack_;
   const PexoVM_Stack::Entry* left = stack->peek(1);
   const PexoVM_Stack::Entry* right = stack->peek(0);
@@ -116,12 +116,12 @@ void PexoVM::concatenate() {
           current_variable_ = target;
           instruction_start_ = pc_;
           pc_ += 6;
-          return;
+          return true;
         }
       }
     }
   }
-  stack->concatenate();
+  return false;
 }
 
 void PexoVM::hide() {
