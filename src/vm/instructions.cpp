@@ -150,7 +150,7 @@ class Instructions {
     int32_t index = stack->pop_integer();
     if (vm->fatal_) return;
     if (index < 1) {
-      vm->runtime_error(62, "Array index must be positive integer");
+      vm->runtime_error(kTagExpression, "Array index must be positive integer");
       return;
     }
     Variable* array = nullptr;

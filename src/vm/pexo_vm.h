@@ -202,8 +202,6 @@ class PexoVM {
   int32_t op_int2_ = 0;
   double op_double1_ = 0;
   double op_double2_ = 0;
-  int32_t scratch_left_ = 0;
-  int32_t scratch_right_ = 0;
   Variable* current_variable_ = nullptr;
   int32_t line_ = 0;
   int32_t traced_line_ = 0;
