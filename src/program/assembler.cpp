@@ -26,42 +26,15 @@ struct Token {
   std::string text;  // strings: the decoded bytes
 };
 
-// What a symbolic operand names; decides how an identifier is resolved.
-enum class Role { kInt, kDouble, kDict, kSystem, kGlobal, kLocal, kLabel, kFunction };
+// What a symbolic operand names decides how an identifier is resolved;
+// the roles come with each opcode's row. Operands not marked otherwise take
+// numbers (or strings, which stand for their dictionary index).
+using Role = OperandRole;
 
-struct OperandRoles {
-  uint16_t word;
-  Role first;
-  Role second;
-};
-
-// Operands that are not plain numbers. Others take numbers (or strings,
-// which stand for their dictionary index).
-const OperandRoles kRoles[] = {
-    {0x4001, Role::kDict, Role::kInt},      {0x400A, Role::kDict, Role::kInt},
-    {0x4012, Role::kDict, Role::kInt},      {0x4056, Role::kDict, Role::kInt},
-    {0x404A, Role::kDict, Role::kInt},      {0x404D, Role::kDict, Role::kInt},
-    {0x404E, Role::kDict, Role::kInt},      {0x404F, Role::kDict, Role::kInt},
-    {0x5008, Role::kDict, Role::kDict},     {0x5010, Role::kDict, Role::kDict},
-    {0x4004, Role::kSystem, Role::kInt},    {0x400C, Role::kSystem, Role::kInt},
-    {0x4005, Role::kGlobal, Role::kInt},    {0x400D, Role::kGlobal, Role::kInt},
-    {0x4053, Role::kGlobal, Role::kInt},    {0x4006, Role::kLocal, Role::kInt},
-    {0x400E, Role::kLocal, Role::kInt},     {0x4054, Role::kLocal, Role::kInt},
-    {0x5301, Role::kGlobal, Role::kGlobal}, {0x5304, Role::kGlobal, Role::kGlobal},
-    {0x5302, Role::kGlobal, Role::kInt},    {0x5303, Role::kGlobal, Role::kInt},
-    {0x5305, Role::kGlobal, Role::kInt},    {0x4025, Role::kLabel, Role::kInt},
-    {0x4026, Role::kLabel, Role::kInt},     {0x4027, Role::kLabel, Role::kInt},
-    {0x4028, Role::kLabel, Role::kInt},     {0x4029, Role::kLabel, Role::kInt},
-    {0x402A, Role::kLabel, Role::kInt},     {0x402B, Role::kLabel, Role::kInt},
-    {0x403D, Role::kFunction, Role::kInt},
-};
-
-Role RoleOf(uint16_t word, int which, OperandKind kind) {
-  if (kind == OperandKind::kDouble) return Role::kDouble;
-  for (const OperandRoles& r : kRoles) {
-    if (r.word == word) return which == 0 ? r.first : r.second;
-  }
-  return Role::kInt;
+// An attribute count is written like any integer.
+Role RoleOf(const OpcodeInfo& op, int which) {
+  Role role = which == 0 ? op.first : op.second;
+  return role == Role::kCount ? Role::kInt : role;
 }
 
 const char* RoleNoun(Role role) {
@@ -405,7 +378,7 @@ void Assembler::instruction(const Token& mnemonic, const std::vector<Token>& ope
   for (int which = 0; which < 2; ++which) {
     if (kinds[which] == OperandKind::kNone) continue;
     const Token& t = operands[next++];
-    Role role = RoleOf(op->word, which, kinds[which]);
+    Role role = RoleOf(*op, which);
     std::string where = "operand " + std::to_string(next) + " of '" + op->mnemonic + "'";
     if (role == Role::kDouble) {
       double d = 0;

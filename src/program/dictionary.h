@@ -41,6 +41,9 @@ class Dictionary {
   // than the bytes it saves. Indexes behave exactly as with add().
   int32_t append(const char* bytes, int32_t length);
 
+  // Flag bit: the machine does not take the configured debug-log level.
+  static constexpr uint32_t kNoDebugLog = 0x1;
+
   int32_t count() const { return count_; }
   uint32_t flags() const { return flags_; }
   void set_flags(uint32_t flags) { flags_ = flags; }

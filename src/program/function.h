@@ -27,6 +27,13 @@ struct FunctionParameter {
 class Function {
  public:
   static constexpr uint32_t kExternal = 0x01;  // body in a function library
+  // How a call's frame treats output: trim white space; show or hide
+  // runtime errors in the page (hide wins); compress white space when the
+  // caller trims or compresses (wins over trim).
+  static constexpr uint32_t kTrimWhitespace = 0x02;
+  static constexpr uint32_t kShowErrors = 0x04;
+  static constexpr uint32_t kHideErrors = 0x08;
+  static constexpr uint32_t kCompressWhitespace = 0x10;
   static constexpr uint32_t kPrivate = 0x20;
 
   Function(int32_t number, int32_t name_index, const char* name, int32_t name_length,

@@ -14,11 +14,11 @@ SystemVariableHash::SystemVariableHash(const VariableHash& source, Dictionary* n
     : VariableHash(source, names, owns_names, copy_variables) {}
 
 SystemVariableHash::~SystemVariableHash() {
-  while (List<_SVH_Entry>* records = saved_.pop()) DiscardRecords(records);
+  while (List<SavedSystemEntry>* records = saved_.pop()) DiscardRecords(records);
 }
 
-void SystemVariableHash::DiscardRecords(List<_SVH_Entry>* records) {
-  for (_SVH_Entry* r : *records) {
+void SystemVariableHash::DiscardRecords(List<SavedSystemEntry>* records) {
+  for (SavedSystemEntry* r : *records) {
     if (r->variable) r->variable->Release();
     delete r;
   }
@@ -27,7 +27,7 @@ void SystemVariableHash::DiscardRecords(List<_SVH_Entry>* records) {
 
 void SystemVariableHash::Record(int32_t index, int32_t marker, Variable* variable) {
   // Newest first, so that PopLevel undoes in reverse order of the changes.
-  saved_.top()->prepend(new _SVH_Entry{index, marker, variable});
+  saved_.top()->prepend(new SavedSystemEntry{index, marker, variable});
 }
 
 bool SystemVariableHash::SaveEntry(int32_t index) {
@@ -54,14 +54,14 @@ int32_t SystemVariableHash::Insert(int32_t name_index, const char* name, int32_t
 int32_t SystemVariableHash::Level() const { return level_; }
 
 void SystemVariableHash::PushLevel() {
-  saved_.push(new List<_SVH_Entry>());
+  saved_.push(new List<SavedSystemEntry>());
   ++level_;
 }
 
 int SystemVariableHash::PopLevel() {
   if (level_ <= 0) return 0;
-  List<_SVH_Entry>* records = saved_.pop();
-  for (_SVH_Entry* r : *records) {
+  List<SavedSystemEntry>* records = saved_.pop();
+  for (SavedSystemEntry* r : *records) {
     Entry* e = EntryAt(r->index);
     if (!e) continue;  // the table was rebuilt under the level; the record just goes
     if (e->variable) e->variable->Release();

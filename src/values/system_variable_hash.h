@@ -17,7 +17,8 @@
 
 namespace pexo {
 
-struct _SVH_Entry {
+// What a save level remembers of one system variable slot it changed.
+struct SavedSystemEntry {
   int32_t index;
   int32_t marker;
   Variable* variable;  // may be null
@@ -44,10 +45,10 @@ class SystemVariableHash : public VariableHash {
 
  private:
   void Record(int32_t index, int32_t marker, Variable* variable);
-  static void DiscardRecords(List<_SVH_Entry>* records);
+  static void DiscardRecords(List<SavedSystemEntry>* records);
 
   int32_t level_ = 0;
-  Stack<List<_SVH_Entry>> saved_;
+  Stack<List<SavedSystemEntry>> saved_;
 };
 
 // A system table built from a prepared name table, or null with `error`.

@@ -12,8 +12,10 @@
 #include "values/decimal.h"
 #include "values/variable.h"
 #include "values/variable_hash.h"
+#include "vm/opcodes.h"
 #include "vm/pexo_vm.h"
 #include "vm/text_search.h"
+#include "vm/value_ops.h"
 #include "vm/vm_frame.h"
 #include "vm/vm_stack.h"
 
@@ -30,67 +32,43 @@ uint32_t SaltRandom() {
   return static_cast<uint32_t>(generator());
 }
 
-// Instructions whose work belongs to subsystems not built yet, with the tag
-// under which each reports and the number of attributes it pops.
+// Every row of the opcode table, numbered densely from 1 in table order, so
+// that dispatch switches on a small row number and compiles to one jump
+// table; a word without a row has number 0.
+constexpr uint16_t kRowWords[] = {
+#define PEXO_ROW_WORD(word, ...) word,
+    PEXO_OPCODE_LIST(PEXO_ROW_WORD, PEXO_ROW_WORD)
+#undef PEXO_ROW_WORD
+};
+constexpr int kRowCount = sizeof(kRowWords) / sizeof(kRowWords[0]);
+static_assert(kRowCount < 255, "row numbers must fit a byte");
+
+struct RowTable {
+  uint8_t of[65536];
+  RowTable() : of() {
+    for (int i = 0; i < kRowCount; ++i) of[kRowWords[i]] = static_cast<uint8_t>(i + 1);
+  }
+};
+
+const RowTable kRows;
+
+// Instructions whose work belongs to subsystems not built yet, by row: the
+// tag under which each reports and the number of attributes it pops.
 struct PendingOp {
-  uint16_t word;
+  bool pending;
   int32_t tag;
   int32_t pops;  // -1: the second operand gives the count
 };
 
-const PendingOp kPending[] = {
-    {0x0200, 28, 5}, {0x0216, 28, 6}, {0x0201, 29, 1}, {0x0202, 30, 2}, {0x0203, 31, 2},
-    {0x0204, 38, 1}, {0x0205, 35, 1}, {0x0206, 36, 1}, {0x0207, 37, 1}, {0x0208, 32, 1},
-    {0x0209, 33, 3}, {0x020A, 34, 2}, {0x020B, 39, 3}, {0x020C, 40, 1}, {0x020D, 41, 1},
-    {0x020E, 42, 3}, {0x0210, 44, 3}, {0x0211, 45, 1}, {0x0212, 46, 2}, {0x0213, 47, 2},
-    {0x0214, 43, 2}, {0x0215, 43, 2}, {0x0217, 52, 1}, {0x0218, 53, 1}, {0x0219, 55, 1},
-    {0x021A, 58, 2}, {0x4101, 2, 0}, {0x4102, 2, 0}, {0x4103, 2, 0}, {0x4104, 3, 0},
-    {0x0105, 4, 0}, {0x4106, 8, 0}, {0x4107, 8, 0}, {0x4109, 9, 0}, {0x0108, 10, 0},
-    {0x410A, 11, 5}, {0x5114, 11, -1}, {0x010B, 11, 0}, {0x410C, 14, 5}, {0x4112, 14, 8},
-    {0x5113, 14, -1}, {0x410D, 14, 0}, {0x410E, 15, 0}, {0x410F, 19, 0}, {0x4110, 19, 0},
-    {0x4111, 20, 0}, {0x0045, 22, 1}, {0x0046, 22, 1}, {0x0048, 23, 1}, {0x0049, 23, 0},
-    {0x0058, 59, 1}, {0x0059, 59, 0}, {0x4115, 75, 0}, {0x5117, 75, -1}, {0x404D, 25, 1},
-    {0x404E, 24, 0}, {0x404F, 24, 0},
+const PendingOp kPending[kRowCount + 1] = {
+    {false, 0, 0},  // no row
+#define PEXO_RUNS(...) {false, 0, 0},
+#define PEXO_PENDS(word, name, mnemonic, listing, first, second, tag, pops, ...) \
+  {true, kTag##tag, pops},
+    PEXO_OPCODE_LIST(PEXO_RUNS, PEXO_PENDS)
+#undef PEXO_RUNS
+#undef PEXO_PENDS
 };
-
-const PendingOp* find_pending(uint16_t word) {
-  for (const PendingOp& op : kPending)
-    if (op.word == word) return &op;
-  return nullptr;
-}
-
-// Every word the switch below handles. Dispatch goes through a 64K table of
-// dense slot numbers so that the switch compiles to one jump table instead
-// of a search over sparse words; slot 0 means "not handled here".
-constexpr uint16_t kDispatched[] = {
-    0x0000, 0x4001, 0x4002, 0x8003, 0x4004, 0x4005, 0x4006, 0x0009, 0x400A, 0x000B,
-    0x400C, 0x400D, 0x400E, 0x0011, 0x4012, 0x0013, 0x0014, 0x003A, 0x005B, 0x505C,
-    0x0042, 0x003E, 0x003F, 0x0040, 0x0041, 0x0057, 0x0055, 0x4056, 0x4053, 0x4054,
-    0x005A, 0x0016, 0x0017, 0x0018, 0x001F, 0x0020, 0x0024, 0x0022, 0x0025, 0x0019,
-    0x001A, 0x001B, 0x001D, 0x001E, 0x0021, 0x001C, 0x0023, 0x002C, 0x0033, 0x0034,
-    0x0035, 0x0036, 0x0037, 0x0038, 0x002D, 0x002E, 0x0039, 0x002F, 0x0030, 0x0031,
-    0x0032, 0x5301, 0x5302, 0x5303, 0x5304, 0x5305, 0x4025, 0x4026, 0x4027, 0x4028,
-    0x4029, 0x402A, 0x402B, 0x403D, 0x003B, 0x003C, 0x0043, 0x0116, 0x4044, 0x404A,
-    0x504B, 0x404C, 0x4050, 0x0052, 0x0015, 0x0051, 0x0047, 0x0007, 0x000F, 0x5008,
-    0x5010,
-};
-constexpr int kDispatchedCount = sizeof(kDispatched) / sizeof(kDispatched[0]);
-static_assert(kDispatchedCount < 255, "slots must fit a byte");
-
-constexpr uint8_t Slot(uint16_t word) {
-  for (int i = 0; i < kDispatchedCount; ++i)
-    if (kDispatched[i] == word) return static_cast<uint8_t>(i + 1);
-  return 0;
-}
-
-struct SlotTable {
-  uint8_t of[65536];
-  SlotTable() : of() {
-    for (int i = 0; i < kDispatchedCount; ++i) of[kDispatched[i]] = static_cast<uint8_t>(i + 1);
-  }
-};
-
-const SlotTable kSlots;
 
 }  // namespace
 
@@ -172,7 +150,7 @@ class Instructions {
     int32_t index = stack->pop_integer();
     if (vm->fatal_) return;
     if (index < 1) {
-      vm->runtime_error(62, "Array index must be positive integer");
+      vm->runtime_error(kTagExpression, "Array index must be positive integer");
       return;
     }
     Variable* array = nullptr;
@@ -203,6 +181,19 @@ class Instructions {
     if (alias_owned && alias) alias->Release();
   }
 
+  // refern/refernc: the target comes off the stack before the name is
+  // resolved, so a constant target stops the run without creating the named
+  // variable. A null name has already stopped the machine.
+  static void refer_named(PexoVM* vm, const char* name, int32_t length) {
+    Variable* target = nullptr;
+    bool owned = false;
+    if (name && !vm->fatal_ && vm->stack_->pop_variable(&target, &owned)) {
+      Variable* alias = resolve(vm, name, length);
+      if (alias && !vm->fatal_) alias->Make_Reference(target);
+    }
+    if (owned) target->Release();
+  }
+
   static void bind(PexoVM* vm, VariableHash* hash, int32_t index) {
     Variable* target = nullptr;
     bool owned = false;
@@ -211,81 +202,26 @@ class Instructions {
     if (owned) target->Release();
   }
 
-  static void decimal_binary(PexoVM* vm, uint16_t word) {
-    PexoVM_Stack* stack = vm->stack_;
-    PoppedDecimal right, left;
-    stack->pop_decimal(&right);
-    stack->pop_decimal(&left);
-    if (vm->fatal_) return;
-    mpd_t* result = mpd_qnew();
-    uint32_t status = 0;
-    mpd_context_t* context = DecimalContext();
-    if (word == 0x001F) {
-      if (mpd_iszero(left.value))
-        mpd_qset_i32(result, 0, context, &status);
-      else
-        mpd_qdiv(result, left.value, right.value, context, &status);
-    } else if (word == 0x0020) {
-      mpd_qmul(result, left.value, right.value, context, &status);
-    } else {
-      mpd_qpow(result, left.value, right.value, context, &status);
-    }
-    stack->push_decimal(result, true);
+  // The two integer operands of a bit operator, right on top; false when
+  // popping stopped the machine.
+  static bool pop_integers(PexoVM* vm, int32_t* left, int32_t* right) {
+    *right = vm->stack_->pop_integer();
+    *left = vm->stack_->pop_integer();
+    return !vm->fatal_;
   }
 
-  static void round_text(PexoVM* vm) {
-    PexoVM_Stack* stack = vm->stack_;
-    int32_t digits = stack->pop_integer();
-    if (digits < 0) digits = 0;
-    PoppedDecimal value;
-    stack->pop_decimal(&value);
-    if (vm->fatal_) return;
-    char format[32];
-    std::snprintf(format, sizeof(format), ".%df", digits);
-    uint32_t status = 0;
-    char* text = mpd_qformat(value.value, format, DecimalContext(), &status);
-    if (!text) {
-      stack->push_string("", 0, 0, false);
-      return;
-    }
-    int32_t length = static_cast<int32_t>(std::strlen(text));
-    stack->push_copy(text, length);
-    mpd_free(text);
+  // The comparison of the two top entries; false when it stopped the
+  // machine.
+  static bool compare(PexoVM* vm, int32_t* order) {
+    *order = ValueCompare(vm->stack_);
+    return !vm->fatal_;
   }
 
-  static void round_decimal(PexoVM* vm) {
-    PexoVM_Stack* stack = vm->stack_;
-    int32_t digits = stack->pop_integer();
-    if (digits < 0) digits = 0;
-    PoppedDecimal value;
-    stack->pop_decimal(&value);
-    if (vm->fatal_) return;
-    mpd_t* result = mpd_qnew();
-    uint32_t status = 0;
-    mpd_qrescale(result, value.value, -static_cast<mpd_ssize_t>(digits), DecimalContext(), &status);
-    stack->push_decimal(result, true);
-  }
-
-  static void bit_binary(PexoVM* vm, uint16_t word) {
-    PexoVM_Stack* stack = vm->stack_;
-    int32_t right = stack->pop_integer();
-    int32_t left = stack->pop_integer();
-    if (vm->fatal_) return;
-    vm->scratch_left_ = left;
-    vm->scratch_right_ = right;
-    uint32_t l = static_cast<uint32_t>(left);
-    int32_t result = 0;
-    switch (word) {
-      case 0x0019: result = left & right; break;
-      case 0x001A: result = left | right; break;
-      case 0x001B: result = left ^ right; break;
-      case 0x001D: result = static_cast<int32_t>(l << (static_cast<uint32_t>(right) & 31)); break;
-      case 0x001E: result = left >> (static_cast<uint32_t>(right) & 31); break;
-      case 0x0021:
-        result = right == 0 ? 0 : (right == -1 ? 0 : left % right);
-        break;
-    }
-    stack->push(result);
+  // A conditional jump's popped integer; false when popping stopped the
+  // machine.
+  static bool pop_condition(PexoVM* vm, int32_t* value) {
+    *value = vm->stack_->pop_integer();
+    return !vm->fatal_;
   }
 
   static void crypt(PexoVM* vm) {
@@ -395,17 +331,27 @@ class Instructions {
 };
 
 int PexoVM::dispatch(uint16_t word) {
+  // Inside this function an OP_ name stands for its row of the opcode table
+  // (see kRows), so a case can only name an instruction the table lists.
+  enum Row : uint8_t {
+    kNoRow = 0,
+#define PEXO_ROW(word, name, ...) OP_##name,
+    PEXO_OPCODE_LIST(PEXO_ROW, PEXO_ROW)
+#undef PEXO_ROW
+  };
   PexoVM_Stack* stack = stack_;
-  switch (kSlots.of[word]) {
-    case Slot(0x0000): return 1;  // noop
-    case Slot(0x4001): {          // pushc
+  int32_t left = 0, right = 0, order = 0, value = 0;  // operands of the simple cases
+  Row row = static_cast<Row>(kRows.of[word]);
+  switch (row) {
+    case OP_NOOP: return 1;
+    case OP_PUSHC: {
       int32_t length = 0;
       const char* text = Instructions::dictionary_text(this, op_int1_, &length);
       if (text) stack->push_string(text, length, length, false);
       return 1;
     }
-    case Slot(0x4002): stack->push(op_int1_); return 1;
-    case Slot(0x8003): {
+    case OP_PUSHI: stack->push(op_int1_); return 1;
+    case OP_PUSHF: {
       const mpd_t* value = float_constant(op_double1_);
       if (!value) {
         fatal_error("Allocation failed");
@@ -414,170 +360,180 @@ int PexoVM::dispatch(uint16_t word) {
       stack->push_decimal(const_cast<mpd_t*>(value), false);
       return 1;
     }
-    case Slot(0x4004): {  // pushs: never creates
+    case OP_PUSHS: {  // never creates
       Variable* variable = Instructions::slot(this, context_.system, op_int1_, false);
       Instructions::push_found(this, variable);
       return 1;
     }
     // Only pushs stands in the null variable; a global or local slot that
     // does not exist is a bad reference.
-    case Slot(0x4005):
+    case OP_PUSHG:
       stack->push_variable(Instructions::slot(this, context_.globals, op_int1_, true), true, true);
       return 1;
-    case Slot(0x4006):
+    case OP_PUSHL:
       stack->push_variable(Instructions::slot(this, Instructions::locals(this), op_int1_, true),
                            true, true);
       return 1;
-    case Slot(0x0009): {
+    case OP_PUSHN: {
       int32_t length = 0;
       char* name = stack->pop_name(&length);
       if (!fatal_) Instructions::push_named(this, name, length);
       std::free(name);
       return 1;
     }
-    case Slot(0x400A): {
+    case OP_PUSHNC: {
       int32_t length = 0;
       const char* name = Instructions::dictionary_text(this, op_int1_, &length);
       if (name) Instructions::push_named(this, name, length);
       return 1;
     }
-    case Slot(0x000B): stack->pop(); return 1;
-    case Slot(0x400C):
+    case OP_POP: stack->pop(); return 1;
+    case OP_POPS:
       Instructions::pop_to(this, Instructions::slot(this, context_.system, op_int1_, false));
       return 1;
-    case Slot(0x400D):
+    case OP_POPG:
       Instructions::pop_into_slot(this, context_.globals, op_int1_);
       return 1;
-    case Slot(0x400E):
+    case OP_POPL:
       Instructions::pop_into_slot(this, Instructions::locals(this), op_int1_);
       return 1;
-    case Slot(0x0011): {
+    case OP_POPN: {
       int32_t length = 0;
       char* name = stack->pop_name(&length);
       if (!fatal_) Instructions::pop_named(this, name, length);
       std::free(name);
       return 1;
     }
-    case Slot(0x4012): {
+    case OP_POPNC: {
       int32_t length = 0;
       const char* name = Instructions::dictionary_text(this, op_int1_, &length);
       if (name) Instructions::pop_named(this, name, length);
       return 1;
     }
-    case Slot(0x0013):
+    case OP_SPUSH:
       if (context_.system) context_.system->PushLevel();
       return 1;
-    case Slot(0x0014):
+    case OP_SPOP:
       if (!context_.system || !context_.system->PopLevel())
         fatal_error("System variable stack underflow");
       return 1;
-    case Slot(0x003A): stack->dup(); return 1;
-    case Slot(0x005B): stack->swap(0, 1); return 1;
-    case Slot(0x505C): stack->swap(op_int1_, op_int2_); return 1;
-    case Slot(0x0042): Instructions::store(this); return 1;
-    case Slot(0x003E): Instructions::element(this, true); return 1;
-    case Slot(0x003F): Instructions::element(this, false); return 1;
-    case Slot(0x0040): Instructions::member(this, true); return 1;
-    case Slot(0x0041): Instructions::member(this, false); return 1;
-    case Slot(0x0057): {
+    case OP_DUP: stack->dup(); return 1;
+    case OP_SWAP: stack->swap(0, 1); return 1;
+    case OP_SWAPN: stack->swap(op_int1_, op_int2_); return 1;
+    case OP_STORE: Instructions::store(this); return 1;
+    case OP_ELEM: Instructions::element(this, true); return 1;
+    case OP_ELEMQ: Instructions::element(this, false); return 1;
+    case OP_MEMB: Instructions::member(this, true); return 1;
+    case OP_MEMBQ: Instructions::member(this, false); return 1;
+    case OP_REFER: {
       Variable* alias = nullptr;
       bool owned = false;
       if (stack->pop_variable(&alias, &owned)) Instructions::refer(this, alias, owned);
       return 1;
     }
-    case Slot(0x0055):
-    case Slot(0x4056): {
+    case OP_REFERN: {
       int32_t length = 0;
-      char* popped = nullptr;
-      const char* name;
-      if (word == 0x0055) {
-        popped = stack->pop_name(&length);
-        name = popped;
-      } else {
-        name = Instructions::dictionary_text(this, op_int1_, &length);
-      }
-      // The target comes off the stack before the name is resolved, so a
-      // constant target stops the run without creating the named variable.
-      Variable* target = nullptr;
-      bool owned = false;
-      if (name && !fatal_ && stack->pop_variable(&target, &owned)) {
-        Variable* alias = Instructions::resolve(this, name, length);
-        if (alias && !fatal_) alias->Make_Reference(target);
-      }
-      if (owned) target->Release();
-      std::free(popped);
+      char* name = stack->pop_name(&length);
+      Instructions::refer_named(this, name, length);
+      std::free(name);
       return 1;
     }
-    case Slot(0x4053): Instructions::bind(this, context_.globals, op_int1_); return 1;
-    case Slot(0x4054): Instructions::bind(this, Instructions::locals(this), op_int1_); return 1;
-    case Slot(0x005A): {
+    case OP_REFERNC: {
+      int32_t length = 0;
+      const char* name = Instructions::dictionary_text(this, op_int1_, &length);
+      Instructions::refer_named(this, name, length);
+      return 1;
+    }
+    case OP_BINDG: Instructions::bind(this, context_.globals, op_int1_); return 1;
+    case OP_BINDL: Instructions::bind(this, Instructions::locals(this), op_int1_); return 1;
+    case OP_ISNULL: {
       int empty = stack->pop_is_null();
       if (!fatal_) stack->push(empty);
       return 1;
     }
 
-    case Slot(0x0016): stack->add(); return 1;
-    case Slot(0x0017): stack->subtract(); return 1;
-    case Slot(0x0018): concatenate(); return 1;
-    case Slot(0x001F):
-    case Slot(0x0020):
-    case Slot(0x0024): Instructions::decimal_binary(this, word); return 1;
-    case Slot(0x0022): Instructions::round_text(this); return 1;
-    case Slot(0x0025): Instructions::round_decimal(this); return 1;
-    case Slot(0x0019):
-    case Slot(0x001A):
-    case Slot(0x001B):
-    case Slot(0x001D):
-    case Slot(0x001E):
-    case Slot(0x0021): Instructions::bit_binary(this, word); return 1;
-    case Slot(0x001C): {
+    case OP_ADD: ValueAdd(stack); return 1;
+    case OP_SUB: ValueSubtract(stack); return 1;
+    case OP_CAT:
+      // Fused with a popg or popl that follows (the table's fusions).
+      if (!fuse_cat_pop()) ValueConcatenate(stack);
+      return 1;
+    case OP_DIV: ValueDivide(stack); return 1;
+    case OP_MUL: ValueMultiply(stack); return 1;
+    case OP_POW: ValuePower(stack); return 1;
+    case OP_ROUNDS: ValueRoundText(stack); return 1;
+    case OP_ROUNDF: ValueRoundDecimal(stack); return 1;
+    case OP_BITAND:
+      if (Instructions::pop_integers(this, &left, &right)) stack->push(left & right);
+      return 1;
+    case OP_BITOR:
+      if (Instructions::pop_integers(this, &left, &right)) stack->push(left | right);
+      return 1;
+    case OP_BITXOR:
+      if (Instructions::pop_integers(this, &left, &right)) stack->push(left ^ right);
+      return 1;
+    case OP_BITSL:
+      if (Instructions::pop_integers(this, &left, &right)) stack->push(ShiftLeft(left, right));
+      return 1;
+    case OP_BITSR:
+      if (Instructions::pop_integers(this, &left, &right)) stack->push(ShiftRight(left, right));
+      return 1;
+    case OP_MOD:
+      if (Instructions::pop_integers(this, &left, &right)) stack->push(IntegerRemainder(left, right));
+      return 1;
+    case OP_BITOC: {
       int32_t value = stack->pop_integer();
       if (!fatal_) stack->push(~value);
       return 1;
     }
-    case Slot(0x0023): Instructions::crypt(this); return 1;
+    case OP_CRYPT: Instructions::crypt(this); return 1;
 
-    case Slot(0x002C):
-    case Slot(0x0033):
-    case Slot(0x0034):
-    case Slot(0x0035):
-    case Slot(0x0036):
-    case Slot(0x0037):
-    case Slot(0x0038): {
-      int32_t order = stack->compare();
-      if (fatal_) return 1;
-      int32_t result = order;
-      switch (word) {
-        case 0x0033: result = order == 0; break;
-        case 0x0034: result = order != 0; break;
-        case 0x0035: result = order >= 0; break;
-        case 0x0036: result = order <= 0; break;
-        case 0x0037: result = order < 0; break;
-        case 0x0038: result = order > 0; break;
-      }
-      stack->push(result);
+    case OP_CMP:
+      if (Instructions::compare(this, &order)) stack->push(order);
+      return 1;
+    case OP_EQ:
+      if (Instructions::compare(this, &order)) stack->push(order == 0);
+      return 1;
+    case OP_NE:
+      if (Instructions::compare(this, &order)) stack->push(order != 0);
+      return 1;
+    case OP_GE:
+      if (Instructions::compare(this, &order)) stack->push(order >= 0);
+      return 1;
+    case OP_LE:
+      if (Instructions::compare(this, &order)) stack->push(order <= 0);
+      return 1;
+    case OP_LT:
+      if (Instructions::compare(this, &order)) stack->push(order < 0);
+      return 1;
+    case OP_GT:
+      if (Instructions::compare(this, &order)) stack->push(order > 0);
+      return 1;
+    case OP_AND: {
+      int right_truth = stack->pop_truth();
+      int left_truth = stack->pop_truth();
+      if (!fatal_) stack->push(left_truth && right_truth);
       return 1;
     }
-    case Slot(0x002D):
-    case Slot(0x002E): {
-      int right = stack->pop_truth();
-      int left = stack->pop_truth();
-      if (!fatal_) stack->push(word == 0x002D ? (left && right) : (left || right));
+    case OP_OR: {
+      int right_truth = stack->pop_truth();
+      int left_truth = stack->pop_truth();
+      if (!fatal_) stack->push(left_truth || right_truth);
       return 1;
     }
-    case Slot(0x0039): {
+    case OP_NOT: {
       int value = stack->pop_truth();
       if (!fatal_) stack->push(!value);
       return 1;
     }
-    case Slot(0x002F): Instructions::search(this, false, false); return 1;
-    case Slot(0x0030): Instructions::search(this, true, false); return 1;
-    case Slot(0x0031): Instructions::search(this, false, true); return 1;
-    case Slot(0x0032): Instructions::search(this, true, true); return 1;
+    case OP_IN: Instructions::search(this, false, false); return 1;
+    case OP_CIN: Instructions::search(this, true, false); return 1;
+    case OP_EIN: Instructions::search(this, false, true); return 1;
+    case OP_ECIN: Instructions::search(this, true, true); return 1;
 
-    case Slot(0x5301): Instructions::compare_globals(this, false); return 1;
-    case Slot(0x5302): Instructions::compare_globals(this, true); return 1;
-    case Slot(0x5303): {
+    case OP_CMPGG: Instructions::compare_globals(this, false); return 1;
+    case OP_CMPGI: Instructions::compare_globals(this, true); return 1;
+    case OP_INCG: {
       Variable* variable = Instructions::slot(this, context_.globals, op_int1_, true);
       if (!variable) return fatal_error("Invalid variable reference"), 1;
       // Wraps around like the general path.
@@ -588,97 +544,91 @@ int PexoVM::dispatch(uint16_t word) {
       if (!fast || !variable->FastSetInteger(sum)) variable->SetValue_Integer(sum);
       return 1;
     }
-    case Slot(0x5304): {
-      Variable* left = Instructions::slot(this, context_.globals, op_int1_, true);
-      Variable* right = Instructions::slot(this, context_.globals, op_int2_, true);
-      if (!left || !right) return fatal_error("Invalid variable reference"), 1;
-      int32_t l = left->Value_Integer(), r = right->Value_Integer();
-      scratch_left_ = l;
-      scratch_right_ = r;
-      stack->push(r == 0 || r == -1 ? 0 : l % r);
+    case OP_MODGG: {
+      Variable* dividend = Instructions::slot(this, context_.globals, op_int1_, true);
+      Variable* divisor = Instructions::slot(this, context_.globals, op_int2_, true);
+      if (!dividend || !divisor) return fatal_error("Invalid variable reference"), 1;
+      stack->push(IntegerRemainder(dividend->Value_Integer(), divisor->Value_Integer()));
       return 1;
     }
-    case Slot(0x5305): {
+    case OP_STOREGI: {
       Variable* variable = Instructions::slot(this, context_.globals, op_int1_, true);
       if (!variable) return fatal_error("Invalid variable reference"), 1;
       if (!variable->FastSetInteger(op_int2_)) variable->SetValue_Integer(op_int2_);
       return 1;
     }
 
-    case Slot(0x4025): jump(op_int1_); return 1;
-    case Slot(0x4026):
-    case Slot(0x4027):
-    case Slot(0x4028):
-    case Slot(0x4029):
-    case Slot(0x402A):
-    case Slot(0x402B): {
-      int32_t value = stack->pop_integer();
-      if (fatal_) return 1;
-      bool taken = false;
-      switch (word) {
-        case 0x4026: taken = value == 0; break;
-        case 0x4027: taken = value < 0; break;
-        case 0x4028: taken = value > 0; break;
-        case 0x4029: taken = value <= 0; break;
-        case 0x402A: taken = value >= 0; break;
-        case 0x402B: taken = value != 0; break;
-      }
-      if (taken) jump(op_int1_);
+    case OP_JMP: jump(op_int1_); return 1;
+    case OP_JMP_EQ:
+      if (Instructions::pop_condition(this, &value) && value == 0) jump(op_int1_);
       return 1;
-    }
-    case Slot(0x403D): op_call(op_int1_); return 1;
-    case Slot(0x003B): op_return(true); return 1;
-    case Slot(0x003C): op_return(false); return 1;
-    case Slot(0x0043):
-    case Slot(0x0116):
+    case OP_JMP_LT:
+      if (Instructions::pop_condition(this, &value) && value < 0) jump(op_int1_);
+      return 1;
+    case OP_JMP_GT:
+      if (Instructions::pop_condition(this, &value) && value > 0) jump(op_int1_);
+      return 1;
+    case OP_JMP_LE:
+      if (Instructions::pop_condition(this, &value) && value <= 0) jump(op_int1_);
+      return 1;
+    case OP_JMP_GE:
+      if (Instructions::pop_condition(this, &value) && value >= 0) jump(op_int1_);
+      return 1;
+    case OP_JMP_NE:
+      if (Instructions::pop_condition(this, &value) && value != 0) jump(op_int1_);
+      return 1;
+    case OP_CALL: op_call(op_int1_); return 1;
+    case OP_RET: op_return(true); return 1;
+    case OP_RETN: op_return(false); return 1;
+    case OP_EXIT:
+    case OP_EXIT_ALT:
       pc_ = code_length_;
       context_.flags->exit.store(1, std::memory_order_relaxed);
       return 1;
-    case Slot(0x4044):
+    case OP_LINENO:
       line_ = op_int1_;
       if (tracing(kTraceLine) && line_ != traced_line_) {
         traced_line_ = line_;
         trace(kTraceLine);
       }
       return 1;
-    case Slot(0x404A):
+    case OP_SOURCEFILE:
       if (op_int1_ != source_file_) {
         traced_line_ = 0;
         source_name_cached_ = false;
       }
       source_file_ = op_int1_;
       return 1;
-    case Slot(0x504B): tags_.set_flags(op_int1_, op_int2_); return 1;
-    case Slot(0x404C):
+    case OP_TAGERROR: tags_.set_flags(op_int1_, op_int2_); return 1;
+    case OP_ERROUTPUT:
       if (frame_) frame_->error_output = op_int1_;
       return 1;
-    case Slot(0x4050):
+    case OP_STDOUTPUT:
       if (frame_) frame_->whitespace_mode = op_int1_;
       if (context_.application) context_.application->SetWhitespaceMode(op_int1_);
       return 1;
-    case Slot(0x0052): {
+    case OP_ERRPREFIX: {
       PoppedText text;
       stack->pop_string(&text);
       if (!fatal_) error_prefix_.assign(text.bytes, text.length);
       return 1;
     }
-    case Slot(0x0015): Instructions::write_out(this, false); return 1;
-    case Slot(0x0051): Instructions::write_out(this, true); return 1;
-    case Slot(0x0047): hide(); return 1;
-    case Slot(0x0007):
-    case Slot(0x000F): {
-      // No database is open before the database subsystem exists: a field
-      // never resolves.
-      stack->pop();
-      stack->pop();
-      if (fatal_) return 1;
-      if (word == 0x0007)
-        Instructions::push_found(this, nullptr);
-      else
-        stack->pop();
+    case OP_OUT: Instructions::write_out(this, false); return 1;
+    case OP_OUT_COMP: Instructions::write_out(this, true); return 1;
+    case OP_HIDE: hide(); return 1;
+    // No database is open before the database subsystem exists: a field
+    // never resolves.
+    case OP_PUSHD:
+      stack->pop();  // field
+      stack->pop();  // alias
+      if (!fatal_) Instructions::push_found(this, nullptr);
       return 1;
-    }
-    case Slot(0x5008): {
+    case OP_POPD:
+      stack->pop();  // field
+      stack->pop();  // alias
+      if (!fatal_) stack->pop();
+      return 1;
+    case OP_PUSHDC: {
       int32_t length = 0;
       if (!Instructions::dictionary_text(this, op_int1_, &length) ||
           !Instructions::dictionary_text(this, op_int2_, &length))
@@ -686,7 +636,7 @@ int PexoVM::dispatch(uint16_t word) {
       Instructions::push_found(this, nullptr);
       return 1;
     }
-    case Slot(0x5010): {
+    case OP_POPDC: {
       int32_t length = 0;
       if (!Instructions::dictionary_text(this, op_int1_, &length) ||
           !Instructions::dictionary_text(this, op_int2_, &length))
@@ -695,9 +645,9 @@ int PexoVM::dispatch(uint16_t word) {
       return 1;
     }
     default: {
-      const PendingOp* pending = find_pending(word);
-      if (pending) {
-        Instructions::not_implemented(this, *pending);
+      const PendingOp& pending = kPending[row];
+      if (pending.pending) {
+        Instructions::not_implemented(this, pending);
         return 1;
       }
       fatal_error("Illegal Instruction");

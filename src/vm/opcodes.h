@@ -1,5 +1,6 @@
-// The instruction set: every opcode word the machine dispatches, its
-// mnemonic, and the operands the word's flag bits announce.
+// The instruction set: every opcode word the machine knows, its mnemonic,
+// and the operands the word's flag bits announce. The rows come from
+// program/opcode_list.h.
 //
 // An instruction is a 16-bit little-endian word followed by an optional first
 // operand ((word & 0xC000) == 0x4000: int32, == 0x8000: double) and an
@@ -12,9 +13,23 @@
 
 #include <cstdint>
 
+#include "program/opcode_list.h"
+
 namespace pexo {
 
+enum Opcode : uint16_t {
+#define PEXO_OPCODE_ENUM(word, name, ...) OP_##name = word,
+  PEXO_OPCODE_LIST(PEXO_OPCODE_ENUM, PEXO_OPCODE_ENUM)
+#undef PEXO_OPCODE_ENUM
+};
+
 enum class OperandKind : uint8_t { kNone, kInt32, kDouble };
+
+// What an operand names, for the assembler's symbols and the documentation.
+// kCount: the number of attributes the instruction pops.
+enum class OperandRole : uint8_t {
+  kNone, kInt, kDouble, kDict, kSystem, kGlobal, kLocal, kLabel, kFunction, kCount
+};
 
 struct OpcodeInfo {
   uint16_t word;
@@ -22,9 +37,17 @@ struct OpcodeInfo {
   // False for the words the instruction listing prints as
   // "Illegal Instruction" although the machine runs them.
   bool listed;
+  OperandRole first;
+  OperandRole second;
+  const char* effect;  // stack effect, top on the right
+  const char* what;    // one line
+  // An instruction whose subsystem is not built yet: it pops `pops` entries
+  // (-1: the second operand says how many) and reports "Not implemented".
+  bool pending;
+  int32_t pops;
 };
 
-inline OperandKind FirstOperandKind(uint16_t word) {
+constexpr OperandKind FirstOperandKind(uint16_t word) {
   switch (word & 0xC000) {
     case 0x4000: return OperandKind::kInt32;
     case 0x8000: return OperandKind::kDouble;
@@ -32,7 +55,7 @@ inline OperandKind FirstOperandKind(uint16_t word) {
   }
 }
 
-inline OperandKind SecondOperandKind(uint16_t word) {
+constexpr OperandKind SecondOperandKind(uint16_t word) {
   switch (word & 0x3000) {
     case 0x1000: return OperandKind::kInt32;
     case 0x2000: return OperandKind::kDouble;
@@ -40,13 +63,20 @@ inline OperandKind SecondOperandKind(uint16_t word) {
   }
 }
 
-inline int32_t OperandSize(OperandKind kind) {
+constexpr int32_t OperandSize(OperandKind kind) {
   return kind == OperandKind::kInt32 ? 4 : kind == OperandKind::kDouble ? 8 : 0;
 }
 
 // Bytes taken by an instruction with this word: 2, 6, 10, 14 or 18.
-inline int32_t InstructionSize(uint16_t word) {
+constexpr int32_t InstructionSize(uint16_t word) {
   return 2 + OperandSize(FirstOperandKind(word)) + OperandSize(SecondOperandKind(word));
+}
+
+// The operand kind a role is encoded as.
+constexpr OperandKind RoleKind(OperandRole role) {
+  return role == OperandRole::kNone ? OperandKind::kNone
+         : role == OperandRole::kDouble ? OperandKind::kDouble
+                                        : OperandKind::kInt32;
 }
 
 // The entry for a word, or null when the machine does not know it.

@@ -29,7 +29,8 @@ PexoVM::PexoVM(const ProgramContext& context) : context_(context) {
   const char* path = context_.program_path ? context_.program_path : "";
   const char* slash = std::strrchr(path, '/');
   if (slash) base_directory_.assign(path, static_cast<int32_t>(slash - path + 1));
-  if (context_.dictionary && !(context_.dictionary->flags() & 1) && context_.application)
+  if (context_.dictionary && !(context_.dictionary->flags() & Dictionary::kNoDebugLog) &&
+      context_.application)
     trace_mask_ = context_.application->DebugLogLevel();
   frame_ = new PexoVM_Frame(0, 0);
   frame_->set_scope(context_.globals, false);
@@ -71,7 +72,7 @@ const mpd_t* PexoVM::float_constant(double value) {
 void PexoVM::unwind_to(PexoVM_Frame* bottom) {
   while (frame_ && frame_ != bottom) {
     PexoVM_Frame* caller = frame_->caller;
-    if (frame_->kind() == 1) --call_depth_;
+    if (frame_->kind() == PexoVM_Frame::kFunction) --call_depth_;
     delete frame_;
     frame_ = caller;
   }
@@ -343,7 +344,8 @@ void PexoVM::runtime_error(int32_t tag, const char* message) {
   // A tag that lets execution go on must not clear a stop raised earlier.
   if (is_fatal) fatal_ = true;
   if (is_fatal && app) app->SetHeader("Status", "500 Internal Server Error");
-  bool display = (flags & kTagErrorDisplay) && frame_ && (frame_->error_output & 4);
+  bool display =
+      (flags & kTagErrorDisplay) && frame_ && (frame_->error_output & PexoVM_Frame::kErrorDisplay);
   if (app) app->ReportRuntimeError(tag, last_error_, display);
   if (setting && context_.globals) {
     Variable* variable = nullptr;

@@ -170,7 +170,9 @@ class PexoVM {
   void unwind_to(PexoVM_Frame* bottom);
   int run_nested(Segment* segment, PexoVM_Stack* stack, VariableHash* scope);
   int dispatch(uint16_t word);
-  void concatenate();
+  // cat followed by popg/popl into the variable cat's left operand is:
+  // appends in place and steps over the pop. False: nothing was done.
+  bool fuse_cat_pop();
   void hide();
   // Resolves a variable name given as text through the scopes; false with
   // the scope's message when the path is malformed.
@@ -207,8 +209,6 @@ class PexoVM {
   int32_t op_int2_ = 0;
   double op_double1_ = 0;
   double op_double2_ = 0;
-  int32_t scratch_left_ = 0;
-  int32_t scratch_right_ = 0;
   Variable* current_variable_ = nullptr;
   int32_t line_ = 0;
   int32_t traced_line_ = 0;

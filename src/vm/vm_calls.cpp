@@ -107,7 +107,7 @@ int PexoVM::op_call(int32_t number) {
     return 0;
   }
   if (function->is_external()) return call_external(function);
-  if (segment_ && (segment_->flags() & 1) && function->is_private()) {
+  if (segment_ && (segment_->flags() & kSegmentRuntimeCode) && function->is_private()) {
     fatal_error("Function is private");
     return 0;
   }
@@ -158,17 +158,20 @@ int PexoVM::call_function(Function* function) {
   frame->set_scope(scope, true);
   frame->set_stack(take_stack(), true);
   int32_t flags = static_cast<int32_t>(function->flags());
-  int32_t caller_output = frame_ ? frame_->error_output : 7;
-  int32_t caller_mode = frame_ ? frame_->whitespace_mode : 0;
+  int32_t caller_output = frame_ ? frame_->error_output : PexoVM_Frame::kErrorOutputDefault;
+  int32_t caller_mode = frame_ ? frame_->whitespace_mode : PexoVM_Frame::kWhitespaceKeep;
   frame->error_output = caller_output;
-  if (flags & 0x04) frame->error_output |= 4;
-  if (flags & 0x08) frame->error_output &= ~4;
-  if (flags & 0x10)
-    frame->whitespace_mode = (caller_mode == 1 || caller_mode == 2) ? 2 : 0;
-  else if (flags & 0x02)
-    frame->whitespace_mode = 1;
+  if (flags & Function::kShowErrors) frame->error_output |= PexoVM_Frame::kErrorDisplay;
+  if (flags & Function::kHideErrors) frame->error_output &= ~PexoVM_Frame::kErrorDisplay;
+  if (flags & Function::kCompressWhitespace)
+    frame->whitespace_mode = (caller_mode == PexoVM_Frame::kWhitespaceTrim ||
+                              caller_mode == PexoVM_Frame::kWhitespaceCompress)
+                                 ? PexoVM_Frame::kWhitespaceCompress
+                                 : PexoVM_Frame::kWhitespaceKeep;
+  else if (flags & Function::kTrimWhitespace)
+    frame->whitespace_mode = PexoVM_Frame::kWhitespaceTrim;
   else
-    frame->whitespace_mode = 0;
+    frame->whitespace_mode = PexoVM_Frame::kWhitespaceKeep;
   if (context_.application) context_.application->SetWhitespaceMode(frame->whitespace_mode);
   frame->caller = frame_;
   if (tracing(kTraceFunctionCall)) trace(kTraceFunctionCall, function->name().c_str());
@@ -276,11 +279,11 @@ void PexoVM::recycle_frame(PexoVM_FunctionFrame* frame) {
 
 int PexoVM::op_return(bool with_value) {
   PexoVM_Frame* frame = frame_;
-  if (frame && frame->kind() == 2) {
+  if (frame && frame->kind() == PexoVM_Frame::kAsync) {
     context_.flags->exit.store(1, std::memory_order_relaxed);
     return 1;
   }
-  if (!frame || frame->kind() != 1) {
+  if (!frame || frame->kind() != PexoVM_Frame::kFunction) {
     fatal_error("Return outside of function");
     return 0;
   }

@@ -37,8 +37,8 @@ PexoVM_Stack* PexoVM_Frame::detach_stack() {
 void PexoVM_Frame::restart(int32_t segment, int32_t pc) {
   segment_ = segment;
   pc_ = pc;
-  error_output = 7;
-  whitespace_mode = 0;
+  error_output = kErrorOutputDefault;
+  whitespace_mode = kWhitespaceKeep;
   caller = nullptr;
 }
 

@@ -15,11 +15,18 @@ class VariableHash;
 
 class PexoVM_Frame {
  public:
+  enum Kind : int { kBottom = 0, kFunction = 1, kAsync = 2 };
+  // Bits of error_output: kErrorDisplay shows runtime errors in the page.
+  static constexpr int32_t kErrorDisplay = 4;
+  static constexpr int32_t kErrorOutputDefault = 7;
+  // Values of whitespace_mode, which the frame sets on the output.
+  enum WhitespaceMode : int32_t { kWhitespaceKeep = 0, kWhitespaceTrim = 1, kWhitespaceCompress = 2 };
+
   PexoVM_Frame(int32_t segment, int32_t pc) : segment_(segment), pc_(pc) {}
   PexoVM_Frame(const PexoVM_Frame&) = delete;
   PexoVM_Frame& operator=(const PexoVM_Frame&) = delete;
   virtual ~PexoVM_Frame();
-  virtual int kind() const { return 0; }
+  virtual int kind() const { return kBottom; }
   virtual void set_scope(VariableHash* scope, bool owned);
   virtual void set_stack(PexoVM_Stack* stack, bool owned);
 
@@ -32,8 +39,8 @@ class PexoVM_Frame {
   int32_t saved_pc() const { return pc_; }
   VariableHash* scope() const { return scope_; }
   PexoVM_Stack* stack() const { return stack_; }
-  int32_t error_output = 7;
-  int32_t whitespace_mode = 0;
+  int32_t error_output = kErrorOutputDefault;
+  int32_t whitespace_mode = kWhitespaceKeep;
   PexoVM_Frame* caller = nullptr;
 
  protected:
@@ -54,7 +61,7 @@ class PexoVM_FunctionFrame : public PexoVM_Frame {
   PexoVM_FunctionFrame(int32_t segment, int32_t pc, Function* function)
       : PexoVM_Frame(segment, pc), function_(function) {}
   ~PexoVM_FunctionFrame() override;
-  int kind() const override { return 1; }
+  int kind() const override { return kFunction; }
   Function* function() const { return function_; }
   // Prepares a returned frame (scope and stack detached) for another call.
   void reuse(int32_t segment, int32_t pc, Function* function);
@@ -67,7 +74,7 @@ class PexoVM_AsyncFrame : public PexoVM_Frame {
  public:
   using PexoVM_Frame::PexoVM_Frame;
   ~PexoVM_AsyncFrame() override;
-  int kind() const override { return 2; }
+  int kind() const override { return kAsync; }
 };
 
 }  // namespace pexo

@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include "values/decimal.h"
-#include "values/memory_account.h"
 #include "values/variable.h"
 #include "vm/pexo_vm.h"
 #include "vm/value_access.h"
@@ -13,9 +12,9 @@
 namespace pexo {
 namespace {
 
-constexpr uint8_t kOwned = 1;
-constexpr int32_t kBufferFirst = 512;
-constexpr int32_t kBufferGrowth = 4096;
+constexpr uint8_t kOwned = PexoVM_Stack::Entry::kOwned;
+constexpr int32_t kBufferFirst = kStackBufferFirst;
+constexpr int32_t kBufferGrowth = kStackBufferGrowth;
 
 mpd_t* new_decimal() { return mpd_qnew(); }
 
@@ -211,34 +210,18 @@ bool PexoVM_Stack::push_from(PexoVM_Stack* other, int32_t count) {
 
 bool PexoVM_Stack::move_top_to(PexoVM_Stack* other) { return other->push_from(this, 1); }
 
+void PexoVM_Stack::nip() {
+  release(entries_[sp_ - 2]);
+  entries_[sp_ - 2] = entries_[sp_ - 1];
+  --sp_;
+}
+
 void PexoVM_Stack::pop() {
   if (sp_ == 0) {
     underflow();
     return;
   }
   release(entries_[--sp_]);
-}
-
-bool PexoVM_Stack::entry_as_integer(const Entry& e, int32_t* value) {
-  switch (e.kind) {
-    case kInteger:
-      *value = e.value.integer;
-      return true;
-    case kDecimal:
-      return DecimalToIntegerExact(e.value.decimal, value);
-    case kVariable: {
-      Variable* v = e.value.variable;
-      int32_t type = v->Type();
-      if (type == kTypeInteger) {
-        *value = v->Value_Integer();
-        return true;
-      }
-      if (type == kTypeDecimal) return DecimalToIntegerExact(v->Value_Decimal(), value);
-      return false;
-    }
-    default:
-      return false;
-  }
 }
 
 const char* PexoVM_Stack::entry_text(Entry& e, int32_t* length, String* scratch) {
@@ -550,217 +533,6 @@ bool PexoVM_Stack::swap(int32_t a, int32_t b) {
     }
   }
   return true;
-}
-
-bool PexoVM_Stack::add() { return arithmetic(false); }
-bool PexoVM_Stack::subtract() { return arithmetic(true); }
-
-bool PexoVM_Stack::arithmetic(bool subtract) {
-  if (sp_ < 2) return underflow();
-  int32_t left = 0, right = 0;
-  if (entry_as_integer(entries_[sp_ - 2], &left) && entry_as_integer(entries_[sp_ - 1], &right)) {
-    bool overflows;
-    if (subtract)
-      overflows = (right < 0 && left > right + 2147483647) || (right > 0 && left < right - 2147483647);
-    else
-      overflows = (right > 0 && left > 2147483647 - right) || (right < 0 && left < -2147483647 - right);
-    if (!overflows) {
-      release(entries_[--sp_]);
-      release(entries_[--sp_]);
-      return push(subtract ? left - right : left + right);
-    }
-  }
-  // Both operands are read in place (right first, as if popped): a
-  // variable's decimal is valid while its entry still holds it, and an
-  // integer or text converts into a scratch without allocating. The result
-  // reuses an owned decimal operand when there is one.
-  Entry& le = entries_[sp_ - 2];
-  Entry& re = entries_[sp_ - 1];
-  ScratchDecimal rs, ls;
-  const mpd_t* rv = operand_decimal(re, &rs);
-  const mpd_t* lv = operand_decimal(le, &ls);
-  mpd_t* result;
-  if (le.kind == kDecimal && le.owned()) {
-    result = le.value.decimal;
-    le.flags &= static_cast<uint8_t>(~kOwned);
-  } else if (re.kind == kDecimal && re.owned()) {
-    result = re.value.decimal;
-    re.flags &= static_cast<uint8_t>(~kOwned);
-  } else {
-    result = new_decimal();
-  }
-  if (result) {
-    uint32_t status = 0;
-    if (subtract)
-      mpd_qsub(result, lv, rv, DecimalContext(), &status);
-    else
-      mpd_qadd(result, lv, rv, DecimalContext(), &status);
-  }
-  release(entries_[--sp_]);
-  release(entries_[--sp_]);
-  if (!result) {
-    vm_->fatal_error("Allocation failed");
-    return false;
-  }
-  return push_decimal(result, true);
-}
-
-const mpd_t* PexoVM_Stack::operand_decimal(Entry& e, ScratchDecimal* scratch) {
-  switch (e.kind) {
-    case kInteger:
-      IntegerToDecimal(e.value.integer, scratch->get());
-      return scratch->get();
-    case kDecimal:
-      return e.value.decimal;
-    case kVariable:
-      return e.value.variable->Value_Decimal();
-    default: {
-      String text_scratch;
-      int32_t length = 0;
-      const char* text = entry_text(e, &length, &text_scratch);
-      TextToDecimal(text, length, scratch->get());
-      return scratch->get();
-    }
-  }
-}
-
-int32_t PexoVM_Stack::compare() {
-  if (sp_ < 2) return underflow(), 0;
-  Entry& le = entries_[sp_ - 2];
-  Entry& re = entries_[sp_ - 1];
-  int32_t left = 0, right = 0;
-  int32_t result;
-  if (entry_as_integer(le, &left) && entry_as_integer(re, &right)) {
-    result = left < right ? -1 : left > right ? 1 : 0;
-  } else {
-    mpd_t* ld = new_decimal();
-    mpd_t* rd = new_decimal();
-    bool error = !EntryDecimalChecked(le, ld) || !EntryDecimalChecked(re, rd);
-    if (!error) {
-      result = CompareDecimals(ld, rd);
-    } else {
-      String ls, rs;
-      int32_t ll = 0, rl = 0;
-      const char* lt = entry_text(le, &ll, &ls);
-      const char* rt = entry_text(re, &rl, &rs);
-      result = CompareTexts(lt, ll, rt, rl);
-    }
-    mpd_del(ld);
-    mpd_del(rd);
-  }
-  release(entries_[--sp_]);
-  release(entries_[--sp_]);
-  return result;
-}
-
-bool PexoVM_Stack::EntryDecimalChecked(const Entry& e, mpd_t* out) {
-  uint32_t status = 0;
-  switch (e.kind) {
-    case kInteger:
-      IntegerToDecimal(e.value.integer, out);
-      return true;
-    case kDecimal:
-      mpd_qcopy(out, e.value.decimal, &status);
-      return true;
-    case kString:
-      return TextToDecimal(e.value.text ? e.value.text : "", e.size, out);
-    case kVariable: {
-      int error = 0;
-      const mpd_t* d = e.value.variable->Value_Decimal_Checked(&error);
-      if (error) return false;
-      mpd_qcopy(out, d, &status);
-      return true;
-    }
-    default: {
-      int32_t length = 0;
-      const char* text = e.value.buffer->data(&length);
-      return TextToDecimal(text, length, out);
-    }
-  }
-}
-
-LinkBuffer* PexoVM_Stack::make_buffer(Entry& e, Entry* old) {
-  old->kind = kInteger;
-  if (e.kind == kBuffer && e.owned()) return e.value.buffer;
-  LinkBuffer* buffer = new LinkBuffer(kBufferFirst, kBufferGrowth);
-  String scratch;
-  int32_t length = 0;
-  const char* text = entry_text(e, &length, &scratch);
-  buffer->append(text, length);
-  *old = e;  // released by the caller once the other operand has been read
-  e.kind = kBuffer;
-  e.flags = kOwned;
-  e.value.buffer = buffer;
-  e.size = e.capacity = 8;
-  return buffer;
-}
-
-bool PexoVM_Stack::concatenate() {
-  if (sp_ < 2) return underflow();
-  Entry& le = entries_[sp_ - 2];
-  Entry& re = entries_[sp_ - 1];
-  if (le.kind == kBuffer && re.kind == kBuffer) {
-    if (!le.owned() && !re.owned()) {
-      // Two borrowed buffers: one flat text.
-    } else if (!le.owned()) {
-      int32_t length = 0;
-      const char* text = le.value.buffer->data(&length);
-      re.value.buffer->prepend(text, length);
-      entries_[sp_ - 2] = re;
-      --sp_;
-      return true;
-    } else {
-      le.value.buffer->append_buffer(*re.value.buffer, re.owned());
-      release(entries_[--sp_]);
-      return true;
-    }
-  } else if (!le.owned() || (re.kind == kBuffer && re.owned())) {
-    if (re.owned()) {
-      String scratch;
-      int32_t length = 0;
-      const char* text = entry_text(le, &length, &scratch);
-      Entry old{};  // stays empty when the entry already was an owned buffer
-      LinkBuffer* buffer = make_buffer(re, &old);
-      buffer->prepend(text, length);
-      release(old);
-      release(le);
-      entries_[sp_ - 2] = re;
-      --sp_;
-      return true;
-    }
-  } else {
-    Entry old{};  // stays empty when the entry already was an owned buffer
-    LinkBuffer* buffer = make_buffer(le, &old);
-    String scratch;
-    int32_t length = 0;
-    const char* text = entry_text(re, &length, &scratch);
-    buffer->append(text, length);
-    release(entries_[--sp_]);
-    release(old);
-    return true;
-  }
-  // Flat text of both, pushed owned.
-  String ls, rs;
-  int32_t ll = 0, rl = 0;
-  const char* lt = entry_text(le, &ll, &ls);
-  const char* rt = entry_text(re, &rl, &rs);
-  int64_t total = static_cast<int64_t>(ll) + rl;
-  char* joined = nullptr;
-  if (total >= INT32_MAX) {
-    RefuseTooLong();
-  } else if (MemoryAllows(total + 1)) {
-    joined = static_cast<char*>(std::malloc(static_cast<size_t>(total) + 1));
-  }
-  if (!joined) {
-    vm_->fatal_error(kMemoryLimitMessage);
-    return false;
-  }
-  if (ll) std::memcpy(joined, lt, static_cast<size_t>(ll));
-  if (rl) std::memcpy(joined + ll, rt, static_cast<size_t>(rl));
-  joined[ll + rl] = '\0';
-  release(entries_[--sp_]);
-  release(entries_[--sp_]);
-  return push_string(joined, ll + rl, ll + rl + 1, true);
 }
 
 bool PexoVM_Stack::top_text(String* out) {

@@ -1,4 +1,6 @@
-// PexoVM_Stack: the operand stack of the machine.
+// PexoVM_Stack: the operand stack of the machine. It stores entries and
+// converts them on the way out; the operators that combine entries are in
+// vm/value_ops.h.
 //
 // An entry holds a bare integer, a bare decimal, a bare text, a variable or a
 // LinkBuffer, and an owned bit: an owned entry releases its value when popped.
@@ -23,6 +25,9 @@ class PexoVM;
 class Variable;
 
 constexpr int32_t kStackCapacity = 512;
+// Chunk sizes of the LinkBuffers the stack and the operators make.
+constexpr int32_t kStackBufferFirst = 512;
+constexpr int32_t kStackBufferGrowth = 4096;
 
 // A popped text: borrowed, or owned (freed on destruction) when must_free.
 struct PoppedText {
@@ -71,8 +76,10 @@ class PexoVM_Stack {
  public:
   enum Kind : int32_t { kInteger = 0, kDecimal = 1, kString = 2, kVariable = 3, kBuffer = 4 };
   struct Entry {
+    static constexpr uint8_t kOwned = 1;  // bit of `flags`
+
     int32_t kind;
-    uint8_t flags;  // bit 0: owned
+    uint8_t flags;  // kOwned or 0
     union {
       int32_t integer;
       mpd_t* decimal;
@@ -83,7 +90,8 @@ class PexoVM_Stack {
     int32_t size;
     int32_t capacity;
 
-    bool owned() const { return flags & 1; }
+    bool owned() const { return flags & kOwned; }
+    void disown() { flags &= static_cast<uint8_t>(~kOwned); }
   };
 
   PexoVM_Stack(PexoVM* vm, int32_t capacity = kStackCapacity);
@@ -92,6 +100,7 @@ class PexoVM_Stack {
   ~PexoVM_Stack();
 
   int32_t depth() const { return sp_; }
+  PexoVM* machine() const { return vm_; }
   int32_t capacity() const { return capacity_; }
   // Entry at `depth` counted from the top (0 is the top); null outside.
   const Entry* peek(int32_t depth = 0) const;
@@ -134,11 +143,22 @@ class PexoVM_Stack {
   bool dup();
   bool swap(int32_t a, int32_t b);
 
-  bool add();
-  bool subtract();
-  bool concatenate();
-  // Pops both operands; negative, 0 or positive.
-  int32_t compare();
+  // For the operators, which work on their operands in place. has() reports
+  // the underflow when fewer than `count` entries are on the stack; the
+  // others assume the entries are there.
+  bool has(int32_t count) { return sp_ >= count || underflow(); }
+  Entry& operand(int32_t depth) { return entries_[sp_ - 1 - depth]; }
+  // Releases the top `count` entries.
+  void drop(int32_t count) {
+    while (count-- > 0) release(entries_[--sp_]);
+  }
+  // Releases the entry below the top; the top takes its place.
+  void nip();
+
+  // Releases an owned entry's value.
+  static void release(Entry& entry);
+  // The text of an entry without popping it; `scratch` holds conversions.
+  static const char* entry_text(Entry& entry, int32_t* length, String* scratch);
 
   // Moves the top entry (with its ownership) to another stack.
   bool move_top_to(PexoVM_Stack* other);
@@ -152,21 +172,6 @@ class PexoVM_Stack {
   int32_t pop_integer_general();
   bool overflow();
   bool underflow();
-  static void release(Entry& entry);
-  // The text of an entry without popping it; `scratch` holds conversions.
-  static const char* entry_text(Entry& entry, int32_t* length, String* scratch);
-  // The integer value when the entry counts as an integer for the fast paths.
-  static bool entry_as_integer(const Entry& entry, int32_t* value);
-  bool arithmetic(bool subtract);
-  // The decimal value of an operand entry, converted into `scratch` when
-  // the entry holds no decimal of its own.
-  static const mpd_t* operand_decimal(Entry& e, ScratchDecimal* scratch);
-  // Turns an entry into an owned LinkBuffer holding its text; the replaced
-  // value is handed back in `old` for the caller to release.
-  LinkBuffer* make_buffer(Entry& entry, Entry* old);
-  // The entry as a decimal by the checked text rule; false when it is not a
-  // number.
-  static bool EntryDecimalChecked(const Entry& entry, mpd_t* out);
 
   PexoVM* vm_;
   Entry* entries_;

@@ -1,5 +1,5 @@
-// Text-building instructions: concatenation with the in-place append path,
-// and hidden form fields.
+// Text-building instructions: the fusion of cat with the popg or popl that
+// follows it (an in-place append), and hidden form fields.
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
@@ -12,6 +12,7 @@
 #include "values/scope_prefix.h"
 #include "values/variable.h"
 #include "values/variable_hash.h"
+#include "vm/opcodes.h"
 #include "vm/pexo_vm.h"
 #include "vm/vm_frame.h"
 #include "vm/vm_stack.h"
@@ -19,8 +20,13 @@
 namespace pexo {
 namespace {
 
-constexpr uint16_t kPopGlobal = 0x400D;
-constexpr uint16_t kPopLocal = 0x400E;
+// The fusions of the opcode table this file carries out.
+constexpr bool Fused(uint16_t first, uint16_t second) {
+#define PEXO_IS_FUSION(a, b, ...) (first == OP_##a && second == OP_##b) ||
+  return PEXO_FUSION_LIST(PEXO_IS_FUSION) false;
+#undef PEXO_IS_FUSION
+}
+static_assert(Fused(OP_CAT, OP_POPG) && Fused(OP_CAT, OP_POPL), "cat fusions are listed");
 
 // A plain, mutable, scalar variable that may be extended in place.
 bool appendable(Variable* variable) {
@@ -85,7 +91,7 @@ void write_fields(PexoApplication* app, const String& base, Variable* root) {
 
 }  // namespace
 
-void PexoVM::concatenate() {
+bool PexoVM::fuse_cat_pop() {
   PexoVM_Stack* stack = stack_;
   const PexoVM_Stack::Entry* left = stack->peek(1);
   const PexoVM_Stack::Entry* right = stack->peek(0);
@@ -93,10 +99,10 @@ void PexoVM::concatenate() {
   // so that building a long text in a loop stays linear.
   if (left && right && left->kind == PexoVM_Stack::kVariable && pc_ + 6 <= code_length_) {
     uint16_t next = static_cast<uint16_t>(code_[pc_] | (code_[pc_ + 1] << 8));
-    if (next == kPopGlobal || next == kPopLocal) {
+    if (next == OP_POPG || next == OP_POPL) {
       int32_t index;
       std::memcpy(&index, code_ + pc_ + 2, 4);
-      VariableHash* hash = next == kPopGlobal
+      VariableHash* hash = next == OP_POPG
                                ? context_.globals
                                : (frame_ && frame_->scope() ? frame_->scope() : context_.globals);
       Variable* target = left->value.variable;
@@ -113,12 +119,12 @@ void PexoVM::concatenate() {
           current_variable_ = target;
           instruction_start_ = pc_;
           pc_ += 6;
-          return;
+          return true;
         }
       }
     }
   }
-  stack->concatenate();
+  return false;
 }
 
 void PexoVM::hide() {

@@ -2,38 +2,42 @@
 
 #include <set>
 #include <string>
+#include <vector>
 
 #include "vm/opcodes.h"
-#include "documented_opcodes.h"
 
 namespace pexo {
 namespace {
 
-using Op = testing::DocumentedOp;
-using testing::kDocumented;
+std::vector<OpcodeInfo> Table() {
+  int32_t count = 0;
+  const OpcodeInfo* table = OpcodeTable(&count);
+  return std::vector<OpcodeInfo>(table, table + count);
+}
 
 // Words the listing prints as "Illegal Instruction".
 const std::set<uint16_t> kUnlisted = {0x003F, 0x0041, 0x0052, 0x0055, 0x0058, 0x0059, 0x005B, 0x0116,
                                       0x0216, 0x0217, 0x0218, 0x0219, 0x021A, 0x4053, 0x4054, 0x4056,
                                       0x4112, 0x4115, 0x505C, 0x5113, 0x5114, 0x5117};
 
-TEST(Opcodes, TableMatchesTheDocumentedSetExactly) {
-  int32_t count = 0;
-  const OpcodeInfo* table = OpcodeTable(&count);
-  ASSERT_EQ(count, static_cast<int32_t>(sizeof(kDocumented) / sizeof(kDocumented[0])));
-  for (const Op& op : kDocumented) {
+// The whole table is pinned by docs/instructions.md (see the reference
+// test); here the lookups and the listing flag.
+TEST(Opcodes, LookupByWordFindsEveryRowAndTheListingHidesExactlyTheUnlisted) {
+  std::vector<OpcodeInfo> table = Table();
+  EXPECT_EQ(table.size(), 148u);
+  std::set<uint16_t> hidden;
+  for (const OpcodeInfo& op : table) {
     const OpcodeInfo* info = FindOpcode(op.word);
     ASSERT_NE(info, nullptr) << std::hex << op.word;
     EXPECT_EQ(info->word, op.word);
-    EXPECT_STREQ(info->mnemonic, op.mnemonic) << std::hex << op.word;
-    EXPECT_EQ(info->listed, kUnlisted.count(op.word) == 0) << op.mnemonic;
+    if (!op.listed) hidden.insert(op.word);
   }
-  for (int32_t i = 1; i < count; ++i) EXPECT_LT(table[i - 1].word, table[i].word) << "table not in word order";
+  EXPECT_EQ(hidden, kUnlisted);
 }
 
 TEST(Opcodes, EveryOtherWordIsUnknown) {
   std::set<uint16_t> known;
-  for (const Op& op : kDocumented) known.insert(op.word);
+  for (const OpcodeInfo& op : Table()) known.insert(op.word);
   int unknown = 0;
   for (uint32_t w = 0; w <= 0xFFFF; ++w) {
     if (!known.count(static_cast<uint16_t>(w))) {
@@ -77,7 +81,7 @@ TEST(Opcodes, MnemonicLookupIgnoresCaseAndPrefersTheFirstExit) {
   EXPECT_EQ(FindOpcodeByMnemonic("push"), nullptr);
   EXPECT_EQ(FindOpcodeByMnemonic(""), nullptr);
   EXPECT_EQ(FindOpcodeByMnemonic("addx", 3)->word, 0x0016);  // counted, not terminated
-  for (const Op& op : kDocumented) {
+  for (const OpcodeInfo& op : Table()) {
     if (op.word == 0x0116) continue;
     const OpcodeInfo* info = FindOpcodeByMnemonic(op.mnemonic);
     ASSERT_NE(info, nullptr) << op.mnemonic;

@@ -1,0 +1,317 @@
+#include "vm/value_ops.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "values/conversions.h"
+#include "values/decimal.h"
+#include "values/link_buffer.h"
+#include "values/memory_account.h"
+#include "values/variable.h"
+#include "vm/pexo_vm.h"
+#include "vm/value_access.h"
+#include "vm/vm_stack.h"
+
+namespace pexo {
+namespace {
+
+using Entry = PexoVM_Stack::Entry;
+
+// The integer value when the entry counts as an integer for the fast paths:
+// an integer, a variable of integer type, or a decimal (bare or a
+// variable's) that is an integer exactly.
+bool EntryAsInteger(const Entry& e, int32_t* value) {
+  switch (e.kind) {
+    case PexoVM_Stack::kInteger:
+      *value = e.value.integer;
+      return true;
+    case PexoVM_Stack::kDecimal:
+      return DecimalToIntegerExact(e.value.decimal, value);
+    case PexoVM_Stack::kVariable: {
+      Variable* v = e.value.variable;
+      int32_t type = v->Type();
+      if (type == kTypeInteger) {
+        *value = v->Value_Integer();
+        return true;
+      }
+      if (type == kTypeDecimal) return DecimalToIntegerExact(v->Value_Decimal(), value);
+      return false;
+    }
+    default:
+      return false;
+  }
+}
+
+// The decimal value of an operand entry, converted into `scratch` when the
+// entry holds no decimal of its own.
+const mpd_t* OperandDecimal(Entry& e, ScratchDecimal* scratch) {
+  switch (e.kind) {
+    case PexoVM_Stack::kInteger:
+      IntegerToDecimal(e.value.integer, scratch->get());
+      return scratch->get();
+    case PexoVM_Stack::kDecimal:
+      return e.value.decimal;
+    case PexoVM_Stack::kVariable:
+      return e.value.variable->Value_Decimal();
+    default: {
+      String text_scratch;
+      int32_t length = 0;
+      const char* text = PexoVM_Stack::entry_text(e, &length, &text_scratch);
+      TextToDecimal(text, length, scratch->get());
+      return scratch->get();
+    }
+  }
+}
+
+// The entry as a decimal by the checked text rule; false when it is not a
+// number.
+bool EntryDecimalChecked(const Entry& e, mpd_t* out) {
+  uint32_t status = 0;
+  switch (e.kind) {
+    case PexoVM_Stack::kInteger:
+      IntegerToDecimal(e.value.integer, out);
+      return true;
+    case PexoVM_Stack::kDecimal:
+      mpd_qcopy(out, e.value.decimal, &status);
+      return true;
+    case PexoVM_Stack::kString:
+      return TextToDecimal(e.value.text ? e.value.text : "", e.size, out);
+    case PexoVM_Stack::kVariable: {
+      int error = 0;
+      const mpd_t* d = e.value.variable->Value_Decimal_Checked(&error);
+      if (error) return false;
+      mpd_qcopy(out, d, &status);
+      return true;
+    }
+    default: {
+      int32_t length = 0;
+      const char* text = e.value.buffer->data(&length);
+      return TextToDecimal(text, length, out);
+    }
+  }
+}
+
+bool AddOrSubtract(PexoVM_Stack* stack, bool subtract) {
+  if (!stack->has(2)) return false;
+  Entry& le = stack->operand(1);
+  Entry& re = stack->operand(0);
+  int32_t left = 0, right = 0;
+  if (EntryAsInteger(le, &left) && EntryAsInteger(re, &right)) {
+    bool overflows;
+    if (subtract)
+      overflows = (right < 0 && left > right + 2147483647) || (right > 0 && left < right - 2147483647);
+    else
+      overflows = (right > 0 && left > 2147483647 - right) || (right < 0 && left < -2147483647 - right);
+    if (!overflows) {
+      stack->drop(2);
+      return stack->push(subtract ? left - right : left + right);
+    }
+  }
+  // Both operands are read in place (right first, as if popped): a
+  // variable's decimal is valid while its entry still holds it, and an
+  // integer or text converts into a scratch without allocating. The result
+  // reuses an owned decimal operand when there is one.
+  ScratchDecimal rs, ls;
+  const mpd_t* rv = OperandDecimal(re, &rs);
+  const mpd_t* lv = OperandDecimal(le, &ls);
+  mpd_t* result;
+  if (le.kind == PexoVM_Stack::kDecimal && le.owned()) {
+    result = le.value.decimal;
+    le.disown();
+  } else if (re.kind == PexoVM_Stack::kDecimal && re.owned()) {
+    result = re.value.decimal;
+    re.disown();
+  } else {
+    result = mpd_qnew();
+  }
+  if (result) {
+    uint32_t status = 0;
+    if (subtract)
+      mpd_qsub(result, lv, rv, DecimalContext(), &status);
+    else
+      mpd_qadd(result, lv, rv, DecimalContext(), &status);
+  }
+  stack->drop(2);
+  if (!result) {
+    stack->machine()->fatal_error("Allocation failed");
+    return false;
+  }
+  return stack->push_decimal(result, true);
+}
+
+enum class DecimalOp { kMultiply, kDivide, kPower };
+
+bool DecimalBinary(PexoVM_Stack* stack, DecimalOp op) {
+  PoppedDecimal right, left;
+  stack->pop_decimal(&right);
+  stack->pop_decimal(&left);
+  if (stack->machine()->fatal()) return false;
+  mpd_t* result = mpd_qnew();
+  uint32_t status = 0;
+  mpd_context_t* context = DecimalContext();
+  switch (op) {
+    case DecimalOp::kMultiply:
+      mpd_qmul(result, left.value, right.value, context, &status);
+      break;
+    case DecimalOp::kDivide:
+      if (mpd_iszero(left.value))
+        mpd_qset_i32(result, 0, context, &status);
+      else
+        mpd_qdiv(result, left.value, right.value, context, &status);
+      break;
+    case DecimalOp::kPower:
+      mpd_qpow(result, left.value, right.value, context, &status);
+      break;
+  }
+  return stack->push_decimal(result, true);
+}
+
+// Turns an entry into an owned LinkBuffer holding its text; the replaced
+// value is handed back in `old` for the caller to release.
+LinkBuffer* MakeBuffer(Entry& e, Entry* old) {
+  old->kind = PexoVM_Stack::kInteger;
+  if (e.kind == PexoVM_Stack::kBuffer && e.owned()) return e.value.buffer;
+  LinkBuffer* buffer = new LinkBuffer(kStackBufferFirst, kStackBufferGrowth);
+  String scratch;
+  int32_t length = 0;
+  const char* text = PexoVM_Stack::entry_text(e, &length, &scratch);
+  buffer->append(text, length);
+  *old = e;  // released by the caller once the other operand has been read
+  e.kind = PexoVM_Stack::kBuffer;
+  e.flags = Entry::kOwned;
+  e.value.buffer = buffer;
+  e.size = e.capacity = 8;
+  return buffer;
+}
+
+}  // namespace
+
+bool ValueAdd(PexoVM_Stack* stack) { return AddOrSubtract(stack, false); }
+bool ValueSubtract(PexoVM_Stack* stack) { return AddOrSubtract(stack, true); }
+bool ValueMultiply(PexoVM_Stack* stack) { return DecimalBinary(stack, DecimalOp::kMultiply); }
+bool ValueDivide(PexoVM_Stack* stack) { return DecimalBinary(stack, DecimalOp::kDivide); }
+bool ValuePower(PexoVM_Stack* stack) { return DecimalBinary(stack, DecimalOp::kPower); }
+
+bool ValueRoundText(PexoVM_Stack* stack) {
+  int32_t digits = stack->pop_integer();
+  if (digits < 0) digits = 0;
+  PoppedDecimal value;
+  stack->pop_decimal(&value);
+  if (stack->machine()->fatal()) return false;
+  char format[32];
+  std::snprintf(format, sizeof(format), ".%df", digits);
+  uint32_t status = 0;
+  char* text = mpd_qformat(value.value, format, DecimalContext(), &status);
+  if (!text) return stack->push_string("", 0, 0, false);
+  int32_t length = static_cast<int32_t>(std::strlen(text));
+  bool pushed = stack->push_copy(text, length);
+  mpd_free(text);
+  return pushed;
+}
+
+bool ValueRoundDecimal(PexoVM_Stack* stack) {
+  int32_t digits = stack->pop_integer();
+  if (digits < 0) digits = 0;
+  PoppedDecimal value;
+  stack->pop_decimal(&value);
+  if (stack->machine()->fatal()) return false;
+  mpd_t* result = mpd_qnew();
+  uint32_t status = 0;
+  mpd_qrescale(result, value.value, -static_cast<mpd_ssize_t>(digits), DecimalContext(), &status);
+  return stack->push_decimal(result, true);
+}
+
+int32_t ValueCompare(PexoVM_Stack* stack) {
+  if (!stack->has(2)) return 0;
+  Entry& le = stack->operand(1);
+  Entry& re = stack->operand(0);
+  int32_t left = 0, right = 0;
+  int32_t result;
+  if (EntryAsInteger(le, &left) && EntryAsInteger(re, &right)) {
+    result = left < right ? -1 : left > right ? 1 : 0;
+  } else {
+    mpd_t* ld = mpd_qnew();
+    mpd_t* rd = mpd_qnew();
+    bool error = !EntryDecimalChecked(le, ld) || !EntryDecimalChecked(re, rd);
+    if (!error) {
+      result = CompareDecimals(ld, rd);
+    } else {
+      String ls, rs;
+      int32_t ll = 0, rl = 0;
+      const char* lt = PexoVM_Stack::entry_text(le, &ll, &ls);
+      const char* rt = PexoVM_Stack::entry_text(re, &rl, &rs);
+      result = CompareTexts(lt, ll, rt, rl);
+    }
+    mpd_del(ld);
+    mpd_del(rd);
+  }
+  stack->drop(2);
+  return result;
+}
+
+bool ValueConcatenate(PexoVM_Stack* stack) {
+  if (!stack->has(2)) return false;
+  Entry& le = stack->operand(1);
+  Entry& re = stack->operand(0);
+  if (le.kind == PexoVM_Stack::kBuffer && re.kind == PexoVM_Stack::kBuffer) {
+    if (!le.owned() && !re.owned()) {
+      // Two borrowed buffers: one flat text.
+    } else if (!le.owned()) {
+      int32_t length = 0;
+      const char* text = le.value.buffer->data(&length);
+      re.value.buffer->prepend(text, length);
+      stack->nip();
+      return true;
+    } else {
+      le.value.buffer->append_buffer(*re.value.buffer, re.owned());
+      stack->drop(1);
+      return true;
+    }
+  } else if (!le.owned() || (re.kind == PexoVM_Stack::kBuffer && re.owned())) {
+    if (re.owned()) {
+      String scratch;
+      int32_t length = 0;
+      const char* text = PexoVM_Stack::entry_text(le, &length, &scratch);
+      Entry old{};  // stays empty when the entry already was an owned buffer
+      LinkBuffer* buffer = MakeBuffer(re, &old);
+      buffer->prepend(text, length);
+      PexoVM_Stack::release(old);
+      stack->nip();
+      return true;
+    }
+  } else {
+    Entry old{};  // stays empty when the entry already was an owned buffer
+    LinkBuffer* buffer = MakeBuffer(le, &old);
+    String scratch;
+    int32_t length = 0;
+    const char* text = PexoVM_Stack::entry_text(re, &length, &scratch);
+    buffer->append(text, length);
+    stack->drop(1);
+    PexoVM_Stack::release(old);
+    return true;
+  }
+  // Flat text of both, pushed owned.
+  String ls, rs;
+  int32_t ll = 0, rl = 0;
+  const char* lt = PexoVM_Stack::entry_text(le, &ll, &ls);
+  const char* rt = PexoVM_Stack::entry_text(re, &rl, &rs);
+  int64_t total = static_cast<int64_t>(ll) + rl;
+  char* joined = nullptr;
+  if (total >= INT32_MAX) {
+    RefuseTooLong();
+  } else if (MemoryAllows(total + 1)) {
+    joined = static_cast<char*>(std::malloc(static_cast<size_t>(total) + 1));
+  }
+  if (!joined) {
+    stack->machine()->fatal_error(kMemoryLimitMessage);
+    return false;
+  }
+  if (ll) std::memcpy(joined, lt, static_cast<size_t>(ll));
+  if (rl) std::memcpy(joined + ll, rt, static_cast<size_t>(rl));
+  joined[ll + rl] = '\0';
+  stack->drop(2);
+  return stack->push_string(joined, ll + rl, ll + rl + 1, true);
+}
+
+}  // namespace pexo
