@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-#include "host/application.h"
+#include "vm/machine_host.h"
 #include "host/script_image.h"
 #include "program/assembler.h"
 #include "program/program_writer.h"

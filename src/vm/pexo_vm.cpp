@@ -3,14 +3,14 @@
 #include <cstdio>
 #include <cstring>
 
-#include "host/application.h"
-#include "program/dictionary.h"
+#include "vm/machine_host.h"
+#include "values/dictionary.h"
 #include "program/segment.h"
 #include "program/segment_manager.h"
 #include "values/conversions.h"
 #include "values/variable.h"
 #include "values/variable_hash.h"
-#include "vm/machine_api_context.h"
+#include "api/machine_api_context.h"
 #include "vm/vm_frame.h"
 #include "vm/vm_stack.h"
 

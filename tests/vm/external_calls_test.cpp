@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "ext/api_context.h"
+#include "api/api_context.h"
 #include "ext/external_call_manager.h"
 #include "ext/posix_external_library_manager.h"
 #include "program/function.h"

@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "host/application.h"
+#include "vm/machine_host.h"
 #include "host/script_image.h"
 #include "program/assembler.h"
 #include "program/program_writer.h"

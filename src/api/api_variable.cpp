@@ -5,7 +5,7 @@
 #include <cstring>
 #include <new>
 
-#include "ext/api_context.h"
+#include "api/api_context.h"
 #include "values/aggregate_element.h"
 #include "values/aggregate_index.h"
 #include "values/aggregate_tree.h"

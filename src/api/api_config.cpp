@@ -5,8 +5,8 @@
 // reach the library managers exactly as configured ones do.
 #include <cstring>
 
-#include "ext/api_context.h"
-#include "host/server_config.h"
+#include "api/api_context.h"
+#include "values/server_config.h"
 
 using namespace pexo;
 

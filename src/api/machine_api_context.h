@@ -13,7 +13,7 @@
 #include <memory>
 #include <unordered_map>
 
-#include "ext/api_context.h"
+#include "api/api_context.h"
 
 namespace pexo {
 

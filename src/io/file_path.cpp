@@ -1,4 +1,4 @@
-#include "host/file_path.h"
+#include "io/file_path.h"
 
 #include "values/string.h"
 

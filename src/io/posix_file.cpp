@@ -1,4 +1,4 @@
-#include "host/posix_file.h"
+#include "io/posix_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "host/posix_file_manager.h"
+#include "io/posix_file_manager.h"
 
 namespace pexo {
 

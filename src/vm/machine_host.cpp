@@ -1,4 +1,4 @@
-#include "host/application.h"
+#include "vm/machine_host.h"
 
 #include <crypt.h>
 

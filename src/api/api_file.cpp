@@ -9,10 +9,10 @@
 #include <cstring>
 #include <string>
 
-#include "ext/api_context.h"
-#include "host/config.h"
-#include "host/posix_file.h"
-#include "host/posix_file_manager.h"
+#include "api/api_context.h"
+#include "values/config.h"
+#include "io/posix_file.h"
+#include "io/posix_file_manager.h"
 #include "values/variable.h"
 #include "values/variable_list.h"
 

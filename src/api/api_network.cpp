@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "ext/api_context.h"
+#include "api/api_context.h"
 
 using namespace pexo;
 

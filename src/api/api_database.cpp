@@ -2,7 +2,7 @@
 // libraries. This engine has no database manager yet, so no database, view
 // or database variable handle can exist: every function refuses (null, 0)
 // and the data accessors keep nothing.
-#include "ext/api_context.h"
+#include "api/api_context.h"
 
 extern "C" {
 

@@ -2,7 +2,7 @@
 #include <cstring>
 #include <new>
 
-#include "ext/api_context.h"
+#include "api/api_context.h"
 #include "values/variable.h"
 #include "values/variable_hash.h"
 #include "values/variable_list.h"

@@ -1,18 +1,18 @@
-#include "vm/machine_api_context.h"
+#include "api/machine_api_context.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
 #include <string>
 
-#include "expr/dynamic_execute.h"
+#include "api/dynamic_execute.h"
 #include "expr/dynamic_expression.h"
-#include "expr/external_call_resolver.h"
+#include "ext/external_call_resolver.h"
 #include "ext/external_call.h"
 #include "ext/external_call_manager.h"
 #include "ext/system_library_manager.h"
-#include "host/application.h"
-#include "program/dictionary.h"
+#include "vm/machine_host.h"
+#include "values/dictionary.h"
 #include "program/function.h"
 #include "program/function_manager.h"
 #include "program/segment.h"

@@ -1,4 +1,4 @@
-#include "host/config.h"
+#include "values/config.h"
 
 #include <cctype>
 #include <cstdlib>

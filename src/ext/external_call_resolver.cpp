@@ -1,4 +1,4 @@
-#include "expr/external_call_resolver.h"
+#include "ext/external_call_resolver.h"
 
 #include "ext/external_call.h"
 #include "ext/external_call_manager.h"

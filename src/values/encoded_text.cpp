@@ -1,4 +1,4 @@
-#include "io/encoded_text.h"
+#include "values/encoded_text.h"
 
 #include <cstdlib>
 

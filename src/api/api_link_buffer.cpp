@@ -3,7 +3,7 @@
 #include <cstring>
 #include <new>
 
-#include "ext/api_context.h"
+#include "api/api_context.h"
 #include "values/link_buffer.h"
 #include "values/variable.h"
 

@@ -1,7 +1,7 @@
 // The table of every exported API function. Referencing it from the
 // engine keeps each function linked into programs built on the static
 // engine library, where libraries loaded later look them up.
-#include "ext/api_context.h"
+#include "api/api_context.h"
 
 namespace pexo {
 

@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "ext/api_context.h"
-#include "host/posix_file_manager.h"
+#include "api/api_context.h"
+#include "io/posix_file_manager.h"
 #include "io/attribute.h"
 #include "values/link_buffer.h"
 #include "values/variable.h"

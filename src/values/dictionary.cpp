@@ -1,4 +1,4 @@
-#include "program/dictionary.h"
+#include "values/dictionary.h"
 
 #include <cctype>
 #include <cstring>

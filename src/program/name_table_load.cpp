@@ -1,4 +1,4 @@
-#include "program/name_table.h"
+#include "values/name_table.h"
 
 #include "program/hash_section.h"
 #include "values/string.h"

@@ -17,9 +17,9 @@
 #include <ctime>
 #include <string>
 
-#include "host/config.h"
-#include "host/md5.h"
-#include "host/posix_file_manager.h"
+#include "values/config.h"
+#include "io/md5.h"
+#include "io/posix_file_manager.h"
 
 namespace pexo {
 namespace {

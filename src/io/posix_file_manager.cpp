@@ -1,4 +1,4 @@
-#include "host/posix_file_manager.h"
+#include "io/posix_file_manager.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -12,7 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "host/config.h"
+#include "values/config.h"
 
 namespace pexo {
 namespace {

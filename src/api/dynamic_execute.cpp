@@ -1,4 +1,4 @@
-#include "expr/dynamic_execute.h"
+#include "api/dynamic_execute.h"
 
 #include "vm/pexo_vm.h"
 #include "vm/vm_stack.h"

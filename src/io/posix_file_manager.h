@@ -20,8 +20,8 @@
 #include <string>
 #include <vector>
 
-#include "host/file_path.h"
-#include "host/posix_file.h"
+#include "io/file_path.h"
+#include "io/posix_file.h"
 #include "values/list.h"
 #include "values/string.h"
 

@@ -1,8 +1,8 @@
-#include "io/entity.h"
+#include "values/entity.h"
 
 #include <cstring>
 
-#include "io/encoded_text.h"
+#include "values/encoded_text.h"
 #include "io/output.h"
 #include "values/string.h"
 

@@ -5,10 +5,10 @@
 #include <cstring>
 #include <new>
 
-#include "ext/api_context.h"
-#include "host/application.h"
+#include "api/api_context.h"
+#include "vm/machine_host.h"
 #include "io/attribute.h"
-#include "io/entity.h"
+#include "values/entity.h"
 #include "io/javascript_string.h"
 #include "io/json_encode.h"
 #include "io/json_variable.h"

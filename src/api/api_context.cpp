@@ -1,12 +1,12 @@
-#include "ext/api_context.h"
+#include "api/api_context.h"
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 
-#include "host/application.h"
-#include "host/config.h"
+#include "vm/machine_host.h"
+#include "values/config.h"
 #include "values/variable.h"
 
 namespace pexo {

@@ -1,4 +1,4 @@
-#include "host/server_config.h"
+#include "values/server_config.h"
 
 #include <cstring>
 

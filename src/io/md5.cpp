@@ -1,4 +1,4 @@
-#include "host/md5.h"
+#include "io/md5.h"
 
 #include <cstring>
 

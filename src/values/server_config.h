@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "host/config.h"
+#include "values/config.h"
 #include "values/string.h"
 
 namespace pexo {
