@@ -9,8 +9,8 @@
 // and leaves its reason in ErrorText(). The context owns the run's local
 // persistent data and the callback objects of callback structures; both die
 // with it, so it must outlive every variable bound to them.
-#ifndef PEXO_EXT_API_CONTEXT_H_
-#define PEXO_EXT_API_CONTEXT_H_
+#ifndef PEXO_API_API_CONTEXT_H_
+#define PEXO_API_API_CONTEXT_H_
 
 #include <cstdint>
 #include <memory>
@@ -157,4 +157,4 @@ int32_t ApiExportCount();
 
 }  // namespace pexo
 
-#endif  // PEXO_EXT_API_CONTEXT_H_
+#endif  // PEXO_API_API_CONTEXT_H_

@@ -2,8 +2,8 @@
 // in a new frame of the running machine on a fresh operand stack, with the
 // given local scope (null: the current call's). Succeeds when the run ends
 // normally and leaves a value.
-#ifndef PEXO_EXPR_DYNAMIC_EXECUTE_H_
-#define PEXO_EXPR_DYNAMIC_EXECUTE_H_
+#ifndef PEXO_API_DYNAMIC_EXECUTE_H_
+#define PEXO_API_DYNAMIC_EXECUTE_H_
 
 namespace pexo {
 
@@ -21,4 +21,4 @@ bool ExecuteDynamicExpressionBoolean(PexoVM* vm, Segment* segment, VariableHash*
 
 }  // namespace pexo
 
-#endif  // PEXO_EXPR_DYNAMIC_EXECUTE_H_
+#endif  // PEXO_API_DYNAMIC_EXECUTE_H_

@@ -7,19 +7,20 @@
 
 #include "api/dynamic_execute.h"
 #include "expr/dynamic_expression.h"
-#include "ext/external_call_resolver.h"
 #include "ext/external_call.h"
 #include "ext/external_call_manager.h"
+#include "ext/external_call_resolver.h"
+#include "ext/external_function.h"
 #include "ext/system_library_manager.h"
-#include "vm/machine_host.h"
-#include "values/dictionary.h"
 #include "program/function.h"
 #include "program/function_manager.h"
 #include "program/segment.h"
 #include "program/segment_manager.h"
+#include "values/dictionary.h"
 #include "values/variable.h"
 #include "values/variable_hash.h"
 #include "values/variable_list.h"
+#include "vm/machine_host.h"
 #include "vm/pexo_vm.h"
 #include "vm/vm_frame.h"
 #include "vm/vm_stack.h"
@@ -65,6 +66,26 @@ MachineApiContext::MachineApiContext(PexoVM* machine, const ProgramContext& cont
 }
 
 MachineApiContext::~MachineApiContext() = default;
+
+std::unique_ptr<MachineExtensions> MachineApiContext::Make(PexoVM* machine,
+                                                           const ProgramContext& context) {
+  return std::make_unique<MachineApiContext>(machine, context);
+}
+
+ExternalCall* MachineApiContext::BindExternal(Function* function, String* error) {
+  return BindExternalFunction(program_.calls, function, error);
+}
+
+bool MachineApiContext::CheckExternalParameter(const ExternalCall& call, const Function& function,
+                                               int32_t index, String* error) {
+  if (ExternalParameterMatches(call, function, index)) return true;
+  error->assign(kExternalParameterMismatch);
+  return false;
+}
+
+Variable* MachineApiContext::InvokeExternal(ExternalCall* call, VariableHash* scope) {
+  return call->Invoke(AsHandle(static_cast<ApiContext*>(this)), scope);
+}
 
 bool MachineApiContext::Unsupported(int result) {
   if (!result) SetError(kNoHost);

@@ -5,15 +5,18 @@
 // ExternalCallManager and enter the program's function list; settings go to
 // the application.
 //
-// The machine owns its context and destroys it before anything else, so
-// local persistent data is freed while the machine still works.
-#ifndef PEXO_VM_MACHINE_API_CONTEXT_H_
-#define PEXO_VM_MACHINE_API_CONTEXT_H_
+// It is also the machine's MachineExtensions: external calls bind through
+// the request's ExternalCallManager and receive this handle. The machine owns
+// its context and destroys it before anything else, so local persistent data
+// is freed while the machine still works.
+#ifndef PEXO_API_MACHINE_API_CONTEXT_H_
+#define PEXO_API_MACHINE_API_CONTEXT_H_
 
 #include <memory>
 #include <unordered_map>
 
 #include "api/api_context.h"
+#include "vm/machine_extensions.h"
 
 namespace pexo {
 
@@ -24,10 +27,19 @@ struct ProgramContext;
 struct SystemLibrary;
 class SystemLibraryManager;
 
-class MachineApiContext : public ApiContext {
+class MachineApiContext : public ApiContext, public MachineExtensions {
  public:
   MachineApiContext(PexoVM* machine, const ProgramContext& context);
   ~MachineApiContext() override;
+
+  // The factory hosts put in ProgramContext::extensions.
+  static std::unique_ptr<MachineExtensions> Make(PexoVM* machine, const ProgramContext& context);
+
+  ApiContext* Handle() override { return this; }
+  ExternalCall* BindExternal(Function* function, String* error) override;
+  bool CheckExternalParameter(const ExternalCall& call, const Function& function, int32_t index,
+                              String* error) override;
+  Variable* InvokeExternal(ExternalCall* call, VariableHash* scope) override;
 
   int RunFunction(const char* name, int32_t length, VariableList* parameters,
                   Variable* result) override;
@@ -69,4 +81,4 @@ class MachineApiContext : public ApiContext {
 
 }  // namespace pexo
 
-#endif  // PEXO_VM_MACHINE_API_CONTEXT_H_
+#endif  // PEXO_API_MACHINE_API_CONTEXT_H_

@@ -1,8 +1,8 @@
 // ExternalCallResolver: answers the expression compiler's library function
 // lookups from the application's ExternalCallManager; the binding it hands
 // out is the resolved ExternalCall, as the machine's external calls expect.
-#ifndef PEXO_EXPR_EXTERNAL_CALL_RESOLVER_H_
-#define PEXO_EXPR_EXTERNAL_CALL_RESOLVER_H_
+#ifndef PEXO_EXT_EXTERNAL_CALL_RESOLVER_H_
+#define PEXO_EXT_EXTERNAL_CALL_RESOLVER_H_
 
 #include "expr/external_function_resolver.h"
 
@@ -22,4 +22,4 @@ class ExternalCallResolver : public ExternalFunctionResolver {
 
 }  // namespace pexo
 
-#endif  // PEXO_EXPR_EXTERNAL_CALL_RESOLVER_H_
+#endif  // PEXO_EXT_EXTERNAL_CALL_RESOLVER_H_

@@ -29,6 +29,7 @@
 #include "values/system_variable_hash.h"
 #include "values/variable.h"
 #include "values/variable_hash.h"
+#include "api/machine_api_context.h"
 
 namespace pexo {
 
@@ -408,6 +409,7 @@ bool ServerApplication::CreateMachine() {
   context.functions = &image_->functions();
   context.program_path = script_path_.c_str();
   context.calls = calls_.get();
+  context.extensions = MachineApiContext::Make;
   context.files = &files_;
   context.config = &config_;
   machine_.reset(new PexoVM(context));

@@ -3,8 +3,8 @@
 // Used for caller ids, lock-owner file names and the SMTP CRAM-MD5 and
 // DIGEST-MD5 exchanges. Feed bytes with Update in any number of pieces, then
 // Final once; the object may be Reset and reused.
-#ifndef PEXO_HOST_MD5_H_
-#define PEXO_HOST_MD5_H_
+#ifndef PEXO_IO_MD5_H_
+#define PEXO_IO_MD5_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -41,4 +41,4 @@ void HexEncodeLower(const uint8_t* bytes, size_t length, char* out);
 
 }  // namespace pexo
 
-#endif  // PEXO_HOST_MD5_H_
+#endif  // PEXO_IO_MD5_H_

@@ -10,8 +10,8 @@
 // cross-process lock files. Failures return 0/false/null/-1 and leave the
 // message in ErrorText(). One manager belongs to one request thread, and
 // every PosixFile it opened must be deleted before the manager is.
-#ifndef PEXO_HOST_POSIX_FILE_MANAGER_H_
-#define PEXO_HOST_POSIX_FILE_MANAGER_H_
+#ifndef PEXO_IO_POSIX_FILE_MANAGER_H_
+#define PEXO_IO_POSIX_FILE_MANAGER_H_
 
 #include <sys/types.h>
 
@@ -168,4 +168,4 @@ class PosixFileManager {
 
 }  // namespace pexo
 
-#endif  // PEXO_HOST_POSIX_FILE_MANAGER_H_
+#endif  // PEXO_IO_POSIX_FILE_MANAGER_H_

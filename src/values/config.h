@@ -7,8 +7,8 @@
 // or as none with length 0 (text). Reads of the wrong kind return the same.
 // Not thread-safe: a store belongs to one request (a background task gets a
 // copy of its parent's store).
-#ifndef PEXO_HOST_CONFIG_H_
-#define PEXO_HOST_CONFIG_H_
+#ifndef PEXO_VALUES_CONFIG_H_
+#define PEXO_VALUES_CONFIG_H_
 
 #include <cstdint>
 #include <memory>
@@ -153,4 +153,4 @@ class PosixConfig : public Config {
 
 }  // namespace pexo
 
-#endif  // PEXO_HOST_CONFIG_H_
+#endif  // PEXO_VALUES_CONFIG_H_

@@ -4,8 +4,8 @@
 // entry is (block, offset, size), and several entries may share bytes. The
 // entry array starts at 128 entries and grows by 128. Entries are never
 // removed, so pointers returned by get() stay valid for the dictionary's life.
-#ifndef PEXO_PROGRAM_DICTIONARY_H_
-#define PEXO_PROGRAM_DICTIONARY_H_
+#ifndef PEXO_VALUES_DICTIONARY_H_
+#define PEXO_VALUES_DICTIONARY_H_
 
 #include <cstdint>
 #include <memory>
@@ -27,7 +27,8 @@ class Dictionary {
   ~Dictionary();
 
   // Loads the "dict" section; on failure the dictionary is unchanged and
-  // error() holds the message.
+  // error() holds the message. Part of the compiled format: defined in
+  // program/dictionary_load.cpp.
   bool load(TaggedFile& file);
 
   // The bytes of entry `index` (not terminated). Null and length 0 when the
@@ -76,4 +77,4 @@ int32_t shift_search(const char* text, int32_t text_length, const char* pattern,
 
 }  // namespace pexo
 
-#endif  // PEXO_PROGRAM_DICTIONARY_H_
+#endif  // PEXO_VALUES_DICTIONARY_H_

@@ -2,8 +2,8 @@
 // LinkBuffer whose first block is the input length + 512 bytes, growing by
 // 512, and hands it to the caller as one malloc'd zero-terminated buffer with
 // its length and capacity. The caller frees it with free().
-#ifndef PEXO_IO_ENCODED_TEXT_H_
-#define PEXO_IO_ENCODED_TEXT_H_
+#ifndef PEXO_VALUES_ENCODED_TEXT_H_
+#define PEXO_VALUES_ENCODED_TEXT_H_
 
 #include <cstdint>
 
@@ -24,6 +24,11 @@ inline void AppendRun(LinkBuffer* out, const char* run, const char* end) {
   if (end > run) out->append(run, static_cast<int32_t>(end - run));
 }
 
+// C isspace in the "C" locale: space, \t, \n, \v, \f, \r.
+inline bool IsOutputSpace(char c) {
+  return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
 }  // namespace pexo
 
-#endif  // PEXO_IO_ENCODED_TEXT_H_
+#endif  // PEXO_VALUES_ENCODED_TEXT_H_

@@ -3,7 +3,6 @@
 #include <cstring>
 
 #include "values/encoded_text.h"
-#include "io/output.h"
 #include "values/string.h"
 
 namespace pexo {

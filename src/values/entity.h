@@ -8,8 +8,8 @@
 //
 // Both return a fresh malloc'd zero-terminated buffer (see encoded_text.h);
 // length -1 means up to the first zero byte.
-#ifndef PEXO_IO_ENTITY_H_
-#define PEXO_IO_ENTITY_H_
+#ifndef PEXO_VALUES_ENTITY_H_
+#define PEXO_VALUES_ENTITY_H_
 
 #include <cstdint>
 
@@ -25,4 +25,4 @@ void AppendEntityEncoded(LinkBuffer* out, const char* text, int32_t length);
 
 }  // namespace pexo
 
-#endif  // PEXO_IO_ENTITY_H_
+#endif  // PEXO_VALUES_ENTITY_H_

@@ -6,8 +6,8 @@
 // VariableHash builds its live table from one of these.
 // Tables loaded from a file have safe chains: every link is -1 or a valid
 // name number, and no chain revisits a name.
-#ifndef PEXO_PROGRAM_NAME_TABLE_H_
-#define PEXO_PROGRAM_NAME_TABLE_H_
+#ifndef PEXO_VALUES_NAME_TABLE_H_
+#define PEXO_VALUES_NAME_TABLE_H_
 
 #include <cstdint>
 #include <vector>
@@ -28,6 +28,7 @@ struct NameTable {
   int32_t count() const { return static_cast<int32_t>(names.size()); }
 };
 
+// The loaders are part of the compiled format: program/name_table_load.cpp.
 // Reads a name hash from the current section position of `file`. On failure
 // returns false with the message in `error` and leaves `table` untouched.
 bool LoadNameTable(TaggedFile& file, NameTable* table, String* error);
@@ -38,4 +39,4 @@ bool LoadNameTable(TaggedFile& file, const HashSectionFormat& format, NameTable*
 
 }  // namespace pexo
 
-#endif  // PEXO_PROGRAM_NAME_TABLE_H_
+#endif  // PEXO_VALUES_NAME_TABLE_H_

@@ -6,8 +6,8 @@
 // managers read them through Libraries(). Error settings go to the sink the
 // machine registers (the process-wide tag error table); without a sink they
 // are refused.
-#ifndef PEXO_HOST_SERVER_CONFIG_H_
-#define PEXO_HOST_SERVER_CONFIG_H_
+#ifndef PEXO_VALUES_SERVER_CONFIG_H_
+#define PEXO_VALUES_SERVER_CONFIG_H_
 
 #include <cstdint>
 #include <vector>
@@ -93,4 +93,4 @@ class ServerConfig : public PosixConfig {
 
 }  // namespace pexo
 
-#endif  // PEXO_HOST_SERVER_CONFIG_H_
+#endif  // PEXO_VALUES_SERVER_CONFIG_H_

@@ -3,8 +3,8 @@
 // machine only writes through this interface, reports its errors here and
 // hands its trace events over. A request-serving host and the command-line
 // runner implement it.
-#ifndef PEXO_HOST_APPLICATION_H_
-#define PEXO_HOST_APPLICATION_H_
+#ifndef PEXO_VM_MACHINE_HOST_H_
+#define PEXO_VM_MACHINE_HOST_H_
 
 #include <cstdint>
 
@@ -100,4 +100,4 @@ bool SystemPasswordHash(const char* text, int32_t length, const char salt[2], St
 
 }  // namespace pexo
 
-#endif  // PEXO_HOST_APPLICATION_H_
+#endif  // PEXO_VM_MACHINE_HOST_H_
