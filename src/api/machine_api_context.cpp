@@ -27,6 +27,14 @@
 
 namespace pexo {
 
+// Libraries loaded at run time look the API up by name in the program. A
+// program linked against the static engine libraries only keeps objects it
+// references; every host whose machines call libraries makes this context,
+// so it references the table of every exported function.
+extern const void* const kApiExports[];
+extern const void* const* const kKeepApiExports;
+const void* const* const kKeepApiExports = kApiExports;
+
 namespace {
 
 const char kNoHost[] = "Function not available in this program";
