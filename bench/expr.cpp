@@ -9,7 +9,7 @@
 
 #include "expr/expression_compiler.h"
 #include "expr/external_function_resolver.h"
-#include "program/dictionary.h"
+#include "values/dictionary.h"
 #include "program/function_manager.h"
 #include "program/segment_manager.h"
 #include "values/string.h"

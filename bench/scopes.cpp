@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "program/dictionary.h"
-#include "program/name_table.h"
+#include "values/dictionary.h"
+#include "values/name_table.h"
 #include "values/lookup2.h"
 #include "values/variable.h"
 #include "values/variable_hash.h"

@@ -6,13 +6,14 @@
 #include <memory>
 #include <string>
 
-#include "host/application.h"
+#include "api/machine_api_context.h"
 #include "host/script_image.h"
 #include "program/assembler.h"
 #include "program/program_writer.h"
 #include "values/system_variable_hash.h"
 #include "values/variable.h"
 #include "values/variable_hash.h"
+#include "vm/machine_host.h"
 #include "vm/pexo_vm.h"
 
 namespace pexo {
@@ -67,6 +68,7 @@ void RunProgram(benchmark::State& state, const std::string& source, const char* 
     context.segments = &script->image().segments();
     context.functions = &script->image().functions();
     context.program_path = "bench.pxc";
+    context.extensions = MachineApiContext::Make;
     auto vm = std::make_unique<PexoVM>(context);
     state.ResumeTiming();
     if (vm->run_program() != 1) state.SkipWithError("run failed");

@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <cstring>
 
-#include "host/config.h"
+#include "values/config.h"
 #include "host/config_file.h"
-#include "host/server_config.h"
+#include "values/server_config.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > 65536) return 0;

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "io/entity.h"
+#include "values/entity.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > 1 << 20) return 0;

@@ -8,13 +8,14 @@
 #include <cstdint>
 #include <string>
 
-#include "host/application.h"
+#include "api/machine_api_context.h"
 #include "host/script_image.h"
 #include "program/assembler.h"
 #include "program/program_writer.h"
 #include "program/segment.h"
 #include "program/segment_manager.h"
 #include "values/system_variable_hash.h"
+#include "vm/machine_host.h"
 #include "vm/pexo_vm.h"
 
 namespace {
@@ -77,6 +78,7 @@ void Run(ScriptImage* script, Segment* code) {
   context.segments = &script->image().segments();
   context.functions = &script->image().functions();
   context.program_path = "fuzz/vm.pxc";
+  context.extensions = MachineApiContext::Make;
   PexoVM vm(context);
   vm.set_step_limit(kStepBudget);
   vm.set_call_depth_limit(kDepthLimit);

@@ -11,6 +11,9 @@ bash scripts/setup.sh
 JOBS=${PEXO_JOBS:-$(nproc)}
 FUZZ_SECONDS=${PEXO_FUZZ_SECONDS:-20}
 
+echo "== layers (includes against the layer matrix)"
+bash scripts/check_layers.sh
+
 echo "== build (gcc)"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_C_COMPILER=gcc -DCMAKE_CXX_COMPILER=g++ -DCMAKE_CXX_FLAGS=-Werror >/dev/null

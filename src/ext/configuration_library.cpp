@@ -4,7 +4,7 @@
 
 #include "ext/external_library.h"
 #include "ext/external_library_manager.h"
-#include "host/config.h"
+#include "values/config.h"
 
 namespace pexo {
 

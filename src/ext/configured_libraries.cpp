@@ -8,7 +8,7 @@
 #include "ext/commerce_library_manager.h"
 #include "ext/external_call_manager.h"
 #include "ext/system_library_manager.h"
-#include "host/server_config.h"
+#include "values/server_config.h"
 
 namespace pexo {
 

@@ -5,6 +5,7 @@
 #include "program/function.h"
 #include "values/variable.h"
 #include "values/variable_hash.h"
+#include "vm/machine_extensions.h"
 
 namespace pexo {
 
@@ -18,9 +19,7 @@ ExternalCall* BindExternalFunction(ExternalCallManager* manager, Function* funct
   if (!call) {
     if (manager) call = manager->Find(function->name().data(), function->name().length());
     if (!call) {
-      error->assign("Unresolved call to external function '");
-      error->append(function->name());
-      error->append("'");
+      UnresolvedExternalMessage(function->name(), error);
       return nullptr;
     }
     function->set_binding(call);

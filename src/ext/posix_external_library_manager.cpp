@@ -62,13 +62,3 @@ void StopExternalLibraries() { delete process_manager.exchange(nullptr); }
 ExternalLibraryManager* ProcessLibraryManager() { return process_manager.load(); }
 
 }  // namespace pexo
-
-namespace pexo {
-// Libraries loaded at run time look the API up by name in the program. A
-// program linked against the static engine library only keeps objects it
-// references, so starting the library manager references the table of
-// every exported function.
-extern const void* const kApiExports[];
-extern const void* const* const kKeepApiExports;
-const void* const* const kKeepApiExports = kApiExports;
-}  // namespace pexo

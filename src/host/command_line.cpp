@@ -9,7 +9,7 @@
 #include <string>
 
 #include "host/command_line_request.h"
-#include "host/config.h"
+#include "values/config.h"
 #include "host/config_file.h"
 #include "host/engine_process.h"
 #include "host/server_application.h"

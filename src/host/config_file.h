@@ -19,7 +19,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "host/server_config.h"
+#include "values/server_config.h"
 #include "values/string.h"
 
 namespace pexo {

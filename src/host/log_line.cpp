@@ -7,7 +7,7 @@
 #include <cinttypes>
 #include <cstdio>
 
-#include "host/application.h"
+#include "vm/machine_host.h"
 #include "values/aggregate_element.h"
 #include "values/aggregate_index.h"
 #include "values/aggregate_tree.h"

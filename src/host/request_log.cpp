@@ -5,9 +5,9 @@
 #include <cinttypes>
 #include <cstdio>
 
-#include "host/application.h"
-#include "host/config.h"
-#include "host/posix_file_manager.h"
+#include "vm/machine_host.h"
+#include "values/config.h"
+#include "io/posix_file_manager.h"
 #include "host/system_log.h"
 
 namespace pexo {

@@ -18,17 +18,18 @@
 #include "ext/external_call_manager.h"
 #include "ext/posix_external_library_manager.h"
 #include "host/config_file.h"
-#include "host/md5.h"
+#include "io/md5.h"
 #include "host/script_function.h"
 #include "host/server_request.h"
 #include "io/content_parser_factory.h"
-#include "io/entity.h"
+#include "values/entity.h"
 #include "io/hash_content_store.h"
 #include "io/urlencoded_parser.h"
 #include "values/calendar_names.h"
 #include "values/system_variable_hash.h"
 #include "values/variable.h"
 #include "values/variable_hash.h"
+#include "api/machine_api_context.h"
 
 namespace pexo {
 
@@ -445,6 +446,7 @@ bool ServerApplication::CreateMachine() {
   context.functions = &image_->functions();
   context.program_path = script_path_.c_str();
   context.calls = calls_.get();
+  context.extensions = MachineApiContext::Make;
   context.files = &files_;
   context.config = &config_;
   machine_.reset(new PexoVM(context));

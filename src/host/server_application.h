@@ -27,13 +27,13 @@
 #include <string>
 #include <vector>
 
-#include "host/application.h"
+#include "vm/machine_host.h"
 #include "host/file_byte_stream.h"
-#include "host/file_path.h"
-#include "host/posix_file_manager.h"
+#include "io/file_path.h"
+#include "io/posix_file_manager.h"
 #include "host/request_log.h"
 #include "host/request_memory.h"
-#include "host/server_config.h"
+#include "values/server_config.h"
 #include "host/system_log.h"
 #include "host/thread_manager.h"
 #include "io/content_parser.h"

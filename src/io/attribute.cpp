@@ -1,6 +1,6 @@
 #include "io/attribute.h"
 
-#include "io/encoded_text.h"
+#include "values/encoded_text.h"
 #include "values/string.h"
 
 namespace pexo {

@@ -1,6 +1,6 @@
 #include "io/base64.h"
 
-#include "io/encoded_text.h"
+#include "values/encoded_text.h"
 #include "values/string.h"
 
 namespace pexo {

@@ -7,7 +7,7 @@
 #include <new>
 #include <thread>
 
-#include "host/config.h"
+#include "values/config.h"
 #include "values/memory_account.h"
 
 namespace pexo {

@@ -1,6 +1,6 @@
 #include "io/javascript_string.h"
 
-#include "io/encoded_text.h"
+#include "values/encoded_text.h"
 #include "values/string.h"
 
 namespace pexo {

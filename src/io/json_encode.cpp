@@ -5,7 +5,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "io/encoded_text.h"
+#include "values/encoded_text.h"
 #include "io/javascript_string.h"
 #include "values/aggregate_tree.h"
 #include "values/conversions.h"

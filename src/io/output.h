@@ -17,6 +17,8 @@
 
 #include <cstdint>
 
+#include "values/encoded_text.h"
+
 namespace pexo {
 
 enum OutputKind {
@@ -71,11 +73,6 @@ class Output {
   int whitespace_mode_ = kWhitespaceKeep;
   int ended_in_whitespace_ = 1;
 };
-
-// C isspace in the "C" locale: space, \t, \n, \v, \f, \r.
-inline bool IsOutputSpace(char c) {
-  return c == ' ' || (c >= '\t' && c <= '\r');
-}
 
 // Frees a header string when its owned flag is set.
 void FreeOwnedText(const char* text, bool owned);

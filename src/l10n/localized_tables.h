@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "l10n/localized_index.h"
-#include "program/name_table.h"
+#include "values/name_table.h"
 #include "values/string.h"
 
 namespace pexo {

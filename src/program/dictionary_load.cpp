@@ -4,7 +4,7 @@
 #include <new>
 #include <vector>
 
-#include "program/dictionary.h"
+#include "values/dictionary.h"
 #include "program/little_endian.h"
 #include "program/section_reader.h"
 #include "program/tagged_file.h"

@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "program/name_table.h"
+#include "values/name_table.h"
 #include "values/string.h"
 
 namespace pexo {

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "program/dictionary.h"
+#include "values/dictionary.h"
 #include "program/hash_section.h"
 #include "program/little_endian.h"
 #include "program/section_reader.h"

@@ -11,9 +11,9 @@
 #include <memory>
 
 #include "l10n/localized_tables.h"
-#include "program/dictionary.h"
+#include "values/dictionary.h"
 #include "program/function_manager.h"
-#include "program/name_table.h"
+#include "values/name_table.h"
 #include "program/segment_manager.h"
 #include "values/string.h"
 

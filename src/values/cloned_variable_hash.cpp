@@ -1,6 +1,6 @@
 #include "values/cloned_variable_hash.h"
 
-#include "program/dictionary.h"
+#include "values/dictionary.h"
 #include "values/system_variable_hash.h"
 
 namespace pexo {

@@ -2,7 +2,7 @@
 
 #include <new>
 
-#include "host/config.h"
+#include "values/config.h"
 #include "values/aggregate_index.h"
 
 namespace pexo {

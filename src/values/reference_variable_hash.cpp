@@ -2,7 +2,7 @@
 
 #include <new>
 
-#include "program/dictionary.h"
+#include "values/dictionary.h"
 #include "values/variable.h"
 
 namespace pexo {

@@ -2,7 +2,7 @@
 
 #include <new>
 
-#include "host/config.h"
+#include "values/config.h"
 #include "values/configuration_variables.h"
 #include "values/conversions.h"
 #include "values/time_variables.h"

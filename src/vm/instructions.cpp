@@ -4,8 +4,8 @@
 #include <cstring>
 #include <random>
 
-#include "host/application.h"
-#include "program/dictionary.h"
+#include "vm/machine_host.h"
+#include "values/dictionary.h"
 #include "program/segment.h"
 #include "values/aggregate_index.h"
 #include "values/conversions.h"

@@ -3,14 +3,13 @@
 #include <cstdio>
 #include <cstring>
 
-#include "host/application.h"
-#include "program/dictionary.h"
 #include "program/segment.h"
 #include "program/segment_manager.h"
 #include "values/conversions.h"
+#include "values/dictionary.h"
 #include "values/variable.h"
 #include "values/variable_hash.h"
-#include "vm/machine_api_context.h"
+#include "vm/machine_host.h"
 #include "vm/vm_frame.h"
 #include "vm/vm_stack.h"
 
@@ -44,7 +43,7 @@ PexoVM::PexoVM(const ProgramContext& context) : context_(context) {
 
 PexoVM::~PexoVM() {
   // Extensions' local data is freed while the machine still works.
-  api_.reset();
+  extensions_.reset();
   unwind_to(nullptr);
   for (PexoVM_FunctionFrame* spare : spare_frames_) delete spare;
   for (PexoVM_Stack* spare : spare_stacks_) delete spare;

@@ -22,6 +22,7 @@
 
 #include "values/string.h"
 #include "vm/error_table.h"
+#include "vm/machine_extensions.h"
 
 namespace pexo {
 
@@ -33,7 +34,6 @@ class Function;
 class FunctionManager;
 class NULLVariable;
 class PexoApplication;
-class MachineApiContext;
 class PersistentTable;
 class PexoVM_Frame;
 class PexoVM_FunctionFrame;
@@ -79,6 +79,9 @@ struct ProgramContext {
   // What library functions and extensions reach through the program handle;
   // each may be null (the calls that need a missing one fail with a message).
   ExternalCallManager* calls = nullptr;
+  // Makes the link to library functions and the program handle (see
+  // MachineExtensions); null: neither.
+  MachineExtensionsFactory extensions = nullptr;
   SystemLibraryManager* system_libraries = nullptr;
   PosixFileManager* files = nullptr;
   Config* config = nullptr;
@@ -130,7 +133,7 @@ class PexoVM {
   const String& source_file_name();
 
   // The program handle library functions and extensions receive (made on
-  // first use, owned by the machine).
+  // first use, owned by the machine); null without an extensions factory.
   ApiContext* api_context();
   // The current call's local scope; null outside a function call.
   VariableHash* local_scope() const;
@@ -237,7 +240,9 @@ class PexoVM {
   uint64_t steps_left_ = 0;
   int32_t call_depth_ = 0;
   int32_t call_depth_limit_ = kDefaultCallDepthLimit;
-  std::unique_ptr<MachineApiContext> api_;
+  // Made on first use by extensions().
+  std::unique_ptr<MachineExtensions> extensions_;
+  MachineExtensions* extensions();
   // Decimal forms of pushf constants, direct-mapped by the double's bits.
   // An entry is only ever copied from, so replacing it is always safe, and
   // the key is the value itself: a stale entry cannot give a wrong result.

@@ -3,7 +3,7 @@
 #include <cctype>
 #include <cstring>
 
-#include "program/dictionary.h"
+#include "values/dictionary.h"
 
 namespace pexo {
 namespace {

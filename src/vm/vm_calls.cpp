@@ -2,19 +2,16 @@
 #include <cstring>
 #include <vector>
 
-#include "ext/external_call.h"
-#include "ext/external_call_manager.h"
-#include "ext/external_function.h"
-#include "host/application.h"
-#include "program/dictionary.h"
 #include "program/function.h"
 #include "program/function_manager.h"
 #include "program/segment.h"
+#include "values/dictionary.h"
 #include "values/scope_resolver.h"
 #include "values/variable.h"
 #include "values/variable_hash.h"
 #include "values/variable_list.h"
-#include "vm/machine_api_context.h"
+#include "vm/machine_extensions.h"
+#include "vm/machine_host.h"
 #include "vm/pexo_vm.h"
 #include "vm/vm_frame.h"
 #include "vm/vm_stack.h"
@@ -196,7 +193,12 @@ int PexoVM::call_function(Function* function) {
 
 int PexoVM::call_external(Function* function) {
   String error;
-  ExternalCall* call = BindExternalFunction(context_.calls, function, &error);
+  MachineExtensions* links = extensions();
+  ExternalCall* call = nullptr;
+  if (links)
+    call = links->BindExternal(function, &error);
+  else
+    UnresolvedExternalMessage(function->name(), &error);
   if (!call) {
     fatal_error(error.c_str());
     return 0;
@@ -212,15 +214,15 @@ int PexoVM::call_external(Function* function) {
   }
   const int32_t count = static_cast<int32_t>(function->parameters().size());
   for (int32_t i = count - 1; i >= 0; --i) {
-    bool bound = ExternalParameterMatches(*call, *function, i);
-    if (!bound) fatal_error(kExternalParameterMismatch);
+    bool bound = links->CheckExternalParameter(*call, *function, i, &error);
+    if (!bound) fatal_error(error.c_str());
     if (!bound || !bind_parameter(function, i, scope, kTraceExternalParameter)) {
       scope->ReleaseVariables();
       recycle_scope(function, scope);
       return 0;
     }
   }
-  Variable* result = call->Invoke(AsHandle(api_context()), scope);
+  Variable* result = links->InvokeExternal(call, scope);
   scope->ReleaseVariables();
   recycle_scope(function, scope);
   if (!result) {
@@ -233,9 +235,20 @@ int PexoVM::call_external(Function* function) {
   return stack_->push_variable(result, false, true) ? 1 : 0;
 }
 
+MachineExtensions* PexoVM::extensions() {
+  if (!extensions_ && context_.extensions) extensions_ = context_.extensions(this, context_);
+  return extensions_.get();
+}
+
 ApiContext* PexoVM::api_context() {
-  if (!api_) api_.reset(new MachineApiContext(this, context_));
-  return api_.get();
+  MachineExtensions* links = extensions();
+  return links ? links->Handle() : nullptr;
+}
+
+void UnresolvedExternalMessage(const String& name, String* error) {
+  error->assign("Unresolved call to external function '");
+  error->append(name);
+  error->append("'");
 }
 
 bool PexoVM::stopping() const {

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <vector>
 
-#include "host/application.h"
-#include "io/entity.h"
+#include "vm/machine_host.h"
+#include "values/entity.h"
 #include "values/aggregate_element.h"
 #include "values/aggregate_tree.h"
 #include "values/scope_prefix.h"

@@ -6,10 +6,10 @@
 
 #include <string>
 
-#include "ext/api_context.h"
-#include "host/application.h"
-#include "host/posix_file_manager.h"
-#include "host/server_config.h"
+#include "api/api_context.h"
+#include "vm/machine_host.h"
+#include "io/posix_file_manager.h"
+#include "values/server_config.h"
 #include "values/variable_hash.h"
 
 namespace pexo {

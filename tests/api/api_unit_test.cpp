@@ -9,7 +9,7 @@
 #include <string>
 
 #include "api_fixture.h"
-#include "ext/api_context.h"
+#include "api/api_context.h"
 #include "ext/library_descriptors.h"
 #include "ext/persistent_table.h"
 #include "pexo/pexo.h"

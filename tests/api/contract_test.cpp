@@ -7,9 +7,9 @@
 #include <string>
 
 #include "api_fixture.h"
-#include "ext/api_context.h"
+#include "api/api_context.h"
 #include "ext/persistent_table.h"
-#include "host/server_config.h"
+#include "values/server_config.h"
 #include "pexo/pexo.h"
 
 namespace pexo {

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "../vm/vm_harness.h"
-#include "expr/dynamic_execute.h"
+#include "api/dynamic_execute.h"
 #include "expr/dynamic_expression.h"
 #include "program/segment_manager.h"
 #include "values/variable.h"

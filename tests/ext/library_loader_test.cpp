@@ -17,8 +17,8 @@
 #include "ext/posix_external_library_manager.h"
 #include "ext/system_library_manager.h"
 #include "fake_library.h"
-#include "host/config.h"
-#include "host/server_config.h"
+#include "values/config.h"
+#include "values/server_config.h"
 
 namespace pexo {
 namespace {

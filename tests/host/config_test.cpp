@@ -4,9 +4,9 @@
 #include <cstring>
 #include <string>
 
-#include "host/config.h"
+#include "values/config.h"
 #include "host/config_file.h"
-#include "host/server_config.h"
+#include "values/server_config.h"
 
 namespace pexo {
 namespace {

@@ -8,9 +8,9 @@
 #include <memory>
 #include <string>
 
-#include "host/config.h"
+#include "values/config.h"
 #include "host/file_byte_stream.h"
-#include "host/posix_file_manager.h"
+#include "io/posix_file_manager.h"
 #include "program/tagged_file.h"
 
 namespace pexo {

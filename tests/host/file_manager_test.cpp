@@ -14,10 +14,10 @@
 #include <string>
 #include <thread>
 
-#include "host/config.h"
-#include "host/file_path.h"
-#include "host/md5.h"
-#include "host/posix_file_manager.h"
+#include "values/config.h"
+#include "io/file_path.h"
+#include "io/md5.h"
+#include "io/posix_file_manager.h"
 
 namespace pexo {
 namespace {

@@ -12,12 +12,12 @@
 #include <string>
 #include <vector>
 
-#include "host/application.h"
-#include "host/config.h"
+#include "vm/machine_host.h"
+#include "values/config.h"
 #include "host/error_log.h"
 #include "host/log_filter.h"
 #include "host/log_line.h"
-#include "host/posix_file_manager.h"
+#include "io/posix_file_manager.h"
 #include "host/request_log.h"
 #include "host/system_log.h"
 #include "values/aggregate_index.h"

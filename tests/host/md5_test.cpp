@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "host/md5.h"
+#include "io/md5.h"
 
 namespace pexo {
 namespace {

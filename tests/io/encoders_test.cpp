@@ -5,7 +5,7 @@
 
 #include "io/attribute.h"
 #include "io/base64.h"
-#include "io/entity.h"
+#include "values/entity.h"
 #include "io/javascript_string.h"
 
 namespace pexo {

@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "host/config.h"
+#include "values/config.h"
 #include "io/buffered_output.h"
 #include "io/capture_output.h"
 #include "io/network_output.h"

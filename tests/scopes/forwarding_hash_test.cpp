@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "program/dictionary.h"
+#include "values/dictionary.h"
 #include "scope_test_util.h"
 #include "values/cloned_variable_hash.h"
 #include "values/reference_variable_hash.h"

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "program/dictionary.h"
+#include "values/dictionary.h"
 #include "scope_test_util.h"
 #include "values/system_variable_hash.h"
 #include "values/variable.h"

@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "program/dictionary.h"
+#include "values/dictionary.h"
 #include "scope_test_util.h"
 #include "values/variable.h"
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "program/dictionary.h"
-#include "program/name_table.h"
+#include "values/dictionary.h"
+#include "values/name_table.h"
 #include "scope_test_util.h"
 #include "values/aggregate_index.h"
 #include "values/variable.h"

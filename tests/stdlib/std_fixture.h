@@ -12,10 +12,10 @@
 
 #include <gtest/gtest.h>
 
-#include "ext/api_context.h"
+#include "api/api_context.h"
 #include "ext/external_call_manager.h"
 #include "ext/posix_external_library_manager.h"
-#include "host/application.h"
+#include "vm/machine_host.h"
 #include "program/function.h"
 #include "values/variable.h"
 #include "values/variable_hash.h"

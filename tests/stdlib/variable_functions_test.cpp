@@ -6,7 +6,7 @@
 #include "ext/configured_libraries.h"
 #include "ext/external_library_manager.h"
 #include "pexo/pexo.h"
-#include "host/server_config.h"
+#include "values/server_config.h"
 #include "std_fixture.h"
 
 namespace pexo {

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "program/dictionary.h"
+#include "values/dictionary.h"
 #include "values/hash_table.h"
 #include "values/link_buffer.h"
 #include "values/lookup2.h"

@@ -8,8 +8,8 @@
 #include <utility>
 #include <vector>
 
-#include "host/config.h"
-#include "program/dictionary.h"
+#include "values/config.h"
+#include "values/dictionary.h"
 #include "values/aggregate_index.h"
 #include "values/aggregate_tree.h"
 #include "values/configuration_variables.h"

@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "ext/api_context.h"
+#include "api/api_context.h"
 #include "ext/external_call_manager.h"
 #include "ext/posix_external_library_manager.h"
 #include "program/function.h"
@@ -121,6 +121,19 @@ TEST_F(ExternalCalls, NamesResolveWithoutRegardToCaseAndWithoutAManagerNothingBi
   ASSERT_EQ(bare.app.fatal.size(), 1u);
   EXPECT_NE(bare.app.fatal[0].find("Unresolved call to external function 'join'"),
             std::string::npos);
+}
+
+// A host that gives the machine no extensions: a registered library is out
+// of reach, the call fails as unresolved and there is no program handle.
+TEST_F(ExternalCalls, WithoutExtensionsNothingBindsAndThereIsNoHandle) {
+  Machine m;
+  m.calls = libraries_.calls.get();
+  m.extensions = nullptr;
+  EXPECT_EQ(m.Run(".extern join(a, b)\n.segment main start\n pushi 1\n pushi 2\n call join\n"), 0);
+  ASSERT_EQ(m.app.fatal.size(), 1u);
+  EXPECT_NE(m.app.fatal[0].find("Unresolved call to external function 'join'"), std::string::npos)
+      << m.app.fatal[0];
+  EXPECT_EQ(m.vm->api_context(), nullptr);
 }
 
 TEST_F(ExternalCalls, TraceEventsOfALibraryCall) {

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "host/application.h"
+#include "vm/machine_host.h"
 #include "vm/error_table.h"
 #include "vm/text_search.h"
 

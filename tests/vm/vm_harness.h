@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "host/application.h"
+#include "vm/machine_host.h"
 #include "host/script_image.h"
 #include "program/assembler.h"
 #include "program/program_writer.h"
@@ -21,6 +21,7 @@
 #include "vm/pexo_vm.h"
 #include "vm/vm_frame.h"
 #include "vm/vm_stack.h"
+#include "api/machine_api_context.h"
 
 namespace pexo {
 
@@ -110,6 +111,7 @@ class Machine {
     context.functions = &script.image().functions();
     context.program_path = "dir/test.pxc";
     context.calls = calls;
+    context.extensions = extensions;
     vm = std::make_unique<PexoVM>(context);
     return true;
   }
@@ -136,6 +138,8 @@ class Machine {
   HostFlags flags;
   // Library functions, when the test registers any (set before Load).
   ExternalCallManager* calls = nullptr;
+  // The machine's link to libraries and its program handle (null: none).
+  MachineExtensionsFactory extensions = MachineApiContext::Make;
   ScriptImage script;
   std::unique_ptr<PexoVM> vm;
 };

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <utility>
 
-#include "host/posix_file_manager.h"
+#include "io/posix_file_manager.h"
 
 namespace pexo {
 

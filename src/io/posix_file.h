@@ -1,0 +1,74 @@
+// PosixFile: an open file of the sandboxed file layer.
+//
+// Created only by PosixFileManager. While the manager's handle limit forces
+// it, the file may be inactive: its descriptor is closed and its position
+// saved; every operation first asks the manager to activate it, which
+// reopens the same path with the same access at the saved position. A file
+// that holds byte-range locks is never deactivated by the limit, because
+// closing the descriptor would drop its locks. Deleting the object closes
+// the file. Failures return -1/false and leave the message in ErrorText().
+#ifndef PEXO_IO_POSIX_FILE_H_
+#define PEXO_IO_POSIX_FILE_H_
+
+#include <sys/types.h>
+
+#include <cstdint>
+
+#include "values/string.h"
+
+namespace pexo {
+
+class PosixFileManager;
+
+class PosixFile {
+ public:
+  PosixFile(const PosixFile&) = delete;
+  PosixFile& operator=(const PosixFile&) = delete;
+  ~PosixFile();
+
+  // Bytes read (0 at the end) or -1.
+  int32_t Read(void* buffer, int32_t count);
+  // Writes all bytes; false on failure.
+  bool Write(const void* buffer, int32_t count);
+  bool Seek(int64_t position);
+  int64_t Position();
+  int64_t Size();
+  bool Truncate(int64_t size);
+  bool Sync();
+
+  // Blocking byte-range locks, shared or exclusive, for the xBase engine.
+  // Locks belong to this open file, so two PosixFile objects conflict even
+  // inside one process.
+  bool LockRange(int64_t offset, int64_t length, bool exclusive);
+  bool UnlockRange(int64_t offset, int64_t length);
+
+  const String& path() const { return path_; }
+  const String& ErrorText() const { return error_; }
+  bool active() const { return fd_ >= 0; }
+  bool accounted() const { return accounted_; }
+  bool pinned() const { return locks_ > 0; }
+
+ private:
+  friend class PosixFileManager;
+  PosixFile(PosixFileManager* manager, int fd, const char* path, int access, bool accounted);
+
+  bool Use();  // activates through the manager
+  bool SetSystemError();
+  // Closes the descriptor, saving the position (manager side of the limit).
+  void Release();
+  // Reopens the path with the saved access and position.
+  bool Reopen();
+
+  PosixFileManager* manager_;
+  int fd_;
+  String path_;
+  int access_;  // O_RDONLY, O_WRONLY or O_RDWR, with O_APPEND
+  bool accounted_;
+  off_t saved_position_ = 0;
+  int32_t locks_ = 0;
+  String error_;
+};
+
+}  // namespace pexo
+
+#endif  // PEXO_IO_POSIX_FILE_H_

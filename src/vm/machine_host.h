@@ -1,0 +1,103 @@
+// PexoApplication: what the machine asks of the host that runs it for one
+// request. The host owns the output, the configuration and the logs; the
+// machine only writes through this interface, reports its errors here and
+// hands its trace events over. A request-serving host and the command-line
+// runner implement it.
+#ifndef PEXO_VM_MACHINE_HOST_H_
+#define PEXO_VM_MACHINE_HOST_H_
+
+#include <cstdint>
+
+#include "values/string.h"
+
+namespace pexo {
+
+class Variable;
+
+// Event bits of the debug trace mask.
+enum TraceBits : uint32_t {
+  kTraceFunctionCall = 0x00000010,
+  kTraceFunctionParameter = 0x00000020,
+  kTraceFunctionReturnValue = 0x00000040,
+  kTraceFunctionReturn = 0x00000080,
+  kTraceExternalCall = 0x00000100,
+  kTraceExternalParameter = 0x00000200,
+  kTraceExternalReturnValue = 0x00000400,
+  kTraceExternalReturn = 0x00000800,
+  kTraceDoEnter = 0x00001000,
+  kTraceDoExit = 0x00002000,
+  kTraceHttpCall = 0x00100000,
+  kTraceSmtp = 0x00200000,
+  kTraceRequestStart = 0x02000000,
+  kTraceRequestEnd = 0x04000000,
+  kTraceTimeout = 0x08000000,
+  kTraceRuntimeError = 0x10000000,
+  kTraceFatalError = 0x20000000,
+  kTraceLine = 0x40000000,
+};
+
+// The name of an event bit in the debug log ("Function Call" ...), or null.
+const char* TraceEventName(uint32_t bit);
+
+// One trace event. Texts are borrowed for the duration of the call; unused
+// ones are empty.
+struct TraceEvent {
+  uint32_t kind = 0;        // one bit of TraceBits
+  const char* program = "";  // the script's path
+  const char* source_file = "";
+  int32_t line = 0;
+  const char* name = "";    // function, tag or file name
+  const char* detail = "";  // parameter name or message
+  const char* value = "";   // parameter or return value
+  // When set, the value as a variable: the log writes it in its dump form
+  // (structures and arrays in full) instead of `value`.
+  Variable* variable = nullptr;
+};
+
+class PexoApplication {
+ public:
+  virtual ~PexoApplication() = default;
+
+  // Current output.
+  virtual void Write(const char* bytes, int32_t length) = 0;
+  // Text subject to the whitespace mode of the output.
+  virtual void Emit(const char* bytes, int32_t length) = 0;
+  virtual void SetWhitespaceMode(int32_t mode) = 0;
+  virtual void SetHeader(const char* name, const char* value) = 0;
+
+  // A visible message, entity-encoded and written at once.
+  virtual void WriteMessage(const char* text, int32_t length) = 0;
+  // Error reports: each may log the message and write it to the page.
+  virtual void ReportFatalError(const String& message) = 0;
+  virtual void ReportRuntimeError(int32_t tag, const String& message, bool display) = 0;
+  virtual void ReportTimeout(const char* message) = 0;
+
+  // Configured debug-log level: the machine's trace mask.
+  virtual uint32_t DebugLogLevel() = 0;
+  // The log filter on source file and line.
+  virtual bool LogFilterAccepts(const char* source_file, int32_t line) = 0;
+  virtual void LogEvent(const TraceEvent& event) = 0;
+
+  // The traditional Unix password hash of `text` with a two-character salt;
+  // false when the host cannot compute it.
+  virtual bool PasswordHash(const char* text, int32_t length, const char salt[2],
+                            String* result) = 0;
+
+  // Settings extensions change through the program handle. A host that
+  // does not support one keeps the default: 0 (failure) or null.
+  virtual int FlushOutput() { return 0; }
+  virtual int SetLanguage(const char* /*name*/, int32_t /*length*/, bool /*default_language*/) {
+    return 0;
+  }
+  virtual int SetDefaultDatabase(const char* /*name*/, int32_t /*length*/) { return 0; }
+  virtual int SetProcessName(const char* /*name*/, int32_t /*length*/) { return 0; }
+  virtual int ResetGlobalTimeout() { return 0; }
+  virtual void* SSLFunction(const char* /*name*/) { return nullptr; }
+};
+
+// The password hash through the system's crypt library (DES-based form).
+bool SystemPasswordHash(const char* text, int32_t length, const char salt[2], String* result);
+
+}  // namespace pexo
+
+#endif  // PEXO_VM_MACHINE_HOST_H_
