@@ -7,7 +7,7 @@
 
 #include "program/assembler.h"
 #include "program/program_writer.h"
-#include "vm/listing.h"
+#include "program/listing.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > 1 << 16) return 0;

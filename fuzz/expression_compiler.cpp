@@ -11,7 +11,7 @@
 #include "program/segment.h"
 #include "program/segment_manager.h"
 #include "values/string.h"
-#include "vm/opcodes.h"
+#include "program/opcodes.h"
 
 namespace {
 

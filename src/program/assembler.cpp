@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "program/byte_sink.h"
-#include "vm/opcodes.h"
+#include "program/opcodes.h"
 
 namespace pexo {
 

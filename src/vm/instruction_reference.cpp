@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "vm/error_table.h"
-#include "vm/opcodes.h"
+#include "program/opcodes.h"
 
 namespace pexo {
 namespace {

@@ -12,7 +12,7 @@
 #include "values/decimal.h"
 #include "values/variable.h"
 #include "values/variable_hash.h"
-#include "vm/opcodes.h"
+#include "program/opcodes.h"
 #include "vm/pexo_vm.h"
 #include "vm/text_search.h"
 #include "vm/value_ops.h"

@@ -12,7 +12,7 @@
 #include "values/scope_prefix.h"
 #include "values/variable.h"
 #include "values/variable_hash.h"
-#include "vm/opcodes.h"
+#include "program/opcodes.h"
 #include "vm/pexo_vm.h"
 #include "vm/vm_frame.h"
 #include "vm/vm_stack.h"

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "program/segment.h"
-#include "vm/opcodes.h"
+#include "program/opcodes.h"
 
 namespace pexo {
 namespace testing_expr {

@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "program/byte_sink.h"
-#include "vm/listing.h"
-#include "vm/opcodes.h"
+#include "program/listing.h"
+#include "program/opcodes.h"
 
 namespace pexo {
 namespace {

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "vm/opcodes.h"
+#include "program/opcodes.h"
 
 namespace pexo {
 namespace {

@@ -10,7 +10,7 @@
 
 #include "program/segment.h"
 #include "vm/instruction_reference.h"
-#include "vm/opcodes.h"
+#include "program/opcodes.h"
 #include "vm_harness.h"
 
 namespace pexo {

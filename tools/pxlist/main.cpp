@@ -17,7 +17,7 @@
 #include "program/program_image.h"
 #include "program/segment_manager.h"
 #include "program/tagged_file.h"
-#include "vm/listing.h"
+#include "program/listing.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "vm/opcodes.h"
+#include "program/opcodes.h"
 
 #include <array>
 #include <cstddef>

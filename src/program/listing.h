@@ -7,8 +7,8 @@
 // unprinted words are still printed and skipped by the flag bits. The
 // listing stops at the end of the code or before the first instruction that
 // would run past it; it never reads beyond `length` bytes.
-#ifndef PEXO_VM_LISTING_H_
-#define PEXO_VM_LISTING_H_
+#ifndef PEXO_PROGRAM_LISTING_H_
+#define PEXO_PROGRAM_LISTING_H_
 
 #include <cstdint>
 #include <cstdio>
@@ -29,4 +29,4 @@ bool WriteListingFile(const char* path, const char* source, int32_t source_lengt
 
 }  // namespace pexo
 
-#endif  // PEXO_VM_LISTING_H_
+#endif  // PEXO_PROGRAM_LISTING_H_

@@ -1,9 +1,9 @@
-#include "vm/listing.h"
+#include "program/listing.h"
 
 #include <cerrno>
 #include <cstring>
 
-#include "vm/opcodes.h"
+#include "program/opcodes.h"
 
 namespace pexo {
 

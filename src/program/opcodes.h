@@ -8,8 +8,8 @@
 // The whole word, flag bits included, is the opcode, so 0x0025 `roundf` and
 // 0x4025 `jmp` are different instructions. Words 0x0043 and 0x0116 are both
 // `exit`; looking up "exit" by name gives 0x0043.
-#ifndef PEXO_VM_OPCODES_H_
-#define PEXO_VM_OPCODES_H_
+#ifndef PEXO_PROGRAM_OPCODES_H_
+#define PEXO_PROGRAM_OPCODES_H_
 
 #include <cstdint>
 
@@ -91,4 +91,4 @@ const OpcodeInfo* OpcodeTable(int32_t* count);
 
 }  // namespace pexo
 
-#endif  // PEXO_VM_OPCODES_H_
+#endif  // PEXO_PROGRAM_OPCODES_H_
