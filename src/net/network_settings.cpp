@@ -4,7 +4,7 @@
 
 namespace pexo {
 
-int64_t MonotonicMilliseconds() {
+int64_t RequestDeadline::Now() {
   timespec now;
   clock_gettime(CLOCK_MONOTONIC, &now);
   return int64_t{now.tv_sec} * 1000 + now.tv_nsec / 1000000;
@@ -15,7 +15,7 @@ int WaitMilliseconds(int32_t timeout, int32_t timeout_global, const RequestDeadl
   int32_t seconds = timeout > 0 ? timeout : timeout_global;
   if (seconds > 0) wait = int64_t{seconds} * 1000;
   if (deadline.at() != 0) {
-    int64_t left = deadline.at() - MonotonicMilliseconds();
+    int64_t left = deadline.at() - RequestDeadline::Now();
     if (left < 0) left = 0;
     if (wait < 0 || left < wait) wait = left;
   }

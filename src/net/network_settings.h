@@ -34,15 +34,15 @@ struct NetworkSettings {
   int32_t flags_security = 0;
 };
 
-// Milliseconds on the monotonic clock.
-int64_t MonotonicMilliseconds();
-
-// The request's deadline: 0 means none.
+// The request's deadline: 0 means none. The clock is CLOCK_MONOTONIC in
+// milliseconds, the one the host keeps its global deadline on, so the host
+// hands its deadline over unchanged.
 class RequestDeadline {
  public:
+  static int64_t Now();
   void Set(int64_t at_milliseconds) { at_ = at_milliseconds; }
   void SetAfterSeconds(int32_t seconds) {
-    at_ = seconds > 0 ? MonotonicMilliseconds() + int64_t{seconds} * 1000 : 0;
+    at_ = seconds > 0 ? Now() + int64_t{seconds} * 1000 : 0;
   }
   int64_t at() const { return at_; }
 

@@ -358,7 +358,9 @@ class OpenSSLLoader {
     table->ssl_ = ssl;
     table->crypto_name_ = crypto_name;
     table->ssl_name_ = ssl_name;
-    if (!table->ResolveCommon(error) || !table->ResolveGeneration(error) ||
+    // The generation's own names first: a library of another generation
+    // that passed the version test fails on them.
+    if (!table->ResolveGeneration(error) || !table->ResolveCommon(error) ||
         !table->Initialise(error) || !table->LoadConfigAndSeed(settings))
       return nullptr;
     return table;
