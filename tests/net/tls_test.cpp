@@ -1,0 +1,371 @@
+// TLS: the library loader and its generations, name matching, and StartTLS
+// against a real TLS server on certificates made for the test: verification,
+// host-name and address checks, pins and client certificates. Every failed
+// check must leave the connection closed, so no request data can follow.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "net/network_manager.h"
+#include "net/openssl.h"
+#include "net/posix_network_manager.h"
+#include "net/tls_session.h"
+#include "net_peers.h"
+
+namespace pexo {
+namespace {
+
+using testing_net::ReadFile;
+using testing_net::ScriptedPeer;
+using testing_net::Shell;
+
+std::string Text(const String& s) { return std::string(s.data(), static_cast<size_t>(s.length())); }
+String Str(const std::string& s) { return String(s.data(), static_cast<int32_t>(s.size())); }
+
+std::string FakeLibrary(const char* name) {
+  return std::string(PEXO_TEST_LIB_DIR) + "/fake_" + name + ".so";
+}
+
+TEST(OpenSSLLoader, TellsTheGenerationsApart) {
+  struct Case {
+    std::string crypto, ssl, expected;
+  } cases[] = {
+      {FakeLibrary("gen3"), FakeLibrary("plain"),
+       "Error loading function 'OpenSSL_version_num' from '" + FakeLibrary("gen3") + "'"},
+      {FakeLibrary("gen11"), FakeLibrary("plain"),
+       "Error loading function 'OPENSSL_init_ssl' from '" + FakeLibrary("plain") + "'"},
+      {FakeLibrary("gen10"), FakeLibrary("plain"),
+       "Error loading function 'SSL_library_init' from '" + FakeLibrary("plain") + "'"},
+      {FakeLibrary("plain"), FakeLibrary("plain"), "Failed to determine OpenSSL version"},
+  };
+  for (const Case& c : cases) {
+    NetworkSettings settings;
+    settings.ssl_crypto = Str(c.crypto);
+    settings.ssl_openssl = Str(c.ssl);
+    String error;
+    EXPECT_FALSE(OpenSSL::Load(settings, &error));
+    EXPECT_EQ(Text(error), c.expected);
+  }
+}
+
+TEST(OpenSSLLoader, ConfiguredFileMissingAndSystemLibrary) {
+  NetworkSettings settings;
+  settings.ssl_crypto = "/nonexistent/libcrypto-test.so";
+  String error;
+  EXPECT_FALSE(OpenSSL::Load(settings, &error));
+  EXPECT_NE(Text(error).find("/nonexistent/libcrypto-test.so"), std::string::npos) << Text(error);
+  // The defaults reach the system's library (versioned names when the
+  // unversioned ones are missing); Debian 12 ships the third generation.
+  std::unique_ptr<OpenSSL> library = OpenSSL::Load(NetworkSettings(), &error);
+  ASSERT_TRUE(library) << Text(error);
+  EXPECT_EQ(library->generation(), OpenSSL::k3_x_x);
+}
+
+TEST(CertificateNameMatches, Rules) {
+  struct Case {
+    const char* pattern;
+    const char* host;
+    bool matches;
+  } cases[] = {
+      {"www.Example.com", "WWW.example.COM", true},
+      {"*.example.com", "www.example.com", true},
+      {"*.example.com", "a.b.example.com", false},  // one label only
+      {"*.example.com", "example.com", false},
+      {"*.com", "example.com", false},              // two dots must follow
+      {"*.co.uk", "example.co.uk", true},
+      {"w*.example.com", "www.example.com", true},
+      {"w*.example.com", "mail.example.com", false},
+      {"*w.example.com", "www.example.com", false},  // "*" must end the label
+      {"www.*.com", "www.example.com", false},       // only in the first label
+      {"*.*.example.com", "a.b.example.com", false}, // exactly one "*"
+      {"x*.example.com", "xn--bcher-kva.example.com", false},
+      {"*.example.com", "xn--bcher-kva.example.com", true},
+      {"*.example.com", "www.example.com.evil", false},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(CertificateNameMatches(c.pattern, static_cast<int32_t>(strlen(c.pattern)), c.host,
+                                     static_cast<int32_t>(strlen(c.host))),
+              c.matches)
+        << c.pattern << " / " << c.host;
+}
+
+// One CA, a server certificate for "localhost" and 127.0.0.1, and a client
+// certificate in PEM, encrypted PEM and DER (certificate then key).
+class TlsServerTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    dir_ = new std::string(testing_net::TempDirectory());
+    const std::string& d = *dir_;
+    std::string ec = " -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes ";
+    ready_ =
+        Shell("cd '" + d + "' && exec >setup.log 2>&1 && "
+              "openssl req -x509" + ec + "-keyout ca.key -out ca.pem -days 2 -subj /CN=TestCA && "
+              "printf 'subjectAltName=DNS:localhost,IP:127.0.0.1\\n' > san.cnf && "
+              "openssl req" + ec + "-keyout server.key -out server.csr -subj /CN=localhost && "
+              "openssl x509 -req -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial "
+              "-out server.pem -days 2 -extfile san.cnf && "
+              "openssl req" + ec + "-keyout client.key -out client.csr -subj /CN=client && "
+              "openssl x509 -req -in client.csr -CA ca.pem -CAkey ca.key -CAcreateserial "
+              "-out client.pem -days 2 && "
+              "cat client.pem client.key > client-both.pem && "
+              "openssl pkey -in client.key -aes128 -passout pass:secret -out client-enc.key && "
+              "cat client.pem client-enc.key > client-enc.pem && "
+              "openssl x509 -in client.pem -outform DER -out client.der && "
+              "openssl pkey -in client.key -outform DER -out client-key.der && "
+              "cat client.der client-key.der > client-both.der && "
+              "openssl x509 -noout -fingerprint -sha256 -in server.pem > server.sha256");
+    if (!ready_) return;
+    port_ = testing_net::FreePort();
+    verify_port_ = testing_net::FreePort();
+    server_ = new testing_net::ChildProcess;
+    server_->Start({"openssl", "s_server", "-accept", std::to_string(port_), "-cert",
+                    d + "/server.pem", "-key", d + "/server.key", "-www", "-quiet"},
+                   d + "/server.log");
+    verify_server_ = new testing_net::ChildProcess;
+    verify_server_->Start({"openssl", "s_server", "-accept", std::to_string(verify_port_),
+                           "-cert", d + "/server.pem", "-key", d + "/server.key", "-www",
+                           "-quiet", "-Verify", "1", "-CAfile", d + "/ca.pem"},
+                          d + "/verify_server.log");
+    ready_ = testing_net::WaitForPort(port_) && testing_net::WaitForPort(verify_port_);
+  }
+  static void TearDownTestSuite() {
+    delete server_;
+    delete verify_server_;
+    Shell("rm -rf '" + *dir_ + "'");
+    delete dir_;
+  }
+
+  static std::string Path(const char* name) { return *dir_ + "/" + name; }
+
+  // The server certificate's SHA-256 digest as bytes.
+  static std::string ServerDigest() {
+    std::string line = ReadFile(Path("server.sha256"));
+    std::string bytes;
+    size_t at = line.find('=');
+    for (size_t i = at + 1; i + 1 < line.size(); i += 3)
+      bytes.push_back(static_cast<char>(std::stoi(line.substr(i, 2), nullptr, 16)));
+    return bytes;
+  }
+
+  // Connects to 127.0.0.1 and starts TLS; returns StartTLS's result.
+  int Start(int port, NetworkSettings settings, const TlsOptions& options,
+            std::unique_ptr<PosixNetworkManager>* manager,
+            std::unique_ptr<NetworkConnection>* connection) {
+    manager->reset(new PosixNetworkManager(settings));
+    *connection = (*manager)->OpenConnection("127.0.0.1", port, 3);
+    if (!*connection) {
+      ADD_FAILURE() << Text((*manager)->ErrorText());
+      return -1;
+    }
+    return (*manager)->StartTLS(connection->get(), options, 3);
+  }
+
+  // Sends a request over the TLS connection and returns the status line.
+  static std::string Fetch(NetworkConnection* connection) {
+    const char request[] = "GET / HTTP/1.0\r\n\r\n";
+    if (connection->Write(request, sizeof request - 1, 3) < 0) return Text(connection->ErrorText());
+    String line;
+    if (connection->ReadLine(&line, 64, 3) < 0) return Text(connection->ErrorText());
+    return Text(line);
+  }
+
+  static std::string* dir_;
+  static testing_net::ChildProcess* server_;
+  static testing_net::ChildProcess* verify_server_;
+  static int port_, verify_port_;
+  static bool ready_;
+};
+
+std::string* TlsServerTest::dir_ = nullptr;
+testing_net::ChildProcess* TlsServerTest::server_ = nullptr;
+testing_net::ChildProcess* TlsServerTest::verify_server_ = nullptr;
+int TlsServerTest::port_ = 0;
+int TlsServerTest::verify_port_ = 0;
+bool TlsServerTest::ready_ = false;
+
+struct TlsCase {
+  const char* name;
+  const char* host;  // the name StartTLS checks
+  bool trust_ca;
+  int32_t flags_security;
+  int32_t verify_flags;
+  std::string pin_algorithm, pin;
+  std::string expected_error;  // empty: success; a trailing "*" compares a prefix
+};
+
+void ExpectError(const std::string& actual, const std::string& expected) {
+  if (!expected.empty() && expected.back() == '*')
+    EXPECT_EQ(actual.substr(0, expected.size() - 1), expected.substr(0, expected.size() - 1))
+        << actual;
+  else
+    EXPECT_EQ(actual, expected);
+}
+
+TEST_F(TlsServerTest, VerificationIdentityAndPins) {
+  ASSERT_TRUE(ready_) << ReadFile(Path("setup.log")) << ReadFile(Path("server.log"));
+  std::string digest = ServerDigest();
+  ASSERT_EQ(digest.size(), 32u);
+  std::string wrong = digest;
+  wrong[31] = static_cast<char>(wrong[31] ^ 1);
+  const std::string kIdentity = "Unable to verify server identity";
+  const std::string kPin = "Certificate does not match expected fingerprint";
+  TlsCase cases[] = {
+      {"verified by name", "localhost", true, 0, 0, "", "", ""},
+      {"unknown issuer", "localhost", false, 0, 0, "", "",
+       "Error establishing SSL connection: certificate verify failed"},
+      {"peer verification off", "localhost", false, 0x1000, 0, "", "", ""},
+      {"wrong host name", "other.test", true, 0, 0, "", "", kIdentity},
+      {"host check off", "other.test", true, 0x2000, 0, "", "", ""},
+      {"host check off but forced", "other.test", true, 0x2000, 2, "", "", kIdentity},
+      {"address unchecked by default", "127.0.0.2", true, 0, 0, "", "", ""},
+      {"address checked by flag", "127.0.0.2", true, 0x4000, 0, "", "", kIdentity},
+      {"address checked when forced", "127.0.0.2", true, 0, 2, "", "", kIdentity},
+      {"matching address", "127.0.0.1", true, 0x4000, 0, "", "", ""},
+      {"pin", "localhost", true, 0, 0, "sha256", digest, ""},
+      {"pin, digest name in capitals", "localhost", true, 0, 0, "SHA256", digest, ""},
+      {"wrong pin", "localhost", true, 0, 0, "sha256", wrong, kPin},
+      {"pin longer than the digest", "localhost", true, 0, 0, "sha256", digest + "x", kPin},
+      {"pin longer than any digest", "localhost", true, 0, 0, "sha256",
+       digest + std::string(100, 'x'), kPin},
+      {"pin of another digest", "localhost", true, 0, 0, "sha1", digest, kPin},
+      {"unknown pin algorithm", "localhost", true, 0, 0, "nosuchdigest", digest,
+       "Unsupported certificate pinning algorithm"},
+  };
+  for (const TlsCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    NetworkSettings settings;
+    if (c.trust_ca) settings.file_ca = Str(Path("ca.pem"));
+    settings.flags_security = c.flags_security;
+    TlsOptions options;
+    options.host = c.host;
+    options.verify_flags = c.verify_flags;
+    options.pin_algorithm = Str(c.pin_algorithm);
+    options.pin = Str(c.pin);
+    std::unique_ptr<PosixNetworkManager> manager;
+    std::unique_ptr<NetworkConnection> connection;
+    int started = Start(port_, settings, options, &manager, &connection);
+    if (c.expected_error.empty()) {
+      ASSERT_EQ(started, 1) << Text(manager->ErrorText());
+      EXPECT_EQ(Fetch(connection.get()), "HTTP/1.0 200 ok\r\n");
+      String pem;
+      EXPECT_TRUE(connection->Tls()->PeerCertificatePem(&pem));
+      EXPECT_EQ(Text(pem), ReadFile(Path("server.pem")));
+    } else {
+      EXPECT_EQ(started, 0);
+      ExpectError(Text(manager->ErrorText()), c.expected_error);
+      EXPECT_EQ(Text(connection->ErrorText()), Text(manager->ErrorText()));
+      // Failed closed: nothing can be sent any more.
+      EXPECT_EQ(connection->Socket(), -1);
+      EXPECT_EQ(connection->Write("GET", 3, 1), -1);
+    }
+  }
+}
+
+TEST_F(TlsServerTest, ClientCertificates) {
+  ASSERT_TRUE(ready_) << ReadFile(Path("setup.log"));
+  struct Case {
+    const char* name;
+    std::string file, data, type, key;
+    std::string expected_start;  // StartTLS error; empty: success
+    std::string expected_fetch;
+  } cases[] = {
+      {"PEM file", Path("client-both.pem"), "", "", "", "", "HTTP/1.0 200 ok\r\n"},
+      {"PEM buffer, type in capitals", "", ReadFile(Path("client-both.pem")), "PEM", "", "",
+       "HTTP/1.0 200 ok\r\n"},
+      {"encrypted key with its password", Path("client-enc.pem"), "", "pem", "secret", "",
+       "HTTP/1.0 200 ok\r\n"},
+      {"DER certificate then key in one buffer", "", ReadFile(Path("client-both.der")), "asn1",
+       "", "", "HTTP/1.0 200 ok\r\n"},
+      {"DER file", Path("client-both.der"), "", "ASN.1", "", "", "HTTP/1.0 200 ok\r\n"},
+      {"encrypted key, wrong password", Path("client-enc.pem"), "", "", "wrong",
+       "Error reading client key: *", ""},
+      {"certificate without key", Path("client.pem"), "", "", "", "Error reading client key: *",
+       ""},
+      {"DER without key", "", ReadFile(Path("client.der")), "a", "",
+       "Error reading client key: *", ""},
+      {"not a certificate", "", "garbage", "", "", "Error reading client certificate: *", ""},
+      {"unknown type", Path("client-both.pem"), "", "x509", "",
+       "Unsupported certificate type 'x509'", ""},
+      {"missing file", Path("nosuch.pem"), "", "", "",
+       "Unable to read from client certificate file: *", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    NetworkSettings settings;
+    settings.file_ca = Str(Path("ca.pem"));
+    TlsOptions options;
+    options.host = "localhost";
+    options.certificate_file = Str(c.file);
+    options.certificate_data = Str(c.data);
+    options.certificate_type = Str(c.type);
+    options.key = Str(c.key);
+    std::unique_ptr<PosixNetworkManager> manager;
+    std::unique_ptr<NetworkConnection> connection;
+    int started = Start(verify_port_, settings, options, &manager, &connection);
+    if (c.expected_start.empty()) {
+      ASSERT_EQ(started, 1) << Text(manager->ErrorText());
+      EXPECT_EQ(Fetch(connection.get()), c.expected_fetch);
+    } else {
+      EXPECT_EQ(started, 0);
+      ExpectError(Text(manager->ErrorText()), c.expected_start);
+      EXPECT_EQ(connection->Socket(), -1);
+    }
+  }
+  // Without a certificate the server refuses the session.
+  NetworkSettings settings;
+  settings.file_ca = Str(Path("ca.pem"));
+  TlsOptions options;
+  options.host = "localhost";
+  std::unique_ptr<PosixNetworkManager> manager;
+  std::unique_ptr<NetworkConnection> connection;
+  if (Start(verify_port_, settings, options, &manager, &connection) == 1) {
+    EXPECT_NE(Fetch(connection.get()).substr(0, 15), "HTTP/1.0 200 ok");
+  }
+}
+
+// Peers that misbehave during the handshake.
+TEST(TlsHandshake, SilentAndClosingPeers) {
+  struct Case {
+    const char* name;
+    std::function<void(int)> script;
+    std::string expected;
+  } cases[] = {
+      {"never answers", [](int fd) { testing_net::DrainUntilClosed(fd, 3000); },
+       "Error establishing SSL connection: Connection timed out"},
+      {"closes at once", [](int) {},
+       "Error establishing SSL connection: *"},
+      {"answers in plain text",
+       [](int fd) {
+         testing_net::ReadBytes(fd, 1, 2000);
+         testing_net::WriteBytes(fd, "HTTP/1.0 400 Bad Request\r\n\r\n");
+       },
+       "Error establishing SSL connection: *"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScriptedPeer peer(c.script);
+    NetworkSettings settings;
+    PosixNetworkManager manager(settings);
+    auto connection = manager.OpenConnection("127.0.0.1", peer.port(), 2);
+    ASSERT_TRUE(connection);
+    TlsOptions options;
+    options.host = "localhost";
+    EXPECT_EQ(manager.StartTLS(connection.get(), options, 1), 0);
+    ExpectError(Text(manager.ErrorText()), c.expected);
+    EXPECT_EQ(connection->Socket(), -1);
+  }
+  // No socket at all.
+  NetworkSettings settings;
+  PosixNetworkManager manager(settings);
+  auto unconnected = manager.NewConnection();
+  TlsOptions options;
+  options.host = "localhost";
+  EXPECT_EQ(manager.StartTLS(unconnected.get(), options, 1), 0);
+  EXPECT_EQ(Text(manager.ErrorText()), "TCP connection not established");
+}
+
+}  // namespace
+}  // namespace pexo
