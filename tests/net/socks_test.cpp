@@ -1,6 +1,8 @@
 // SOCKS 4 and 5: the exchanges byte for byte against a scripted proxy (every
 // reply the reader must refuse), then through a real proxy (danted).
 #include <gtest/gtest.h>
+#include <pwd.h>
+#include <unistd.h>
 
 #include <memory>
 #include <string>
@@ -151,15 +153,16 @@ TEST(Socks, ScriptedProxy) {
   }
 }
 
-// A real proxy on loopback, without authentication, for both versions.
+// Real proxies on loopback: one without authentication for both versions,
+// one that demands a user name and password (checked against the system's
+// account the setup script adds; reading them needs root).
 class DantedTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    directory_ = new std::string(testing_net::TempDirectory());
-    port_ = testing_net::FreePort();
-    std::string config = *directory_ + "/danted.conf";
-    std::string text = "logoutput: stderr\ninternal: 127.0.0.1 port = " + std::to_string(port_) +
-                       "\nexternal: 127.0.0.1\nsocksmethod: none\nclientmethod: none\n"
+  static testing_net::ChildProcess* StartProxy(const char* name, const char* method, int port) {
+    std::string config = *directory_ + "/" + name + ".conf";
+    std::string text = "logoutput: stderr\ninternal: 127.0.0.1 port = " + std::to_string(port) +
+                       "\nexternal: 127.0.0.1\nsocksmethod: " + method +
+                       "\nclientmethod: none\n"
                        "client pass { from: 127.0.0.0/8 to: 0.0.0.0/0 }\n"
                        "socks pass { from: 127.0.0.0/8 to: 127.0.0.0/8 command: connect }\n"
                        "socks block { from: 0.0.0.0/0 to: 0.0.0.0/0 }\n";
@@ -168,29 +171,47 @@ class DantedTest : public ::testing::Test {
       fputs(text.c_str(), f);
       fclose(f);
     }
-    proxy_ = new testing_net::ChildProcess;
-    proxy_->Start({"danted", "-f", config, "-p", *directory_ + "/danted.pid", "-N", "1"},
-                  *directory_ + "/danted.log");
-    up_ = testing_net::WaitForPort(port_);
+    testing_net::ChildProcess* proxy = new testing_net::ChildProcess;
+    proxy->Start({"danted", "-f", config, "-p", *directory_ + "/" + name + ".pid", "-N", "1"},
+                 *directory_ + "/" + name + ".log");
+    return proxy;
+  }
+  static void SetUpTestSuite() {
+    directory_ = new std::string(testing_net::TempDirectory());
+    port_ = testing_net::FreePort();
+    proxy_ = StartProxy("open", "none", port_);
+    login_port_ = testing_net::FreePort();
+    login_proxy_ = StartProxy("login", "username", login_port_);
+    up_ = testing_net::WaitForPort(port_) && testing_net::WaitForPort(login_port_);
   }
   static void TearDownTestSuite() {
     delete proxy_;
+    delete login_proxy_;
     testing_net::Shell("rm -rf '" + *directory_ + "'");
     delete directory_;
   }
 
-  void Through(int version, const char* host) {
-    ASSERT_TRUE(up_) << testing_net::ReadFile(*directory_ + "/danted.log");
+  void Through(int version, const char* host, int proxy_port = 0, const char* user = "",
+               const char* password = "", const char* expected_error = "") {
+    ASSERT_TRUE(up_) << testing_net::ReadFile(*directory_ + "/open.log")
+                     << testing_net::ReadFile(*directory_ + "/login.log");
     ScriptedPeer target([](int fd) {
       std::string got = ReadBytes(fd, 5, 2000);
       WriteBytes(fd, "echo:" + got);
     });
     NetworkSettings settings;
     settings.socks_host = "127.0.0.1";
-    settings.socks_port = port_;
+    settings.socks_port = proxy_port ? proxy_port : port_;
     settings.socks_version = version;
+    settings.socks_username = user;
+    settings.socks_password = password;
     PosixNetworkManager manager(settings);
     auto c = manager.OpenConnection(host, target.port(), 3);
+    if (*expected_error) {
+      EXPECT_FALSE(c);
+      EXPECT_EQ(Text(manager.ErrorText()), expected_error);
+      return;
+    }
     ASSERT_TRUE(c) << Text(manager.ErrorText());
     ASSERT_EQ(c->Write("hello", 5, 2), 5);
     String line;
@@ -202,18 +223,31 @@ class DantedTest : public ::testing::Test {
 
   static std::string* directory_;
   static testing_net::ChildProcess* proxy_;
-  static int port_;
+  static testing_net::ChildProcess* login_proxy_;
+  static int port_, login_port_;
   static bool up_;
 };
 
 std::string* DantedTest::directory_ = nullptr;
 testing_net::ChildProcess* DantedTest::proxy_ = nullptr;
+testing_net::ChildProcess* DantedTest::login_proxy_ = nullptr;
 int DantedTest::port_ = 0;
+int DantedTest::login_port_ = 0;
 bool DantedTest::up_ = false;
 
 TEST_F(DantedTest, Socks4) { Through(4, "127.0.0.1"); }
 TEST_F(DantedTest, Socks5ByAddress) { Through(5, "127.0.0.1"); }
 TEST_F(DantedTest, Socks5ByNameTheProxyResolves) { Through(5, "localhost"); }
+
+TEST_F(DantedTest, Socks5Login) {
+  if (geteuid() != 0 || !getpwnam("pexosocks"))
+    GTEST_SKIP() << "the proxy checks passwords against the system's accounts: needs root and "
+                    "the account scripts/setup.sh adds";
+  Through(5, "127.0.0.1", login_port_, "pexosocks", "pexo-socks-test");
+  Through(5, "localhost", login_port_, "pexosocks", "wrong", "SOCKS5: Authentication failed");
+  Through(5, "127.0.0.1", login_port_, "", "",
+          "SOCKS5: No acceptable authentication methods");
+}
 
 TEST_F(DantedTest, Socks5RefusedTarget) {
   ASSERT_TRUE(up_);
