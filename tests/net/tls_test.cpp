@@ -129,11 +129,19 @@ class TlsServerTest : public ::testing::Test {
                            "-cert", d + "/server.pem", "-key", d + "/server.key", "-www",
                            "-quiet", "-Verify", "1", "-CAfile", d + "/ca.pem"},
                           d + "/verify_server.log");
-    ready_ = testing_net::WaitForPort(port_) && testing_net::WaitForPort(verify_port_);
+    // Answers each line with the line reversed, and nothing before.
+    rev_port_ = testing_net::FreePort();
+    rev_server_ = new testing_net::ChildProcess;
+    rev_server_->Start({"openssl", "s_server", "-accept", std::to_string(rev_port_), "-cert",
+                        d + "/server.pem", "-key", d + "/server.key", "-rev", "-quiet"},
+                       d + "/rev_server.log");
+    ready_ = testing_net::WaitForPort(port_) && testing_net::WaitForPort(verify_port_) &&
+             testing_net::WaitForPort(rev_port_);
   }
   static void TearDownTestSuite() {
     delete server_;
     delete verify_server_;
+    delete rev_server_;
     Shell("rm -rf '" + *dir_ + "'");
     delete dir_;
   }
@@ -175,7 +183,8 @@ class TlsServerTest : public ::testing::Test {
   static std::string* dir_;
   static testing_net::ChildProcess* server_;
   static testing_net::ChildProcess* verify_server_;
-  static int port_, verify_port_;
+  static testing_net::ChildProcess* rev_server_;
+  static int port_, verify_port_, rev_port_;
   static bool ready_;
 };
 
@@ -184,6 +193,8 @@ testing_net::ChildProcess* TlsServerTest::server_ = nullptr;
 testing_net::ChildProcess* TlsServerTest::verify_server_ = nullptr;
 int TlsServerTest::port_ = 0;
 int TlsServerTest::verify_port_ = 0;
+testing_net::ChildProcess* TlsServerTest::rev_server_ = nullptr;
+int TlsServerTest::rev_port_ = 0;
 bool TlsServerTest::ready_ = false;
 
 struct TlsCase {
@@ -324,6 +335,40 @@ TEST_F(TlsServerTest, ClientCertificates) {
   if (Start(verify_port_, settings, options, &manager, &connection) == 1) {
     EXPECT_NE(Fetch(connection.get()).substr(0, 15), "HTTP/1.0 200 ok");
   }
+}
+
+// Reads on an upgraded connection: lines read ahead are not lost to the
+// next read, a silent peer times out, the end of the session reads as 0.
+TEST_F(TlsServerTest, Reads) {
+  ASSERT_TRUE(ready_);
+  NetworkSettings settings;
+  settings.file_ca = Str(Path("ca.pem"));
+  TlsOptions options;
+  options.host = "localhost";
+  std::unique_ptr<PosixNetworkManager> manager;
+  std::unique_ptr<NetworkConnection> c;
+  ASSERT_EQ(Start(rev_port_, settings, options, &manager, &c), 1) << Text(manager->ErrorText());
+  char buffer[64];
+  manager->deadline()->Set(RequestDeadline::Now() + 200);
+  EXPECT_EQ(c->Read(buffer, sizeof buffer, 30), -1);
+  EXPECT_EQ(Text(c->ErrorText()), "SSL Read Timeout");
+  manager->deadline()->Set(0);
+  ASSERT_EQ(c->Write("hello\nworld\n", 12, 2), 12);
+  String line;
+  std::string got;
+  while (got.size() < 12 && c->ReadLine(&line, 64, 2) > 0) got += Text(line);
+  EXPECT_EQ(got, "olleh\ndlrow\n");
+
+  ASSERT_EQ(Start(port_, settings, options, &manager, &c), 1);
+  EXPECT_EQ(Fetch(c.get()), "HTTP/1.0 200 ok\r\n");
+  EXPECT_EQ(c->ReadLine(&line, 4, 2), 25);  // longer than the chunk
+  EXPECT_EQ(Text(line), "Content-type: text/html\r\n");
+  std::string rest;
+  int32_t n;
+  while ((n = c->Read(buffer, sizeof buffer, 2)) > 0) rest.append(buffer, static_cast<size_t>(n));
+  EXPECT_EQ(n, 0) << Text(c->ErrorText());
+  EXPECT_NE(rest.find("</BODY></HTML>"), std::string::npos);
+  EXPECT_EQ(rest.substr(0, 2), "\r\n") << rest.substr(0, 40);
 }
 
 // Peers that misbehave during the handshake.
