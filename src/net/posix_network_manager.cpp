@@ -7,6 +7,7 @@
 
 #include <cstdio>
 
+#include "net/bounded_lookup.h"
 #include "net/posix_network_connection.h"
 
 namespace pexo {
@@ -15,13 +16,14 @@ namespace {
 // Owns a getaddrinfo result.
 class AddressList {
  public:
-  AddressList(const String& host, int family, int flags, const char* service = nullptr) {
+  AddressList(const String& host, int family, int flags, int wait_ms,
+              const char* service = nullptr) {
     addrinfo hints = {};
     hints.ai_family = family;
     hints.ai_socktype = SOCK_STREAM;
     hints.ai_protocol = IPPROTO_TCP;
     hints.ai_flags = flags;
-    if (getaddrinfo(host.c_str(), service, &hints, &list_) != 0) list_ = nullptr;
+    if (BoundedLookup(host.c_str(), service, &hints, wait_ms, &list_) != 0) list_ = nullptr;
   }
   ~AddressList() {
     if (list_) freeaddrinfo(list_);
@@ -36,6 +38,10 @@ class AddressList {
 
 }  // namespace
 
+int PosixNetworkManager::LookupWait(int32_t timeout) const {
+  return WaitMilliseconds(timeout, settings_.timeout_global, deadline_);
+}
+
 bool PosixNetworkManager::IsIPAddress(const String& text) const {
   unsigned char bytes[16];
   return inet_pton(AF_INET, text.c_str(), bytes) == 1 ||
@@ -43,7 +49,7 @@ bool PosixNetworkManager::IsIPAddress(const String& text) const {
 }
 
 bool PosixNetworkManager::LookUp(const String& host, String* address) {
-  AddressList list(host, AF_UNSPEC, 0);
+  AddressList list(host, AF_UNSPEC, 0, LookupWait(0));
   char text[NI_MAXHOST];
   if (!list.first() || getnameinfo(list.first()->ai_addr, list.first()->ai_addrlen, text,
                                    sizeof text, nullptr, 0, NI_NUMERICHOST) != 0) {
@@ -58,7 +64,7 @@ bool PosixNetworkManager::LookUp(const String& host, String* address) {
 }
 
 bool PosixNetworkManager::LookUpIPv4(const String& host, unsigned char address[4]) {
-  AddressList list(host, AF_INET, 0);
+  AddressList list(host, AF_INET, 0, LookupWait(0));
   if (!list.first()) return false;
   const sockaddr_in* in = reinterpret_cast<const sockaddr_in*>(list.first()->ai_addr);
   memcpy(address, &in->sin_addr, 4);
@@ -67,7 +73,7 @@ bool PosixNetworkManager::LookUpIPv4(const String& host, unsigned char address[4
 
 bool PosixNetworkManager::SocksAddress(const String& host, String* field) {
   field->clear();
-  AddressList numeric(host, AF_UNSPEC, AI_NUMERICHOST);
+  AddressList numeric(host, AF_UNSPEC, AI_NUMERICHOST, 0);
   if (!numeric.first()) {
     // A name: the proxy resolves it.
     if (host.length() > 255) {
@@ -109,7 +115,7 @@ std::unique_ptr<NetworkConnection> PosixNetworkManager::OpenDirectConnection(con
                                                                              int32_t timeout) {
   char service[16];
   snprintf(service, sizeof service, "%d", static_cast<int>(port & 0xffff));
-  AddressList list(host, AF_UNSPEC, AI_NUMERICSERV, service);
+  AddressList list(host, AF_UNSPEC, AI_NUMERICSERV, LookupWait(timeout), service);
   if (!list.first()) {
     String message("Error looking up '");
     message.append(host);

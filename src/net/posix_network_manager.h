@@ -19,6 +19,11 @@ class PosixNetworkManager : public NetworkManager {
                                                           int32_t timeout) override;
   // A new, unconnected connection of this platform.
   std::unique_ptr<NetworkConnection> NewConnection();
+
+ private:
+  // How long a name lookup may take: the time-out and the deadline rule of
+  // every other wait.
+  int LookupWait(int32_t timeout) const;
 };
 
 }  // namespace pexo

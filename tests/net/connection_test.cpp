@@ -167,6 +167,23 @@ TEST(Connection, DeadlinePassedFailsAtOnce) {
   EXPECT_LT(ElapsedMs(start), 500);
 }
 
+// Name lookups obey the deadline too; numeric addresses need no resolver.
+TEST(Connection, LookupsHonourTheDeadline) {
+  ScriptedPeer peer([](int) {});
+  NetworkSettings settings;
+  PosixNetworkManager manager(settings);
+  String address;
+  ASSERT_TRUE(manager.LookUp("localhost", &address)) << Text(manager.ErrorText());
+  EXPECT_TRUE(Text(address) == "127.0.0.1" || Text(address) == "::1") << Text(address);
+  manager.deadline()->Set(RequestDeadline::Now() - 1);
+  EXPECT_FALSE(manager.LookUp("localhost", &address));
+  EXPECT_EQ(Text(manager.ErrorText()), "Error looking up 'localhost'");
+  EXPECT_FALSE(manager.OpenConnection("localhost", peer.port(), 5));
+  EXPECT_EQ(Text(manager.ErrorText()), "Error looking up 'localhost'");
+  EXPECT_TRUE(manager.LookUp("127.0.0.1", &address));
+  EXPECT_EQ(Text(address), "127.0.0.1");
+}
+
 struct LogRecord {
   std::vector<std::pair<int, std::string>> blocks;
   static void Add(void* self, LoggingNetworkConnection::Direction d, const char* b, int32_t n) {
