@@ -1,5 +1,6 @@
 // Plain connections: connecting over IPv4 and IPv6, reads, line reads and
 // writes, and every time-out rule including the request deadline.
+#include <errno.h>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 
@@ -13,6 +14,7 @@
 
 #include "net/logging_network_connection.h"
 #include "net/posix_network_manager.h"
+#include "net/socket_error.h"
 #include "net_peers.h"
 
 namespace pexo {
@@ -53,6 +55,24 @@ TEST(WaitMilliseconds, TimeOutRules) {
     EXPECT_GE(wait, c.expected_min) << c.timeout << " " << c.global << " " << c.deadline_in;
     EXPECT_LE(wait, c.expected_max) << c.timeout << " " << c.global << " " << c.deadline_in;
   }
+}
+
+TEST(SocketError, Texts) {
+  EXPECT_STREQ(SocketErrorNumberText(10061), "Connection refused");
+  EXPECT_STREQ(SocketErrorNumberText(10067), "Too many processes");
+  EXPECT_EQ(SocketErrorNumberText(10062), nullptr);
+  struct Case {
+    int error;
+    const char* text;
+  } cases[] = {
+      {ECONNREFUSED, "Connection refused"},
+      {ECONNRESET, "Connection reset by peer"},
+      {EWOULDBLOCK, "Resource temporarily unavailable"},
+      {EPIPE, "Cannot send after socket shutdown"},
+      {ENETUNREACH, "Network is unreachable"},
+      {ENOENT, "No such file or directory"},  // unmapped: the system's text
+  };
+  for (const Case& c : cases) EXPECT_EQ(Text(SocketErrorText(c.error)), c.text) << c.error;
 }
 
 TEST(Connection, ReadsLinesAcrossChunksAndReportsTheClose) {

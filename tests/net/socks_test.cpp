@@ -102,6 +102,8 @@ std::vector<SocksCase> Cases() {
        "SOCKS5: Client connection response error: Connection closed by remote host"},
       {"socks5 user name too long", 5, std::string(256, 'u'), "pw", "10.0.0.1", 80, {}, "",
        "SOCKS5: Username / password must be 255 characters or less"},
+      {"socks5 target name too long for its length byte", 5, "", "", std::string(256, 'h'), 80,
+       {}, "", "SOCKS5: Host name must be 255 characters or less"},
       {"unsupported version", 6, "", "", "10.0.0.1", 80, {}, "", "Unsupported SOCKS version"},
   };
 }
