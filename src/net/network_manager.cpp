@@ -138,6 +138,7 @@ int NetworkManager::Handshake(NetworkConnection* connection, const TlsOptions& o
     SetErrorText(error);
     return 0;
   }
+  library->ClearErrors();
   if (!EnsureContext(library)) return 0;
   X509Cert* certificate = nullptr;
   EvpPkey* key = nullptr;

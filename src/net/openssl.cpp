@@ -325,6 +325,11 @@ String OpenSSL::ErrorText() const {
   return String("");
 }
 
+void OpenSSL::ClearErrors() const {
+  for (int i = 0; i < 256 && ERR_get_error() != 0; ++i) {
+  }
+}
+
 class OpenSSLLoader {
  public:
   static std::unique_ptr<OpenSSL> Load(const NetworkSettings& settings, String* error) {

@@ -65,6 +65,9 @@ class OpenSSL {
 
   // The text of the oldest queued error ("" when none).
   String ErrorText() const;
+  // Empties this thread's error queue, so that an operation's message is
+  // its own and not a leftover of an earlier one.
+  void ClearErrors() const;
 
   // Resolved functions common to all generations.
   SslCtx* (*SSL_CTX_new)(const SslMethod*) = nullptr;

@@ -203,6 +203,7 @@ int32_t PosixNetworkConnection::Write(const char* bytes, int32_t length, int32_t
 
 int32_t PosixNetworkConnection::TlsReceive(char* buffer, int32_t size, int32_t timeout) {
   const OpenSSL* lib = tls_->library();
+  lib->ClearErrors();
   for (;;) {
     errno = 0;
     int got = lib->SSL_read(tls_->ssl(), buffer, size);
@@ -286,6 +287,7 @@ int32_t PosixNetworkConnection::TlsReadLine(String* line, int32_t chunk_size, in
 
 int32_t PosixNetworkConnection::TlsWrite(const char* bytes, int32_t length, int32_t timeout) {
   const OpenSSL* lib = tls_->library();
+  lib->ClearErrors();
   int32_t sent = 0;
   while (sent < length) {
     int n = lib->SSL_write(tls_->ssl(), bytes + sent, length - sent);
