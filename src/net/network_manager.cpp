@@ -6,6 +6,7 @@
 #include <cctype>
 #include <cstdio>
 
+#include "net/sigpipe_guard.h"
 #include "net/socket_error.h"
 #include "net/socks.h"
 #include "net/tls_session.h"
@@ -183,6 +184,7 @@ int NetworkManager::Handshake(NetworkConnection* connection, const TlsOptions& o
     return 0;
   }
   library->SSL_set_fd(ssl, connection->Socket());
+  SigpipeGuard no_sigpipe;
   for (;;) {
     errno = 0;
     int result = library->SSL_connect(ssl);

@@ -10,6 +10,7 @@
 
 #include <cstdio>
 
+#include "net/sigpipe_guard.h"
 #include "net/socket_error.h"
 
 namespace pexo {
@@ -203,6 +204,7 @@ int32_t PosixNetworkConnection::Write(const char* bytes, int32_t length, int32_t
 
 int32_t PosixNetworkConnection::TlsReceive(char* buffer, int32_t size, int32_t timeout) {
   const OpenSSL* lib = tls_->library();
+  SigpipeGuard no_sigpipe;
   lib->ClearErrors();
   for (;;) {
     errno = 0;
@@ -287,6 +289,7 @@ int32_t PosixNetworkConnection::TlsReadLine(String* line, int32_t chunk_size, in
 
 int32_t PosixNetworkConnection::TlsWrite(const char* bytes, int32_t length, int32_t timeout) {
   const OpenSSL* lib = tls_->library();
+  SigpipeGuard no_sigpipe;
   lib->ClearErrors();
   int32_t sent = 0;
   while (sent < length) {

@@ -2,6 +2,8 @@
 // writes, and every time-out rule including the request deadline.
 #include <errno.h>
 #include <gtest/gtest.h>
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <sys/socket.h>
 
 #include <unistd.h>
@@ -134,6 +136,35 @@ TEST(Connection, ConnectFailures) {
                 ": Connection failed");
   EXPECT_FALSE(manager.OpenConnection("", 80, 2));
   EXPECT_EQ(Text(manager.ErrorText()), "Error looking up ''");
+}
+
+// A listener whose accept queue is full drops further connection requests,
+// so the connect waits until its time-out.
+TEST(Connection, ConnectTimesOut) {
+  int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in in = {};
+  in.sin_family = AF_INET;
+  in.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof in;
+  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&in), length), 0);
+  ASSERT_EQ(listen(listener, 0), 0);
+  getsockname(listener, reinterpret_cast<sockaddr*>(&in), &length);
+  int port = ntohs(in.sin_port);
+  NetworkSettings settings;
+  PosixNetworkManager manager(settings);
+  std::vector<std::unique_ptr<NetworkConnection>> held;
+  std::string error;
+  for (int i = 0; i < 8 && error.empty(); ++i) {
+    manager.deadline()->Set(RequestDeadline::Now() + 300);
+    auto c = manager.OpenConnection("127.0.0.1", port, 5);
+    if (c)
+      held.push_back(std::move(c));
+    else
+      error = Text(manager.ErrorText());
+  }
+  close(listener);
+  EXPECT_EQ(error, "Error connecting to 127.0.0.1 on port " + std::to_string(port) +
+                       ": Connection timed out");
 }
 
 // A peer that never answers: each blocking call ends at its own time-out

@@ -3,6 +3,7 @@
 // host-name and address checks, pins and client certificates. Every failed
 // check must leave the connection closed, so no request data can follow.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <functional>
 #include <memory>
@@ -369,6 +370,33 @@ TEST_F(TlsServerTest, Reads) {
   EXPECT_EQ(n, 0) << Text(c->ErrorText());
   EXPECT_NE(rest.find("</BODY></HTML>"), std::string::npos);
   EXPECT_EQ(rest.substr(0, 2), "\r\n") << rest.substr(0, 40);
+}
+
+// Writing on after the peer has gone fails with a message: the broken pipe
+// must not raise a signal that ends the process.
+TEST_F(TlsServerTest, WriteToAPeerThatHasGone) {
+  ASSERT_TRUE(ready_);
+  int port = testing_net::FreePort();
+  testing_net::ChildProcess server;
+  server.Start({"openssl", "s_server", "-accept", std::to_string(port), "-cert",
+                Path("server.pem"), "-key", Path("server.key"), "-rev", "-quiet"},
+               Path("gone_server.log"));
+  ASSERT_TRUE(testing_net::WaitForPort(port));
+  NetworkSettings settings;
+  settings.file_ca = Str(Path("ca.pem"));
+  TlsOptions options;
+  options.host = "localhost";
+  std::unique_ptr<PosixNetworkManager> manager;
+  std::unique_ptr<NetworkConnection> c;
+  ASSERT_EQ(Start(port, settings, options, &manager, &c), 1) << Text(manager->ErrorText());
+  server.Stop();
+  int32_t written = 0;
+  for (int i = 0; i < 5 && written >= 0; ++i) {
+    written = c->Write("x\n", 2, 2);
+    usleep(50000);
+  }
+  EXPECT_EQ(written, -1);
+  EXPECT_EQ(Text(c->ErrorText()).substr(0, 13), "Write Error: ") << Text(c->ErrorText());
 }
 
 // Peers that misbehave during the handshake.
