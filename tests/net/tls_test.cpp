@@ -136,13 +136,22 @@ class TlsServerTest : public ::testing::Test {
     rev_server_->Start({"openssl", "s_server", "-accept", std::to_string(rev_port_), "-cert",
                         d + "/server.pem", "-key", d + "/server.key", "-rev", "-quiet"},
                        d + "/rev_server.log");
+    // Presents the client's certificate to those who name "localhost".
+    sni_port_ = testing_net::FreePort();
+    sni_server_ = new testing_net::ChildProcess;
+    sni_server_->Start({"openssl", "s_server", "-accept", std::to_string(sni_port_), "-cert",
+                        d + "/server.pem", "-key", d + "/server.key", "-servername", "localhost",
+                        "-cert2", d + "/client.pem", "-key2", d + "/client.key", "-www",
+                        "-quiet"},
+                       d + "/sni_server.log");
     ready_ = testing_net::WaitForPort(port_) && testing_net::WaitForPort(verify_port_) &&
-             testing_net::WaitForPort(rev_port_);
+             testing_net::WaitForPort(rev_port_) && testing_net::WaitForPort(sni_port_);
   }
   static void TearDownTestSuite() {
     delete server_;
     delete verify_server_;
     delete rev_server_;
+    delete sni_server_;
     Shell("rm -rf '" + *dir_ + "'");
     delete dir_;
   }
@@ -185,7 +194,8 @@ class TlsServerTest : public ::testing::Test {
   static testing_net::ChildProcess* server_;
   static testing_net::ChildProcess* verify_server_;
   static testing_net::ChildProcess* rev_server_;
-  static int port_, verify_port_, rev_port_;
+  static testing_net::ChildProcess* sni_server_;
+  static int port_, verify_port_, rev_port_, sni_port_;
   static bool ready_;
 };
 
@@ -196,6 +206,8 @@ int TlsServerTest::port_ = 0;
 int TlsServerTest::verify_port_ = 0;
 testing_net::ChildProcess* TlsServerTest::rev_server_ = nullptr;
 int TlsServerTest::rev_port_ = 0;
+testing_net::ChildProcess* TlsServerTest::sni_server_ = nullptr;
+int TlsServerTest::sni_port_ = 0;
 bool TlsServerTest::ready_ = false;
 
 struct TlsCase {
@@ -372,6 +384,39 @@ TEST_F(TlsServerTest, Reads) {
   EXPECT_EQ(rest.substr(0, 2), "\r\n") << rest.substr(0, 40);
 }
 
+// Server name indication: sent for names unless configured off, never for
+// addresses. The server answers a named "localhost" with another
+// certificate, which tells what was sent.
+TEST_F(TlsServerTest, ServerNameIndication) {
+  ASSERT_TRUE(ready_);
+  struct Case {
+    int32_t ssl_sni;
+    const char* host;
+    const char* expected_certificate;
+  } cases[] = {
+      {-1, "localhost", "client.pem"},
+      {1, "localhost", "client.pem"},
+      {0, "localhost", "server.pem"},
+      {1, "127.0.0.1", "server.pem"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.ssl_sni) + " " + c.host);
+    NetworkSettings settings;
+    settings.file_ca = Str(Path("ca.pem"));
+    settings.flags_security = 0x2000;  // the second certificate names no host
+    settings.ssl_sni = c.ssl_sni;
+    TlsOptions options;
+    options.host = c.host;
+    std::unique_ptr<PosixNetworkManager> manager;
+    std::unique_ptr<NetworkConnection> connection;
+    ASSERT_EQ(Start(sni_port_, settings, options, &manager, &connection), 1)
+        << Text(manager->ErrorText());
+    String pem;
+    ASSERT_TRUE(connection->Tls()->PeerCertificatePem(&pem));
+    EXPECT_EQ(Text(pem), ReadFile(Path(c.expected_certificate)));
+  }
+}
+
 // Writing on after the peer has gone fails with a message: the broken pipe
 // must not raise a signal that ends the process.
 TEST_F(TlsServerTest, WriteToAPeerThatHasGone) {
@@ -397,6 +442,34 @@ TEST_F(TlsServerTest, WriteToAPeerThatHasGone) {
   }
   EXPECT_EQ(written, -1);
   EXPECT_EQ(Text(c->ErrorText()).substr(0, 13), "Write Error: ") << Text(c->ErrorText());
+}
+
+// A library that fails to load is remembered: later uses fail at once with
+// the fixed message, whatever the settings. Run in a fresh process, since
+// the table is process-wide.
+bool LoadFailureIsRemembered() {
+  NetworkSettings settings;
+  settings.ssl_crypto = "/nonexistent/libcrypto-test.so";
+  String first, second;
+  if (OpenSSL::Instance(settings, &first) ||
+      Text(first).find("/nonexistent/") == std::string::npos)
+    return false;
+  if (OpenSSL::Instance(NetworkSettings(), &second) ||
+      Text(second) != "Unable to load OpenSSL DLLs")
+    return false;
+  ScriptedPeer peer([](int fd) { testing_net::DrainUntilClosed(fd, 2000); });
+  PosixNetworkManager manager{NetworkSettings()};
+  auto connection = manager.OpenConnection("127.0.0.1", peer.port(), 2);
+  TlsOptions options;
+  options.host = "localhost";
+  return connection && manager.StartTLS(connection.get(), options, 1) == 0 &&
+         Text(manager.ErrorText()) == "Unable to load OpenSSL DLLs" &&
+         connection->Socket() == -1;
+}
+
+TEST(OpenSSLInstanceDeathTest, RemembersAFailedLoad) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(_exit(LoadFailureIsRemembered() ? 0 : 1), ::testing::ExitedWithCode(0), "");
 }
 
 // Peers that misbehave during the handshake.
