@@ -20,6 +20,10 @@ class TlsSession;
 
 class NetworkConnection {
  public:
+  // No protocol the engine speaks has lines near this; a peer that sends
+  // one is refused before it can exhaust memory.
+  static const int32_t kMaxLineLength = 1 << 20;
+
   NetworkConnection() = default;
   NetworkConnection(const NetworkConnection&) = delete;
   NetworkConnection& operator=(const NetworkConnection&) = delete;
@@ -30,7 +34,8 @@ class NetworkConnection {
   virtual int Connect(const sockaddr* address, int32_t address_length, int32_t timeout) = 0;
   virtual int32_t Read(char* buffer, int32_t size, int32_t timeout) = 0;
   // Reads one line into *line (cleared first), the line feed included;
-  // returns its length. The line may grow beyond chunk_size.
+  // returns its length. The line may grow beyond chunk_size, but not beyond
+  // kMaxLineLength: a longer one fails with "Read Error: Line too long".
   virtual int32_t ReadLine(String* line, int32_t chunk_size, int32_t timeout) = 0;
   // Sends every byte; returns the length.
   virtual int32_t Write(const char* bytes, int32_t length, int32_t timeout) = 0;

@@ -174,6 +174,10 @@ int32_t PosixNetworkConnection::ReadLine(String* line, int32_t chunk_size, int32
     }
     line->append(chunk.data(), static_cast<int32_t>(taken));
     if (feed && static_cast<size_t>(taken) == take) return line->length();
+    if (line->length() >= kMaxLineLength) {
+      SetErrorText("Read Error: Line too long");
+      return -1;
+    }
   }
 }
 
@@ -271,6 +275,10 @@ int32_t PosixNetworkConnection::TlsReadLine(String* line, int32_t chunk_size, in
       line->append(start, take);
       pending_at_ += take;
       if (feed) return line->length();
+      if (line->length() >= kMaxLineLength) {
+        SetErrorText("Read Error: Line too long");
+        return -1;
+      }
     }
     if (!pending_.resize(chunk_size)) {
       SetErrorText("SSL Read Error: Out of memory");

@@ -101,6 +101,22 @@ TEST(Connection, ReadsLinesAcrossChunksAndReportsTheClose) {
   EXPECT_EQ(c->Read(buffer, sizeof buffer, 2), 0);  // closed: 0, not an error
 }
 
+TEST(Connection, LineLengthIsCapped) {
+  const int32_t cap = NetworkConnection::kMaxLineLength;
+  ScriptedPeer peer([cap](int fd) {
+    WriteBytes(fd, std::string(static_cast<size_t>(cap) - 1, 'a') + "\n");
+    WriteBytes(fd, std::string(static_cast<size_t>(cap) + 10, 'b') + "\n");
+  });
+  NetworkSettings settings;
+  PosixNetworkManager manager(settings);
+  auto c = manager.OpenConnection("127.0.0.1", peer.port(), 2);
+  ASSERT_TRUE(c);
+  String line;
+  EXPECT_EQ(c->ReadLine(&line, 8192, 2), cap);  // at the cap: still a line
+  EXPECT_EQ(c->ReadLine(&line, 8192, 2), -1);
+  EXPECT_EQ(Text(c->ErrorText()), "Read Error: Line too long");
+}
+
 TEST(Connection, ReadReturnsWhatArrivedThenZeroOnClose) {
   ScriptedPeer peer([](int fd) { WriteBytes(fd, "abc"); });
   NetworkSettings settings;
