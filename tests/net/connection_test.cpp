@@ -103,9 +103,10 @@ TEST(Connection, ReadsLinesAcrossChunksAndReportsTheClose) {
 
 TEST(Connection, LineLengthIsCapped) {
   const int32_t cap = NetworkConnection::kMaxLineLength;
-  ScriptedPeer peer([cap](int fd) {
-    WriteBytes(fd, std::string(static_cast<size_t>(cap) - 1, 'a') + "\n");
-    WriteBytes(fd, std::string(static_cast<size_t>(cap) + 10, 'b') + "\n");
+  ScriptedPeer peer([](int fd) {
+    const size_t limit = NetworkConnection::kMaxLineLength;
+    WriteBytes(fd, std::string(limit - 1, 'a') + "\n");
+    WriteBytes(fd, std::string(limit + 10, 'b') + "\n");
   });
   NetworkSettings settings;
   PosixNetworkManager manager(settings);
