@@ -1,0 +1,72 @@
+// Loopback peers for the connection tests: scripted TCP peers on a thread,
+// child processes (proxy, TLS server) stopped by their own pid, and small
+// socket helpers. Everything binds 127.0.0.1 or ::1 and gives up after a
+// few seconds so a broken test cannot hang.
+#ifndef PEXO_TESTS_NET_NET_PEERS_H_
+#define PEXO_TESTS_NET_NET_PEERS_H_
+
+#include <sys/types.h>
+
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace pexo {
+namespace testing_net {
+
+// Reads up to n bytes (stops early when the peer closes or after
+// timeout_ms of silence).
+std::string ReadBytes(int fd, size_t n, int timeout_ms = 3000);
+void WriteBytes(int fd, const std::string& bytes);
+// Waits for the other side to close (bounded).
+void DrainUntilClosed(int fd, int timeout_ms = 3000);
+
+// Accepts `connections` connections one after another on a loopback port
+// and runs the script on each.
+class ScriptedPeer {
+ public:
+  explicit ScriptedPeer(std::function<void(int)> script, bool ipv6 = false, int connections = 1);
+  ~ScriptedPeer();
+  ScriptedPeer(const ScriptedPeer&) = delete;
+  ScriptedPeer& operator=(const ScriptedPeer&) = delete;
+  int port() const { return port_; }
+  bool ok() const { return listener_ >= 0; }
+
+ private:
+  int listener_ = -1;
+  int port_ = 0;
+  std::thread thread_;
+};
+
+// A port that was free a moment ago.
+int FreePort();
+// Polls until something listens on 127.0.0.1:port; false after timeout_ms.
+bool WaitForPort(int port, int timeout_ms = 5000);
+
+// A child process; the destructor ends it (SIGTERM, then SIGKILL) by pid.
+class ChildProcess {
+ public:
+  ChildProcess() = default;
+  ~ChildProcess() { Stop(); }
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+  // Output goes to log_path.
+  bool Start(const std::vector<std::string>& argv, const std::string& log_path);
+  void Stop();
+  pid_t pid() const { return pid_; }
+
+ private:
+  pid_t pid_ = -1;
+};
+
+// Runs a shell command; true when it exits with 0.
+bool Shell(const std::string& command);
+// A fresh temporary directory.
+std::string TempDirectory();
+std::string ReadFile(const std::string& path);
+
+}  // namespace testing_net
+}  // namespace pexo
+
+#endif  // PEXO_TESTS_NET_NET_PEERS_H_
