@@ -172,5 +172,25 @@ TEST_F(XBaseVariablesTest, ReadsFollowTheCurrentRecord) {
   EXPECT_EQ(vars[0]->AggregateKind(), kKindScalar);
 }
 
+TEST_F(XBaseVariablesTest, SavedValuesSurviveAFailedWrite) {
+  XBaseField* field = OneField(Spec("C", kXBaseCharacter, 8), "read");
+  VariablePtr assigned(MakeXBaseFieldVariable(field));
+  ASSERT_EQ(assigned->SetValue("new"), 1);
+  assigned->SaveValue();
+  assigned->StoreIntoField();
+  EXPECT_FALSE(assigned->dirty());
+  assigned->RestoreValue();  // as after a refused append
+  EXPECT_TRUE(assigned->dirty());
+  EXPECT_EQ(Text(assigned->Value()), "new");
+
+  VariablePtr untouched(MakeXBaseFieldVariable(field));
+  untouched->SaveValue();
+  ASSERT_EQ(untouched->SetValue("other"), 1);
+  untouched->RestoreValue();
+  EXPECT_FALSE(untouched->dirty());
+  field->SetValue("fresh", 5);
+  EXPECT_EQ(Text(untouched->Value()), "fresh");  // still lazy
+}
+
 }  // namespace
 }  // namespace pexo

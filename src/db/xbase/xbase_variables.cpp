@@ -24,6 +24,23 @@ void XBaseVariable::Invalidate() {
 
 void XBaseVariable::StoreIntoField() {}
 
+void XBaseVariable::SaveValue() {
+  saved_loaded_ = loaded_;
+  saved_dirty_ = dirty_;
+  if (loaded_) saved_text_.assign(Variable::Value());
+}
+
+void XBaseVariable::RestoreValue() {
+  if (saved_loaded_) {
+    StoreText(saved_text_.data(), saved_text_.length());
+  } else {
+    valid_ = 0;
+    type_ = kTypeNone;
+  }
+  loaded_ = saved_loaded_;
+  dirty_ = saved_dirty_;
+}
+
 int XBaseVariable::Assigned(const char* text, int32_t length) {
   StoreText(text, length);
   loaded_ = true;

@@ -30,6 +30,10 @@ class XBaseVariable : public Variable {
   bool dirty() const { return dirty_; }
   // Copies a pending assignment into the field; nothing for the others.
   virtual void StoreIntoField();
+  // Keep and put back the shown value and its pending state, so that a
+  // write that fails after StoreIntoField loses no assignment.
+  void SaveValue();
+  void RestoreValue();
 
   Variable* Copy() override;
   const String& Value() override;
@@ -73,6 +77,9 @@ class XBaseVariable : public Variable {
 
   bool loaded_ = false;
   bool dirty_ = false;
+  bool saved_loaded_ = false;
+  bool saved_dirty_ = false;
+  String saved_text_;
 };
 
 // Character and memo fields: text; a character field's text is cut to the
