@@ -54,6 +54,10 @@ class MemoryDatabaseFileManager : public DatabaseFileManager {
     }
     return new MemoryDatabaseFile(&it->second);
   }
+  // Rebuilds are not exercised by the fuzz targets.
+  DatabaseFile* CreateTemporary(const char*, String*) override { return nullptr; }
+  bool Replace(const char*, const char*) override { return false; }
+  bool Remove(const char*) override { return false; }
   const String& ErrorText() const override { return error_; }
 
   std::map<std::string, std::string> files;

@@ -51,6 +51,12 @@ class DatabaseFileManager {
 
   // A new file object owned by the caller, or null.
   virtual DatabaseFile* Open(const char* name, int32_t mode) = 0;
+  // A new, empty file with a unique name in the directory of `beside`
+  // (rebuilds write there, then Replace the original); `name` receives it.
+  virtual DatabaseFile* CreateTemporary(const char* beside, String* name) = 0;
+  // Moves `from` over `to`, replacing it.
+  virtual bool Replace(const char* from, const char* to) = 0;
+  virtual bool Remove(const char* name) = 0;
   virtual const String& ErrorText() const = 0;
 };
 

@@ -1,6 +1,7 @@
 #include "host/xbase_file_manager_adapter.h"
 
 #include <memory>
+#include <string>
 
 #include "host/posix_file.h"
 
@@ -47,5 +48,21 @@ DatabaseFile* PosixDatabaseFileManager::Open(const char* name, int32_t mode) {
   if (!file) return nullptr;
   return new PosixDatabaseFile(file);
 }
+
+DatabaseFile* PosixDatabaseFileManager::CreateTemporary(const char* beside, String* name) {
+  std::string directory(beside);
+  size_t slash = directory.find_last_of('/');
+  directory.resize(slash == std::string::npos ? 0 : slash);
+  PosixFile* file = files_->CreateTemporaryFile(location_, directory.c_str(), "pexo_xb", name,
+                                                kDbOpenRead | kDbOpenWrite);
+  if (!file) return nullptr;
+  return new PosixDatabaseFile(file);
+}
+
+bool PosixDatabaseFileManager::Replace(const char* from, const char* to) {
+  return files_->Rename(location_, from, location_, to);
+}
+
+bool PosixDatabaseFileManager::Remove(const char* name) { return files_->Delete(location_, name); }
 
 }  // namespace pexo

@@ -19,6 +19,9 @@ class PosixDatabaseFileManager : public DatabaseFileManager {
       : files_(files), location_(location) {}
 
   DatabaseFile* Open(const char* name, int32_t mode) override;
+  DatabaseFile* CreateTemporary(const char* beside, String* name) override;
+  bool Replace(const char* from, const char* to) override;
+  bool Remove(const char* name) override;
   const String& ErrorText() const override { return files_->ErrorText(); }
 
  private:

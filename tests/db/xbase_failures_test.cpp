@@ -63,6 +63,11 @@ class FaultyManager : public DatabaseFileManager {
     DatabaseFile* file = real_->Open(name, mode);
     return file ? new FaultyFile(file, faults_, faults_->file == name) : nullptr;
   }
+  DatabaseFile* CreateTemporary(const char* beside, String* name) override {
+    return real_->CreateTemporary(beside, name);
+  }
+  bool Replace(const char* from, const char* to) override { return real_->Replace(from, to); }
+  bool Remove(const char* name) override { return real_->Remove(name); }
   const String& ErrorText() const override { return real_->ErrorText(); }
 
  private:
@@ -97,6 +102,16 @@ TEST_F(XBaseFailuresTest, FailedWritesAndLocksReportAndReleaseEverything) {
       {"f.dbf", true, false, kDelete, "Error writing to 'f.dbf': No space left on device"},
       {"f.dbf", false, true, kDelete, "Error locking 'f.dbf' for write: Resource deadlock avoided"},
   };
+  {
+    Faults faults;
+    faults.file = "f.dbt";
+    faults.fail_lock = true;
+    FaultyManager manager(files_.get(), &faults);
+    XBaseTable table(&manager);
+    EXPECT_FALSE(table.OpenTable("f.dbf", kDbOpenExisting));
+    EXPECT_EQ(Text(table.ErrorText()), "Error locking 'f.dbt' for read: Resource deadlock avoided");
+    EXPECT_FALSE(table.is_open());
+  }
   for (const Case& c : cases) {
     Faults faults;
     faults.file = c.file;

@@ -1,4 +1,7 @@
+#include <sys/stat.h>
+
 #include <ctime>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -214,6 +217,28 @@ TEST_F(XBaseTableTest, CreateRefusesTooManyFieldsAndOverlongRecords) {
   EXPECT_EQ(Text(table.ErrorText()),
             "Error creating '../m.dbf': The specified path references a path outside the "
             "configured data directory");
+}
+
+TEST_F(XBaseTableTest, RebuildFilesAreMadeBesideAndReplaceTheOriginal) {
+  ASSERT_EQ(mkdir(Path("sub").c_str(), 0755), 0);
+  XBaseTable table(files_.get());
+  ASSERT_TRUE(table.CreateTable("sub/t.dbf", "", {Spec("N", kXBaseNumeric, 2)}));
+  ASSERT_TRUE(Append(&table, {"1"}));
+  table.CloseTable();
+
+  String name;
+  std::unique_ptr<DatabaseFile> temp(files_->CreateTemporary("sub/t.dbf", &name));
+  ASSERT_NE(temp, nullptr) << Text(files_->ErrorText());
+  EXPECT_EQ(Text(name).rfind("sub/", 0), 0u) << Text(name);
+  ASSERT_TRUE(temp->WriteAt(0, "rebuilt", 7));
+  temp.reset();
+  ASSERT_TRUE(files_->Replace(name.c_str(), "sub/t.dbf"));
+  EXPECT_EQ(ReadFile("sub/t.dbf"), "rebuilt");
+  EXPECT_EQ(ReadFile(Text(name)), "<missing>");
+  ASSERT_TRUE(files_->Remove("sub/t.dbf"));
+  EXPECT_EQ(ReadFile("sub/t.dbf"), "<missing>");
+  EXPECT_FALSE(files_->Replace("sub/none", "../escape"));
+  EXPECT_EQ(files_->CreateTemporary("../t.dbf", &name), nullptr);
 }
 
 }  // namespace
