@@ -170,6 +170,13 @@ TEST_F(XBaseVariablesTest, ReadsFollowTheCurrentRecord) {
   EXPECT_EQ(vars[0]->Set_Element(AggregateIndex(1), &plain), 0);
   vars[0]->MakeAggregate(kKindArray);
   EXPECT_EQ(vars[0]->AggregateKind(), kKindScalar);
+
+  // A reopened table has new fields; a rebound variable shows them.
+  ASSERT_TRUE(table_->OpenTable("v.dbf", kDbOpenExisting));
+  ASSERT_TRUE(table_->ReadRecord(1));
+  XBaseFieldVariable* name = static_cast<XBaseFieldVariable*>(vars[0].get());
+  name->Rebind(table_->Fields()[0].get());
+  EXPECT_EQ(Text(name->Value()), "first");
 }
 
 TEST_F(XBaseVariablesTest, SavedValuesSurviveAFailedWrite) {

@@ -154,8 +154,22 @@ int XBaseVariable::Make_CallbackStruct(CallbackVariableCallback*, void*) { retur
 
 // ---------------------------------------------------------- field variables
 
-XBaseStringVariable::XBaseStringVariable(XBaseField* field)
+XBaseFieldVariable::XBaseFieldVariable(XBaseField* field)
     : XBaseVariable(field->Name().data(), field->Name().length()), field_(field) {}
+
+void XBaseFieldVariable::Rebind(XBaseField* field) {
+  field_ = field;
+  Invalidate();
+}
+
+void XBaseFieldVariable::StoreIntoField() {
+  if (!dirty_) return;
+  const String& text = Variable::Value();
+  field_->SetValue(text.data(), text.length());
+  dirty_ = false;
+}
+
+XBaseStringVariable::XBaseStringVariable(XBaseField* field) : XBaseFieldVariable(field) {}
 
 void XBaseStringVariable::Load() {
   const String& text = field_->Value();
@@ -170,15 +184,7 @@ int XBaseStringVariable::Accept(const char* text, int32_t length) {
   return Assigned(text, length);
 }
 
-void XBaseStringVariable::StoreIntoField() {
-  if (!dirty_) return;
-  const String& text = Variable::Value();
-  field_->SetValue(text.data(), text.length());
-  dirty_ = false;
-}
-
-XBaseNumberVariable::XBaseNumberVariable(XBaseField* field)
-    : XBaseVariable(field->Name().data(), field->Name().length()), field_(field) {}
+XBaseNumberVariable::XBaseNumberVariable(XBaseField* field) : XBaseFieldVariable(field) {}
 
 bool XBaseNumberVariable::Normalize(const char* text, int32_t length, int32_t field_length,
                                     int32_t decimals, String* out) {
@@ -226,15 +232,7 @@ int XBaseNumberVariable::Accept(const char* text, int32_t length) {
   return Assigned(stored.data(), stored.length());
 }
 
-void XBaseNumberVariable::StoreIntoField() {
-  if (!dirty_) return;
-  const String& text = Variable::Value();
-  field_->SetValue(text.data(), text.length());
-  dirty_ = false;
-}
-
-XBaseDateVariable::XBaseDateVariable(XBaseField* field)
-    : XBaseVariable(field->Name().data(), field->Name().length()), field_(field) {}
+XBaseDateVariable::XBaseDateVariable(XBaseField* field) : XBaseFieldVariable(field) {}
 
 void XBaseDateVariable::Load() {
   const String& text = field_->Value();
@@ -251,15 +249,7 @@ int XBaseDateVariable::Accept(const char* text, int32_t length) {
   return Assigned(text, length < field_->Length() ? length : field_->Length());
 }
 
-void XBaseDateVariable::StoreIntoField() {
-  if (!dirty_) return;
-  const String& text = Variable::Value();
-  field_->SetValue(text.data(), text.length());
-  dirty_ = false;
-}
-
-XBaseBooleanVariable::XBaseBooleanVariable(XBaseField* field)
-    : XBaseVariable(field->Name().data(), field->Name().length()), field_(field) {}
+XBaseBooleanVariable::XBaseBooleanVariable(XBaseField* field) : XBaseFieldVariable(field) {}
 
 void XBaseBooleanVariable::Load() {
   const String& text = field_->Value();
@@ -291,7 +281,7 @@ void XBaseBooleanVariable::StoreIntoField() {
   dirty_ = false;
 }
 
-XBaseVariable* MakeXBaseFieldVariable(XBaseField* field) {
+XBaseFieldVariable* MakeXBaseFieldVariable(XBaseField* field) {
   switch (field->Type()) {
     case kXBaseCharacter:
     case kXBaseMemo:

@@ -82,28 +82,37 @@ class XBaseVariable : public Variable {
   String saved_text_;
 };
 
+// A variable that shows one field of the current record.
+class XBaseFieldVariable : public XBaseVariable {
+ public:
+  explicit XBaseFieldVariable(XBaseField* field);
+  XBaseField* field() const { return field_; }
+  // Shows another field (the table was reopened); drops the value.
+  void Rebind(XBaseField* field);
+  // The shown text becomes the field's value.
+  void StoreIntoField() override;
+
+ protected:
+  XBaseField* field_;
+};
+
 // Character and memo fields: text; a character field's text is cut to the
 // field length and loses its trailing white space.
-class XBaseStringVariable : public XBaseVariable {
+class XBaseStringVariable : public XBaseFieldVariable {
  public:
   explicit XBaseStringVariable(XBaseField* field);
-  void StoreIntoField() override;
 
  protected:
   void Load() override;
   int Accept(const char* text, int32_t length) override;
-
- private:
-  XBaseField* field_;
 };
 
 // Numeric fields: optional "-", digits, at most one "."; stored with exactly
 // the field's decimal places (cut, not rounded); refused when the integer
 // part does not fit beside them.
-class XBaseNumberVariable : public XBaseVariable {
+class XBaseNumberVariable : public XBaseFieldVariable {
  public:
   explicit XBaseNumberVariable(XBaseField* field);
-  void StoreIntoField() override;
 
   // The stored text of `text` for a field of `length` and `decimals`, or
   // false when the text is refused.
@@ -113,28 +122,21 @@ class XBaseNumberVariable : public XBaseVariable {
  protected:
   void Load() override;
   int Accept(const char* text, int32_t length) override;
-
- private:
-  XBaseField* field_;
 };
 
 // Date fields: exactly eight digits, month below 13, day below 32.
-class XBaseDateVariable : public XBaseVariable {
+class XBaseDateVariable : public XBaseFieldVariable {
  public:
   explicit XBaseDateVariable(XBaseField* field);
-  void StoreIntoField() override;
 
  protected:
   void Load() override;
   int Accept(const char* text, int32_t length) override;
-
- private:
-  XBaseField* field_;
 };
 
 // Logical fields: "1" when the field starts with T, t, Y or y, else "0";
 // any value is accepted and stored as "T" when true, else "F".
-class XBaseBooleanVariable : public XBaseVariable {
+class XBaseBooleanVariable : public XBaseFieldVariable {
  public:
   explicit XBaseBooleanVariable(XBaseField* field);
   void StoreIntoField() override;
@@ -148,11 +150,10 @@ class XBaseBooleanVariable : public XBaseVariable {
 
  private:
   int AcceptTruth(bool truth);
-  XBaseField* field_;
 };
 
 // The variable of a field by its type (count 1), or null.
-XBaseVariable* MakeXBaseFieldVariable(XBaseField* field);
+XBaseFieldVariable* MakeXBaseFieldVariable(XBaseField* field);
 
 // Read-only record state of a table.
 class XBaseTotalRecordsVariable : public XBaseVariable {
