@@ -159,6 +159,19 @@ TEST_F(XBaseFailuresTest, MemoTableWithoutItsMemoFileOrWithACorruptMemoHeader) {
   EXPECT_EQ(Text(table.ErrorText()), "Error reading from 'g.dbt': Invalid next free block");
   EXPECT_EQ(ReadFile("g.dbt").size(), memo.size());  // nothing written far past the end
 
+  // A header that another writer corrupted after the open: the append stops
+  // rather than writing far past the end.
+  const std::string good = ReadFile("g.dbf");
+  std::string bytes = good;
+  bytes[4] = 100;
+  WriteFile("g.dbf", bytes);
+  EXPECT_FALSE(Append(&table, {""}));
+  EXPECT_EQ(Text(table.ErrorText()),
+            "Error reading from 'g.dbf': Record count exceeds the file size");
+  EXPECT_EQ(ReadFile("g.dbf"), bytes);
+  EXPECT_EQ(table.RecordCount(), 0u);
+
+  WriteFile("g.dbf", good);
   ASSERT_EQ(std::remove(Path("g.dbt").c_str()), 0);
   EXPECT_FALSE(table.OpenTable("g.dbf", kDbOpenExisting));
   EXPECT_EQ(Text(table.ErrorText()), "Error opening 'g.dbt': No such file or directory");

@@ -378,7 +378,8 @@ bool XBaseTable::AppendRecord() {
   uint32_t known = count_;
   bool was_deleted = deleted_;
   deleted_ = false;
-  bool ok = ReadHeader();
+  // A count past the end of the file would put the record far beyond it.
+  bool ok = ReadHeader() && CheckHeaderAgainstSize();
   if (ok && count_ == UINT32_MAX) ok = WriteError(file_name_, "The table is full");
   if (ok) ok = BuildRecord();
   if (ok) {
