@@ -216,6 +216,7 @@ bool ApacheServer::Start(const std::string& engine_section, const std::string& s
     *error = "cannot write the configuration files";
     return false;
   }
+  unlink((dir_ + "/logs/httpd.pid").c_str());
   pid_ = fork();
   if (pid_ < 0) {
     *error = "fork failed";
@@ -277,7 +278,22 @@ bool ApacheServer::Restart(std::string* error) {
 }
 
 bool ApacheServer::WaitReady(std::string* error) {
+  // The server listens before the modules' post-configuration runs (where a
+  // bad engine configuration stops it); it writes its pid file only after.
+  std::string pid_file = dir_ + "/logs/httpd.pid";
   int state = WaitListening(&pid_, port_, std::chrono::seconds(20));
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (state == 1 && access(pid_file.c_str(), F_OK) != 0) {
+    int status = 0;
+    if (waitpid(pid_, &status, WNOHANG) == pid_) {
+      pid_ = -1;
+      state = 0;
+    } else if (std::chrono::steady_clock::now() >= deadline) {
+      state = -1;
+    } else {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+  }
   if (state == 1) return true;
   *error = state == 0 ? "the server exited at start-up: " + ErrorLog()
                       : "the server did not listen within 20 s: " + ErrorLog();
