@@ -112,7 +112,7 @@ bool PexoVM::fuse_cat_pop() {
         if (stack->top_text(&scratch)) {
           if (!target->AppendValue(scratch.data(), scratch.length())) {
             fatal_error(kMemoryLimitMessage);
-            return;
+            return true;
           }
           stack->pop();
           stack->pop();
