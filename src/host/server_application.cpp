@@ -274,8 +274,9 @@ void ServerApplication::RunMachine() {
     url.assign(variable->Value());
   }
   String message;
-  RequestLog::SlowRequestMessage(seconds, variables_.ServerVariable("REMOTE_ADDR").c_str(), url.c_str(),
-                                 variables_.ServerVariable("QUERY_STRING").c_str(), &message);
+  RequestLog::SlowRequestMessage(seconds, variables_.ServerVariable("REMOTE_ADDR").c_str(),
+                                 url.c_str(), variables_.ServerVariable("QUERY_STRING").c_str(),
+                                 &message);
   log_->ReportSlowRequest(message.data(), message.length());
 }
 
