@@ -2,7 +2,6 @@
 // text building, calls, decimals, arrays, text search).
 #include <benchmark/benchmark.h>
 
-#include <cstdio>
 #include <memory>
 #include <string>
 
@@ -10,6 +9,7 @@
 #include "host/script_image.h"
 #include "program/assembler.h"
 #include "program/program_writer.h"
+#include "support/fake_host.h"
 #include "values/system_variable_hash.h"
 #include "values/variable.h"
 #include "values/variable_hash.h"
@@ -18,27 +18,6 @@
 
 namespace pexo {
 namespace {
-
-class QuietApplication : public PexoApplication {
- public:
-  void Write(const char*, int32_t length) override { written += length; }
-  void Emit(const char*, int32_t length) override { written += length; }
-  void SetWhitespaceMode(int32_t) override {}
-  void SetHeader(const char*, const char*) override {}
-  void WriteMessage(const char* text, int32_t) override { std::fprintf(stderr, "%s\n", text); }
-  void ReportFatalError(const String& message) override { std::fprintf(stderr, "%s", message.c_str()); }
-  void ReportRuntimeError(int32_t, const String& message, bool) override {
-    std::fprintf(stderr, "%s", message.c_str());
-  }
-  void ReportTimeout(const char*) override {}
-  uint32_t DebugLogLevel() override { return 0; }
-  bool LogFilterAccepts(const char*, int32_t) override { return true; }
-  void LogEvent(const TraceEvent&) override {}
-  bool PasswordHash(const char* text, int32_t length, const char salt[2], String* out) override {
-    return SystemPasswordHash(text, length, salt, out);
-  }
-  int64_t written = 0;
-};
 
 // Assembles, loads and runs a program once; reports a global afterwards.
 void RunProgram(benchmark::State& state, const std::string& source, const char* check) {
@@ -57,7 +36,9 @@ void RunProgram(benchmark::State& state, const std::string& source, const char* 
       state.SkipWithError(errors.c_str());
       return;
     }
-    QuietApplication app;
+    FakeHost app;
+    app.record = false;  // the output only counts; errors go to stderr
+    app.echo_errors = true;
     HostFlags flags;
     ProgramContext context;
     context.application = &app;

@@ -6,6 +6,7 @@
 // Output, headers and error reports are discarded.
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <string>
 
 #include "api/machine_api_context.h"
@@ -14,6 +15,7 @@
 #include "program/program_writer.h"
 #include "program/segment.h"
 #include "program/segment_manager.h"
+#include "support/fake_host.h"
 #include "values/system_variable_hash.h"
 #include "vm/machine_host.h"
 #include "vm/pexo_vm.h"
@@ -21,25 +23,6 @@
 namespace {
 
 using namespace pexo;
-
-class DiscardingApplication : public PexoApplication {
- public:
-  void Write(const char*, int32_t) override {}
-  void Emit(const char*, int32_t) override {}
-  void SetWhitespaceMode(int32_t) override {}
-  void SetHeader(const char*, const char*) override {}
-  void WriteMessage(const char*, int32_t) override {}
-  void ReportFatalError(const String&) override {}
-  void ReportRuntimeError(int32_t, const String&, bool) override {}
-  void ReportTimeout(const char*) override {}
-  uint32_t DebugLogLevel() override { return 0x7FFFFFFF; }  // every trace path
-  bool LogFilterAccepts(const char*, int32_t) override { return true; }
-  void LogEvent(const TraceEvent&) override {}
-  bool PasswordHash(const char*, int32_t, const char*, String* result) override {
-    result->assign("xx");
-    return true;
-  }
-};
 
 const char kHostProgram[] =
     ".global g, h, list\n"
@@ -67,7 +50,11 @@ constexpr uint64_t kStepBudget = 20000;
 constexpr int32_t kDepthLimit = 64;
 
 void Run(ScriptImage* script, Segment* code) {
-  DiscardingApplication app;
+  FakeHost app;
+  app.record = false;
+  app.debug_level = 0x7FFFFFFF;  // every trace path
+  app.fixed_hash = "xx";
+  app.min_line = std::numeric_limits<int32_t>::min();  // the filter passes every line
   HostFlags flags;
   ProgramContext context;
   context.application = &app;

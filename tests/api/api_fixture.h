@@ -7,34 +7,12 @@
 #include <string>
 
 #include "api/api_context.h"
-#include "vm/machine_host.h"
 #include "io/posix_file_manager.h"
+#include "support/fake_host.h"
 #include "values/server_config.h"
 #include "values/variable_hash.h"
 
 namespace pexo {
-
-class RecordingApplication : public PexoApplication {
- public:
-  void Write(const char* bytes, int32_t length) override { output.append(bytes, length); }
-  void Emit(const char* bytes, int32_t length) override { output.append(bytes, length); }
-  void SetWhitespaceMode(int32_t) override {}
-  void SetHeader(const char* name, const char* value) override {
-    headers += std::string(name) + ": " + value + "\n";
-  }
-  void WriteMessage(const char* text, int32_t length) override { output.append(text, length); }
-  void ReportFatalError(const String& message) override {
-    fatal.assign(message.data(), message.length());
-  }
-  void ReportRuntimeError(int32_t, const String&, bool) override {}
-  void ReportTimeout(const char*) override {}
-  uint32_t DebugLogLevel() override { return 0; }
-  bool LogFilterAccepts(const char*, int32_t) override { return true; }
-  void LogEvent(const TraceEvent&) override {}
-  bool PasswordHash(const char*, int32_t, const char*, String*) override { return false; }
-
-  std::string output, headers, fatal;
-};
 
 class TestContext : public ApiContext {
  public:
@@ -57,7 +35,7 @@ class ApiWorld {
   ApiWorld();
   ~ApiWorld();
   std::string data_dir, script_dir;
-  RecordingApplication app;
+  FakeHost app;
   ServerConfig config;
   PosixFileManager* files = nullptr;
   TestContext* context = nullptr;

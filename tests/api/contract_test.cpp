@@ -68,8 +68,8 @@ TEST(ApiContract, LibraryChecksPassAgainstALiveProgram) {
 
   // What the library's calls did to the host.
   EXPECT_EQ(world.app.output, "Hello World");
-  EXPECT_EQ(world.app.headers, "X-Test: 1\n");
-  EXPECT_EQ(world.app.fatal, "stop here");
+  EXPECT_EQ(world.app.header_lines(), "X-Test: 1\n");
+  EXPECT_EQ(world.app.last_fatal(), "stop here");
   EXPECT_EQ(shared.count(), 1);
   EXPECT_NE(shared.Lookup("shared", -1), nullptr);
 }

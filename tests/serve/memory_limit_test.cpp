@@ -42,6 +42,19 @@ const char kDoubleText[] =
     "        out\n"
     "        jmp again\n";
 
+// s = s $ 64 bytes for ever: the store that follows fuses with the cat, so
+// the text grows in place.
+const char kAppendText[] =
+    ".global s\n"
+    ".segment main start\n"
+    "        pushc \"\"\n"
+    "        popg s\n"
+    "again:  pushg s\n"
+    "        pushc \"0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef\"\n"
+    "        cat\n"
+    "        popg s\n"
+    "        jmp again\n";
+
 const char kQuick[] = ".segment main start\n pushc \"done\"\n out\n";
 
 bool EndsWith(const std::string& text, const std::string& tail) {
@@ -138,6 +151,19 @@ TEST_F(MemoryLimitTest, TextDoublingIsRefusedNearTheLimit) {
   const std::string& body = request.response.body;
   EXPECT_EQ(body.rfind(std::string(22, '+') + "Fatal error in double.pxc @ ", 0), 0u)
       << body.substr(0, 100);
+  EXPECT_TRUE(EndsWith(body, ": Memory limit exceeded\n")) << body;
+}
+
+TEST_F(MemoryLimitTest, AppendingInPlaceStopsAtTheLimit) {
+  site_.Configure("", "<limits maxRequestMemory=\"16\"/>");
+  site_.AddProgram("append.pxc", kAppendText);
+  MemoryRequest request;
+  EXPECT_EQ(site_.Run(&request, "/append.pxc"), 0);
+  EXPECT_EQ(request.response.status, 500);
+  // One report, from the append itself: the instruction ends there.
+  const std::string& body = request.response.body;
+  EXPECT_EQ(body.rfind("Fatal error in append.pxc @ [", 0), 0u) << body.substr(0, 100);
+  EXPECT_EQ(body.find("Fatal error", 1), std::string::npos) << body;
   EXPECT_TRUE(EndsWith(body, ": Memory limit exceeded\n")) << body;
 }
 

@@ -136,7 +136,7 @@ Variable* StdLibraryTest::Call(const char* name, std::vector<Variable*> argument
   app_.fatal.clear();
   if (!CallExternalFunction(calls_.get(), function, &context_, &scope, &stack, &result,
                             &error)) {
-    app_.fatal = std::string("CALL: ") + error.c_str();
+    app_.fatal.push_back(std::string("CALL: ") + error.c_str());
     return nullptr;
   }
   return result;
@@ -146,7 +146,7 @@ std::string StdLibraryTest::Run(const char* name, std::vector<Variable*> argumen
   Variable* result = Call(name, std::move(arguments));
   if (!app_.fatal.empty()) {
     if (result) result->Release();
-    return "ERROR: " + app_.fatal;
+    return "ERROR: " + app_.last_fatal();
   }
   if (!result) return "NO RESULT";
   std::string out = Render(result);

@@ -15,8 +15,8 @@
 #include "api/api_context.h"
 #include "ext/external_call_manager.h"
 #include "ext/posix_external_library_manager.h"
-#include "vm/machine_host.h"
 #include "program/function.h"
+#include "support/fake_host.h"
 #include "values/variable.h"
 #include "values/variable_hash.h"
 
@@ -24,30 +24,6 @@
 #define PEXO_STD_LIBRARY PEXO_BINARY_DIR "/tools/libpexostd.so"
 
 namespace pexo {
-
-// Keeps the last fatal error a function raised and the headers set.
-class ErrorRecorder : public PexoApplication {
- public:
-  void Write(const char*, int32_t) override {}
-  void Emit(const char*, int32_t) override {}
-  void SetWhitespaceMode(int32_t) override {}
-  void SetHeader(const char* name, const char* value) override {
-    headers.emplace_back(name, value);
-  }
-  void WriteMessage(const char*, int32_t) override {}
-  void ReportFatalError(const String& message) override {
-    fatal.assign(message.data(), static_cast<size_t>(message.length()));
-  }
-  void ReportRuntimeError(int32_t, const String&, bool) override {}
-  void ReportTimeout(const char*) override {}
-  uint32_t DebugLogLevel() override { return 0; }
-  bool LogFilterAccepts(const char*, int32_t) override { return true; }
-  void LogEvent(const TraceEvent&) override {}
-  bool PasswordHash(const char*, int32_t, const char*, String*) override { return false; }
-
-  std::string fatal;
-  std::vector<std::pair<std::string, std::string>> headers;
-};
 
 class StdContext : public ApiContext {
  public:
@@ -81,7 +57,7 @@ class StdLibraryTest : public ::testing::Test {
   // Render() of the result; "ERROR: <message>" when the function raised one.
   std::string Run(const char* name, std::vector<Variable*> arguments);
 
-  ErrorRecorder app_;
+  FakeHost app_;
   StdContext context_{&app_};
   PosixExternalLibraryManager libraries_;
   std::unique_ptr<ExternalCallManager> calls_;

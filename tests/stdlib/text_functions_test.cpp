@@ -99,7 +99,7 @@ TEST_F(TextFunctionsTest, HugeResultsFailInsteadOfAllocating) {
 TEST_F(TextFunctionsTest, PadUpToTheCapSucceeds) {
   Variable* result = Call("pad", {Text("x"), Integer(16777216), Text(".")});
   ASSERT_NE(result, nullptr);
-  EXPECT_EQ(app_.fatal, "");
+  EXPECT_EQ(app_.last_fatal(), "");
   EXPECT_EQ(result->Value().length(), 16777216);
   result->Release();
 }

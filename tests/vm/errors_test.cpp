@@ -7,7 +7,7 @@ namespace pexo {
 namespace testing_vm {
 namespace {
 
-bool HasHeader(const RecordingApplication& app, const char* name, const char* value) {
+bool HasHeader(const FakeHost& app, const char* name, const char* value) {
   for (const auto& header : app.headers)
     if (header.first == name && header.second == value) return true;
   return false;

@@ -30,7 +30,7 @@ struct Outcome {
 // Runs `word` (operands all zero) on a fresh machine of the loaded program,
 // with kPushed integers on its stack.
 Outcome RunWord(Machine& loaded, uint16_t word) {
-  RecordingApplication app;
+  FakeHost app;
   ProgramContext context;
   context.application = &app;
   context.dictionary = &loaded.script.image().dictionary();
