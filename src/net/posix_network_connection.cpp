@@ -173,7 +173,10 @@ int32_t PosixNetworkConnection::ReadLine(String* line, int32_t chunk_size, int32
       return -1;
     }
     line->append(chunk.data(), static_cast<int32_t>(taken));
-    if (feed && static_cast<size_t>(taken) == take) return line->length();
+    // A line may end exactly at the cap; whether the feed came in the chunk
+    // that crosses it depends on how the peer's bytes were split.
+    bool complete = feed && static_cast<size_t>(taken) == take;
+    if (complete && line->length() <= kMaxLineLength) return line->length();
     if (line->length() >= kMaxLineLength) {
       SetErrorText("Read Error: Line too long");
       return -1;
@@ -274,7 +277,7 @@ int32_t PosixNetworkConnection::TlsReadLine(String* line, int32_t chunk_size, in
       int32_t take = feed ? static_cast<int32_t>(feed - start) + 1 : held;
       line->append(start, take);
       pending_at_ += take;
-      if (feed) return line->length();
+      if (feed && line->length() <= kMaxLineLength) return line->length();
       if (line->length() >= kMaxLineLength) {
         SetErrorText("Read Error: Line too long");
         return -1;
