@@ -41,6 +41,24 @@ void PosixNetworkConnection::Fail(const char* prefix, int error) {
   SetErrorText(text);
 }
 
+bool PosixNetworkConnection::AwaitReady(short events, int32_t timeout, const char* operation) {
+  int error = 0;
+  WaitOutcome outcome = Wait(events, timeout, &error);
+  if (outcome == kReady) return true;
+  String text(operation);
+  if (outcome == kTimedOut) {
+    text.append(" Timeout");
+    SetErrorText(text);
+  } else if (outcome == kFailed) {
+    text.append(" Error: ");
+    Fail(text.c_str(), error);
+  } else {
+    text.append(" Error");
+    SetErrorText(text);
+  }
+  return false;
+}
+
 PosixNetworkConnection::WaitOutcome PosixNetworkConnection::Wait(short events, int32_t timeout,
                                                                  int* error) const {
   for (;;) {
@@ -123,13 +141,7 @@ int32_t PosixNetworkConnection::Read(char* buffer, int32_t size, int32_t timeout
       Fail("Read Error: ", errno);
       return -1;
     }
-    int error = 0;
-    switch (Wait(POLLIN, timeout, &error)) {
-      case kReady: continue;
-      case kTimedOut: SetErrorText("Read Timeout"); return -1;
-      case kFailed: Fail("Read Error: ", error); return -1;
-      case kNotReady: SetErrorText("Read Error"); return -1;
-    }
+    if (!AwaitReady(POLLIN, timeout, "Read")) return -1;
   }
 }
 
@@ -154,13 +166,8 @@ int32_t PosixNetworkConnection::ReadLine(String* line, int32_t chunk_size, int32
         Fail("Read Error: ", errno);
         return -1;
       }
-      int error = 0;
-      switch (Wait(POLLIN, timeout, &error)) {
-        case kReady: continue;
-        case kTimedOut: SetErrorText("Read Timeout"); return -1;
-        case kFailed: Fail("Read Error: ", error); return -1;
-        case kNotReady: SetErrorText("Read Error"); return -1;
-      }
+      if (!AwaitReady(POLLIN, timeout, "Read")) return -1;
+      continue;
     }
     const char* feed = static_cast<const char*>(memchr(chunk.data(), '\n', static_cast<size_t>(got)));
     size_t take = feed ? static_cast<size_t>(feed - chunk.data()) + 1 : static_cast<size_t>(got);
@@ -198,13 +205,7 @@ int32_t PosixNetworkConnection::Write(const char* bytes, int32_t length, int32_t
       Fail("Write Error: ", errno);
       return -1;
     }
-    int error = 0;
-    switch (Wait(POLLOUT, timeout, &error)) {
-      case kReady: continue;
-      case kTimedOut: SetErrorText("Write Timeout"); return -1;
-      case kFailed: Fail("Write Error: ", error); return -1;
-      case kNotReady: SetErrorText("Write Error"); return -1;
-    }
+    if (!AwaitReady(POLLOUT, timeout, "Write")) return -1;
   }
   return sent;
 }
@@ -245,13 +246,7 @@ int32_t PosixNetworkConnection::TlsReceive(char* buffer, int32_t size, int32_t t
       SetErrorText("SSL Read Error: Unknown error");
       return -1;
     }
-    int error = 0;
-    switch (Wait(events, timeout, &error)) {
-      case kReady: continue;
-      case kTimedOut: SetErrorText("SSL Read Timeout"); return -1;
-      case kFailed: Fail("SSL Read Error: ", error); return -1;
-      case kNotReady: SetErrorText("SSL Read Error"); return -1;
-    }
+    if (!AwaitReady(events, timeout, "SSL Read")) return -1;
   }
 }
 
@@ -320,13 +315,7 @@ int32_t PosixNetworkConnection::TlsWrite(const char* bytes, int32_t length, int3
       SetErrorText(text);
       return -1;
     }
-    int error = 0;
-    switch (Wait(events, timeout, &error)) {
-      case kReady: continue;
-      case kTimedOut: SetErrorText("Write Timeout"); return -1;
-      case kFailed: Fail("Write Error: ", error); return -1;
-      case kNotReady: SetErrorText("Write Error"); return -1;
-    }
+    if (!AwaitReady(events, timeout, "Write")) return -1;
   }
   return sent;
 }

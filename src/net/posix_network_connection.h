@@ -30,6 +30,9 @@ class PosixNetworkConnection : public NetworkConnection {
   // Waits for `events` (poll bits) on the socket; on kFailed *error holds
   // the errno.
   WaitOutcome Wait(short events, int32_t timeout, int* error) const;
+  // Waits for `events`; on failure sets "<operation> Timeout", "<operation>
+  // Error: <reason>" or "<operation> Error" and returns false.
+  bool AwaitReady(short events, int32_t timeout, const char* operation);
 
  private:
   int32_t TlsRead(char* buffer, int32_t size, int32_t timeout);
