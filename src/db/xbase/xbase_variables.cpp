@@ -299,22 +299,13 @@ XBaseFieldVariable* MakeXBaseFieldVariable(XBaseField* field) {
 
 // ---------------------------------------------------- record-state variables
 
-XBaseTotalRecordsVariable::XBaseTotalRecordsVariable(const XBaseTable* table)
-    : XBaseVariable("totrec"), table_(table) {}
-
 void XBaseTotalRecordsVariable::Load() {
   StoreInteger(static_cast<int32_t>(table_->RecordCount()));
 }
 
-XBaseRecordNumberVariable::XBaseRecordNumberVariable(const XBaseTable* table)
-    : XBaseVariable("recno"), table_(table) {}
-
 void XBaseRecordNumberVariable::Load() {
   StoreInteger(static_cast<int32_t>(table_->CurrentRecord()));
 }
-
-XBaseDeletedVariable::XBaseDeletedVariable(const XBaseTable* table)
-    : XBaseVariable("deleted"), table_(table) {}
 
 void XBaseDeletedVariable::Load() { StoreInteger(table_->Deleted() ? 1 : 0); }
 

@@ -155,44 +155,43 @@ class XBaseBooleanVariable : public XBaseFieldVariable {
 // The variable of a field by its type (count 1), or null.
 XBaseFieldVariable* MakeXBaseFieldVariable(XBaseField* field);
 
-// Read-only record state of a table.
-class XBaseTotalRecordsVariable : public XBaseVariable {
- public:
-  explicit XBaseTotalRecordsVariable(const XBaseTable* table);
-
+// Read-only record state of a table: computed from the table on each read,
+// every assignment refused.
+class XBaseRecordStateVariable : public XBaseVariable {
  protected:
-  void Load() override;
+  XBaseRecordStateVariable(const char* name, const XBaseTable* table)
+      : XBaseVariable(name), table_(table) {}
   int Accept(const char*, int32_t) override { return 0; }
   bool Computed() const override { return true; }
 
- private:
   const XBaseTable* table_;
 };
 
-class XBaseRecordNumberVariable : public XBaseVariable {
+class XBaseTotalRecordsVariable : public XBaseRecordStateVariable {
  public:
-  explicit XBaseRecordNumberVariable(const XBaseTable* table);
+  explicit XBaseTotalRecordsVariable(const XBaseTable* table)
+      : XBaseRecordStateVariable("totrec", table) {}
 
  protected:
   void Load() override;
-  int Accept(const char*, int32_t) override { return 0; }
-  bool Computed() const override { return true; }
-
- private:
-  const XBaseTable* table_;
 };
 
-class XBaseDeletedVariable : public XBaseVariable {
+class XBaseRecordNumberVariable : public XBaseRecordStateVariable {
  public:
-  explicit XBaseDeletedVariable(const XBaseTable* table);
+  explicit XBaseRecordNumberVariable(const XBaseTable* table)
+      : XBaseRecordStateVariable("recno", table) {}
 
  protected:
   void Load() override;
-  int Accept(const char*, int32_t) override { return 0; }
-  bool Computed() const override { return true; }
+};
 
- private:
-  const XBaseTable* table_;
+class XBaseDeletedVariable : public XBaseRecordStateVariable {
+ public:
+  explicit XBaseDeletedVariable(const XBaseTable* table)
+      : XBaseRecordStateVariable("deleted", table) {}
+
+ protected:
+  void Load() override;
 };
 
 // "eof": set only by navigation through SetEOF.
