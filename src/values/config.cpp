@@ -33,8 +33,27 @@ constexpr Setting kSettings[] = {PEXO_CONFIG_LIST(PEXO_SETTING_ROW)};
 
 const ConfigKeyName kKeys[] = {PEXO_CONFIG_LIST(PEXO_KEY_NAME){nullptr, 0}};
 
+#undef PEXO_TYPE_TEXT
+#undef PEXO_TYPE_INTEGER
+#undef PEXO_TYPE_BOOLEAN
+#undef PEXO_TYPE_BITS
+#undef PEXO_DEF_NONE
+#undef PEXO_DEF_INT
+#undef PEXO_DEF_TEXT
+#undef PEXO_DEF_POSIX
+#undef PEXO_DEF_SERVER_NAME
+#undef PEXO_XML_NO_XML
+#undef PEXO_XML_XML
+#undef PEXO_XML_XML_SECTION
+#undef PEXO_SCRIPT_SHOWN
+#undef PEXO_SCRIPT_HIDDEN
+#undef PEXO_SETTING_ROW
+#undef PEXO_KEY_NAME_SHOWN
+#undef PEXO_KEY_NAME_HIDDEN
+#undef PEXO_KEY_NAME
+
 constexpr bool SameName(const char* a, const char* b) {
-  while (*a && *a == *b) ++a, ++b;
+  for (; *a && *a == *b; ++a) ++b;
   return *a == *b;
 }
 

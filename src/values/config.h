@@ -6,7 +6,8 @@
 // and the default is then stored. Keys without a default read as -1 (integer)
 // or as none with length 0 (text). Reads of the wrong kind return the same.
 // Not thread-safe: a store belongs to one request (a background task gets a
-// copy of its parent's store).
+// copy of its parent's store). Every key, its name, type, default and place in
+// the configuration file is one row of values/config_list.h.
 #ifndef PEXO_VALUES_CONFIG_H_
 #define PEXO_VALUES_CONFIG_H_
 
