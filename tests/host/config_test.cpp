@@ -195,7 +195,8 @@ TEST(Settings, CommittedDocumentIsTheOneTheTableMakes) {
   std::fclose(f);
   String made;
   WriteSettingsReference(&made);
-  EXPECT_TRUE(committed == made.c_str()) << "docs/settings.md is stale: run scripts/settings_doc.sh";
+  EXPECT_TRUE(committed == made.c_str())
+      << "docs/settings.md is stale: run scripts/settings_doc.sh";
 }
 
 // --- the configuration file -------------------------------------------------
