@@ -20,8 +20,6 @@ using namespace pexo;
 
 namespace {
 
-constexpr int32_t kRootDirectoryKey = 0x2000001;
-
 // Records a failure where pxFile_Error with no file finds it.
 void Fail(ApiContext* context, const char* message) {
   if (context->files())
@@ -67,7 +65,7 @@ bool FullPath(ApiContext* context, int32_t location, const char* path, int32_t l
   if (location == PX_LOCATION_ROOT) {
     int32_t root_length = 0;
     const char* root =
-        context->config() ? context->config()->GetString(kRootDirectoryKey, &root_length) : nullptr;
+        context->config() ? context->config()->GetString(CFG_DIR_PEXO, &root_length) : nullptr;
     if (!root || root_length == 0) {
       Fail(context, "The root directory is not configured");
       return false;

@@ -12,6 +12,8 @@
 #include <strings.h>
 #include <vector>
 
+#include "values/config.h"
+
 namespace pexo {
 
 namespace {
@@ -52,36 +54,50 @@ bool ParseBoolean(const char* text, int32_t* out) {
   return false;
 }
 
-void ReadString(ServerConfig* config, int32_t key, pugi::xml_node element, const char* name) {
-  pugi::xml_attribute attribute = element.attribute(name);
-  if (attribute) config->SetString(key, attribute.value(), -1);
-}
-
-void ReadInteger(ServerConfig* config, int32_t key, pugi::xml_node element, const char* name) {
-  pugi::xml_attribute attribute = element.attribute(name);
-  int32_t value;
-  if (attribute && ParseInteger(attribute.value(), &value)) config->SetInteger(key, value);
-}
-
-void ReadBoolean(ServerConfig* config, int32_t key, pugi::xml_node element, const char* name) {
-  pugi::xml_attribute attribute = element.attribute(name);
-  int32_t value;
-  if (attribute && ParseBoolean(attribute.value(), &value)) config->SetInteger(key, value);
-}
-
-void ReadSecurityOptions(ServerConfig* config, pugi::xml_node element) {
-  static const char* const kNames[] = {"script", "data", "temp", "ssl"};
+// A BITS setting ORs every listed integer attribute that is present and
+// readable; none of them leaves the key as it is.
+void ReadBits(ServerConfig* config, int32_t key, pugi::xml_node element, const char* names) {
   int32_t flags = 0;
   bool any = false;
-  for (const char* name : kNames) {
+  std::string list(names);
+  size_t start = 0;
+  while (start < list.size()) {
+    size_t end = list.find(' ', start);
+    if (end == std::string::npos) end = list.size();
+    pugi::xml_attribute attribute = element.attribute(list.substr(start, end - start).c_str());
     int32_t value;
-    pugi::xml_attribute attribute = element.attribute(name);
     if (attribute && ParseInteger(attribute.value(), &value)) {
       flags |= value;
       any = true;
     }
+    start = end + 1;
   }
-  if (any) config->SetInteger(CFG_FLAGS_SECURITY, flags);
+  if (any) config->SetInteger(key, flags);
+}
+
+// One setting from its element; a missing attribute or an unreadable value
+// leaves the key as it is.
+void ReadSetting(ServerConfig* config, const Setting& s, pugi::xml_node element) {
+  if (s.type == SettingType::kBits) {
+    ReadBits(config, s.key, element, s.attributes);
+    return;
+  }
+  pugi::xml_attribute attribute = element.attribute(s.attributes);
+  if (!attribute) return;
+  int32_t value;
+  switch (s.type) {
+    case SettingType::kText:
+      config->SetString(s.key, attribute.value(), -1);
+      break;
+    case SettingType::kInteger:
+      if (ParseInteger(attribute.value(), &value)) config->SetInteger(s.key, value);
+      break;
+    case SettingType::kBoolean:
+      if (ParseBoolean(attribute.value(), &value)) config->SetInteger(s.key, value);
+      break;
+    case SettingType::kBits:
+      break;
+  }
 }
 
 void ReadLibrary(ServerConfig* config, pugi::xml_node entry) {
@@ -121,70 +137,19 @@ void ReadLibraries(ServerConfig* config, pugi::xml_node element) {
   }
 }
 
-// One section, in the fixed reading order; a missing element or attribute
-// leaves its keys as they are.
-void ApplySection(pugi::xml_node s, ServerConfig* c) {
-  ReadString(c, CFG_INFO_SERVERADMIN, s, "serverAdmin");
-  ReadBoolean(c, CFG_COOKIES, s, "vrkcallerid");
-  ReadString(c, CFG_SSL_OPENSSL, s, "openssl");
-  ReadString(c, CFG_SSL_CRYPTO, s, "opensslCrypto");
-  ReadString(c, CFG_SSL_CONFIG, s, "sslConfig");
-  ReadInteger(c, CFG_SSL_SNI, s, "sslSNI");
-  ReadString(c, CFG_ENABLE_DEPRECATED, s, "enableDeprecated");
-
-  if (pugi::xml_node e = s.child("paths")) {
-    ReadString(c, CFG_DIR_PEXO, e, "root");
-    ReadString(c, CFG_DIR_DATA, e, "data");
-    ReadString(c, CFG_DIR_TEMP, e, "temp");
-    ReadString(c, CFG_DIR_CA, e, "ca");
-    ReadString(c, CFG_FILE_CA, e, "cafile");
+// One section: every setting the table places in the file, in table order,
+// then the libraries. Each key is read from its own attribute, so the order
+// does not change the result; a missing element is skipped.
+void ApplySection(pugi::xml_node section, ServerConfig* config) {
+  int32_t count = 0;
+  const Setting* settings = Settings(&count);
+  for (int32_t i = 0; i < count; ++i) {
+    const Setting& s = settings[i];
+    if (!s.element) continue;
+    pugi::xml_node element = *s.element ? section.child(s.element) : section;
+    if (element) ReadSetting(config, s, element);
   }
-  if (pugi::xml_node e = s.child("socks")) {
-    ReadInteger(c, CFG_SOCKS_VERSION, e, "version");
-    ReadString(c, CFG_SOCKS_HOST, e, "host");
-    ReadInteger(c, CFG_SOCKS_PORT, e, "port");
-    ReadString(c, CFG_SOCKS_USERNAME, e, "username");
-    ReadString(c, CFG_SOCKS_PASSWORD, e, "password");
-  }
-  if (pugi::xml_node e = s.child("timeouts")) {
-    ReadInteger(c, CFG_TIMEOUT_GLOBAL, e, "global");
-    ReadInteger(c, CFG_TIMEOUT_CALL, e, "call");
-    ReadInteger(c, CFG_TIMEOUT_MAIL, e, "mail");
-    ReadInteger(c, CFG_TIMEOUT_FILE, e, "file");
-    ReadInteger(c, CFG_TIMEOUT_POST, e, "post");
-    ReadInteger(c, CFG_TIMEOUT_ASYNC, e, "asynchronous");
-    ReadInteger(c, CFG_TIMEOUT_ASYNC_SLEEP, e, "asynchronousSleep");
-    ReadInteger(c, CFG_DELAY_FILE, e, "fileDelay");
-    ReadInteger(c, CFG_LOCK_EXPIRATION, e, "lockExpiration");
-  }
-  if (pugi::xml_node e = s.child("limits")) {
-    ReadInteger(c, CFG_MAX_FILES, e, "maxFiles");
-    ReadInteger(c, CFG_MAX_DOCACHE, e, "maxDoCache");
-    ReadInteger(c, CFG_MAX_POST_VARS, e, "maxPostVars");
-    ReadInteger(c, CFG_MAX_UNKNOWN_CONTENT_LENGTH, e, "maxUnknownContentLength");
-    ReadInteger(c, CFG_MAX_ASYNC_TASKS, e, "maxAsynchronousTasks");
-    ReadInteger(c, CFG_MAX_REQUEST_MEMORY, e, "maxRequestMemory");
-  }
-  if (pugi::xml_node e = s.child("debugLog")) {
-    ReadString(c, CFG_LOG_FILE, e, "file");
-    ReadString(c, CFG_LOG_FILTER, e, "filter");
-    ReadString(c, CFG_LOG_COOKIE, e, "cookie");
-    ReadInteger(c, CFG_LOG_LEVEL, e, "level");
-  }
-  if (pugi::xml_node e = s.child("securityOptions")) ReadSecurityOptions(c, e);
-  if (pugi::xml_node e = s.child("libraries")) ReadLibraries(c, e);
-  if (pugi::xml_node e = s.child("syslog")) {
-    ReadString(c, CFG_ERROR_SYSLOG, e, "syslog");
-    ReadString(c, CFG_ERROR_SYSLOG_IDENT, e, "ident");
-    ReadString(c, CFG_ERROR_SYSLOG_FACILITY, e, "facility");
-    ReadString(c, CFG_ERROR_SYSLOG_PRIORITY, e, "priority");
-  }
-  if (pugi::xml_node e = s.child("slowrequestsyslog")) {
-    ReadInteger(c, CFG_SLOWREQUEST_SYSLOG, e, "syslog");
-    ReadString(c, CFG_SLOWREQUEST_SYSLOG_IDENT, e, "ident");
-    ReadString(c, CFG_SLOWREQUEST_SYSLOG_FACILITY, e, "facility");
-    ReadString(c, CFG_SLOWREQUEST_SYSLOG_PRIORITY, e, "priority");
-  }
+  if (pugi::xml_node e = section.child("libraries")) ReadLibraries(config, e);
 }
 
 std::string LocationPrefix(const char* path) {

@@ -7,116 +7,91 @@
 namespace pexo {
 namespace {
 
-const ConfigKeyName kKeys[] = {
-    {"dir_pexo", CFG_DIR_PEXO},
-    {"dir_commerce", CFG_DIR_COMMERCE},
-    {"dir_temp", CFG_DIR_TEMP},
-    {"dir_data", CFG_DIR_DATA},
-    {"dir_user", CFG_DIR_USER},
-    {"dir_builtin", CFG_DIR_BUILTIN},
-    {"dir_ca", CFG_DIR_CA},
-    {"file_ca", CFG_FILE_CA},
-    {"log_level", CFG_LOG_LEVEL},
-    {"log_file", CFG_LOG_FILE},
-    {"log_filter", CFG_LOG_FILTER},
-    {"log_cookie", CFG_LOG_COOKIE},
-    {"timeout_global", CFG_TIMEOUT_GLOBAL},
-    {"timeout_mail", CFG_TIMEOUT_MAIL},
-    {"timeout_call", CFG_TIMEOUT_CALL},
-    {"timeout_file", CFG_TIMEOUT_FILE},
-    {"timeout_post", CFG_TIMEOUT_POST},
-    {"timeout_async", CFG_TIMEOUT_ASYNC},
-    {"timeout_async_sleep", CFG_TIMEOUT_ASYNC_SLEEP},
-    {"delay_file", CFG_DELAY_FILE},
-    {"cookies", CFG_COOKIES},
-    {"bufsz_import", CFG_BUFSZ_IMPORT},
-    {"bufsz_template", CFG_BUFSZ_TEMPLATE},
-    {"bufsz_call", CFG_BUFSZ_CALL},
-    {"bufsz_smtp", CFG_BUFSZ_SMTP},
-    {"bufsz_content", CFG_BUFSZ_CONTENT},
-    {"bufsz_output", CFG_BUFSZ_OUTPUT},
-    {"bufsz_output_flush", CFG_BUFSZ_OUTPUT_FLUSH},
-    {"max_files", CFG_MAX_FILES},
-    {"max_docache", CFG_MAX_DOCACHE},
-    {"max_post_vars", CFG_MAX_POST_VARS},
-    {"max_unknown_content_length", CFG_MAX_UNKNOWN_CONTENT_LENGTH},
-    {"max_async_tasks", CFG_MAX_ASYNC_TASKS},
-    {"max_request_memory", CFG_MAX_REQUEST_MEMORY},
-    {"lock_expiration", CFG_LOCK_EXPIRATION},
-    {"lock_hostname", CFG_LOCK_HOSTNAME},
-    {"default_file", CFG_DEFAULT_FILE},
-    {"flags_security", CFG_FLAGS_SECURITY},
-    {"info_serveradmin", CFG_INFO_SERVERADMIN},
-    {"ssl_config", CFG_SSL_CONFIG},
-    {"ssl_openssl", CFG_SSL_OPENSSL},
-    {"ssl_crypto", CFG_SSL_CRYPTO},
-    {"ssl_sni", CFG_SSL_SNI},
-    {"error_syslog", CFG_ERROR_SYSLOG},
-    {"error_syslog_ident", CFG_ERROR_SYSLOG_IDENT},
-    {"error_syslog_facility", CFG_ERROR_SYSLOG_FACILITY},
-    {"error_syslog_priority", CFG_ERROR_SYSLOG_PRIORITY},
-    {"slowrequest_syslog", CFG_SLOWREQUEST_SYSLOG},
-    {"slowrequest_syslog_ident", CFG_SLOWREQUEST_SYSLOG_IDENT},
-    {"slowrequest_syslog_facility", CFG_SLOWREQUEST_SYSLOG_FACILITY},
-    {"slowrequest_syslog_priority", CFG_SLOWREQUEST_SYSLOG_PRIORITY},
-    {"socks_version", CFG_SOCKS_VERSION},
-    {"socks_host", CFG_SOCKS_HOST},
-    {"socks_port", CFG_SOCKS_PORT},
-    {"socks_username", CFG_SOCKS_USERNAME},
-    {"enable_deprecated", CFG_ENABLE_DEPRECATED},
-    {nullptr, 0},
-};
+// Expansions of the settings table's columns.
+#define PEXO_TYPE_TEXT SettingType::kText
+#define PEXO_TYPE_INTEGER SettingType::kInteger
+#define PEXO_TYPE_BOOLEAN SettingType::kBoolean
+#define PEXO_TYPE_BITS SettingType::kBits
+#define PEXO_DEF_NONE SettingDefault::kNone, 0, nullptr
+#define PEXO_DEF_INT(v) SettingDefault::kBuiltIn, v, nullptr
+#define PEXO_DEF_TEXT(s) SettingDefault::kBuiltIn, 0, s
+#define PEXO_DEF_POSIX(s) SettingDefault::kPlatform, 0, s
+#define PEXO_DEF_SERVER_NAME SettingDefault::kServerName, 0, nullptr
+#define PEXO_XML_NO_XML nullptr, nullptr
+#define PEXO_XML_XML(element, attributes) element, attributes
+#define PEXO_XML_XML_SECTION(attribute) "", attribute
+#define PEXO_SCRIPT_SHOWN true
+#define PEXO_SCRIPT_HIDDEN false
+#define PEXO_SETTING_ROW(id, key, name, type, unit, def, xml, script)                      \
+  {CFG_##id, name, PEXO_TYPE_##type, unit, PEXO_DEF_##def, PEXO_XML_##xml, PEXO_SCRIPT_##script},
 
-struct IntegerDefault {
-  int32_t key;
-  int32_t value;
-};
+constexpr Setting kSettings[] = {PEXO_CONFIG_LIST(PEXO_SETTING_ROW)};
 
-const IntegerDefault kIntegerDefaults[] = {
-    {CFG_LOG_LEVEL, 0},
-    {CFG_TIMEOUT_GLOBAL, 90},
-    {CFG_TIMEOUT_MAIL, 30},
-    {CFG_TIMEOUT_CALL, 30},
-    {CFG_TIMEOUT_FILE, 30},
-    {CFG_TIMEOUT_POST, 30},
-    {CFG_TIMEOUT_ASYNC, 3600},
-    {CFG_TIMEOUT_ASYNC_SLEEP, 86400},
-    {CFG_DELAY_FILE, 100},
-    {CFG_COOKIES, 0},
-    {CFG_BUFSZ_IMPORT, 8192},
-    {CFG_BUFSZ_TEMPLATE, 8192},
-    {CFG_BUFSZ_CALL, 8192},
-    {CFG_BUFSZ_SMTP, 8192},
-    {CFG_BUFSZ_CONTENT, 8192},
-    {CFG_BUFSZ_OUTPUT, 8192},
-    {CFG_BUFSZ_OUTPUT_FLUSH, 1048576},
-    {CFG_MAX_FILES, 0},
-    {CFG_MAX_DOCACHE, 0},
-    {CFG_MAX_POST_VARS, 2000},
-    {CFG_MAX_UNKNOWN_CONTENT_LENGTH, 1048576},
-    {CFG_MAX_ASYNC_TASKS, 0},
-    {CFG_MAX_REQUEST_MEMORY, 256},
-    {CFG_LOCK_EXPIRATION, 90},
-    {CFG_FLAGS_SECURITY, 0},
-    {CFG_SSL_SNI, -1},
-    {CFG_SOCKS_VERSION, 4},
-    {CFG_SOCKS_PORT, 1080},
-};
+#define PEXO_KEY_NAME_SHOWN(id, name) {name, CFG_##id},
+#define PEXO_KEY_NAME_HIDDEN(id, name)
+#define PEXO_KEY_NAME(id, key, name, type, unit, def, xml, script) PEXO_KEY_NAME_##script(id, name)
 
-struct StringDefault {
-  int32_t key;
-  const char* text;
-};
+const ConfigKeyName kKeys[] = {PEXO_CONFIG_LIST(PEXO_KEY_NAME){nullptr, 0}};
 
-const StringDefault kStringDefaults[] = {
-    {CFG_DIR_USER, "public_vrk"},
-    {CFG_DEFAULT_FILE, "index.pxc"},
-    {CFG_INFO_SERVERADMIN, "webmaster@example.com"},
-};
+#undef PEXO_TYPE_TEXT
+#undef PEXO_TYPE_INTEGER
+#undef PEXO_TYPE_BOOLEAN
+#undef PEXO_TYPE_BITS
+#undef PEXO_DEF_NONE
+#undef PEXO_DEF_INT
+#undef PEXO_DEF_TEXT
+#undef PEXO_DEF_POSIX
+#undef PEXO_DEF_SERVER_NAME
+#undef PEXO_XML_NO_XML
+#undef PEXO_XML_XML
+#undef PEXO_XML_XML_SECTION
+#undef PEXO_SCRIPT_SHOWN
+#undef PEXO_SCRIPT_HIDDEN
+#undef PEXO_SETTING_ROW
+#undef PEXO_KEY_NAME_SHOWN
+#undef PEXO_KEY_NAME_HIDDEN
+#undef PEXO_KEY_NAME
+
+constexpr bool SameName(const char* a, const char* b) {
+  for (; *a && *a == *b; ++a) ++b;
+  return *a == *b;
+}
+
+// A row's kind bit matches its type; keys and names are unique.
+constexpr bool TableIsConsistent() {
+  constexpr int32_t count = static_cast<int32_t>(sizeof kSettings / sizeof kSettings[0]);
+  for (int32_t i = 0; i < count; ++i) {
+    const Setting& s = kSettings[i];
+    bool text = (s.key & CONFIG_STRING) != 0;
+    if (text == ((s.key & CONFIG_INTEGER) != 0)) return false;
+    if (text != (s.type == SettingType::kText)) return false;
+    if (s.text_default && !text) return false;
+    for (int32_t j = 0; j < i; ++j)
+      if (kSettings[j].key == s.key || SameName(kSettings[j].name, s.name)) return false;
+  }
+  return true;
+}
+static_assert(TableIsConsistent(), "settings table: kind bit, type or uniqueness wrong");
+
+ConfigValue* NewDefault(const Setting& s) {
+  if (s.text_default) return new ConfigValue(s.key, s.text_default, -1);
+  return new ConfigValue(s.key, s.integer_default);
+}
 
 bool IsListSeparator(char c) { return c == ',' || std::isspace(static_cast<unsigned char>(c)); }
 
 }  // namespace
+
+const Setting* Settings(int32_t* count) {
+  *count = static_cast<int32_t>(sizeof kSettings / sizeof kSettings[0]);
+  return kSettings;
+}
+
+const Setting* FindSetting(int32_t key) {
+  for (const Setting& s : kSettings)
+    if (s.key == key) return &s;
+  return nullptr;
+}
 
 const ConfigKeyName* ConfigKeys() { return kKeys; }
 
@@ -217,11 +192,9 @@ int Config::SetInteger(int32_t key, int32_t value) {
 }
 
 ConfigValue* Config::DefaultValue(int32_t key) {
-  for (const IntegerDefault& d : kIntegerDefaults)
-    if (d.key == key) return new ConfigValue(key, d.value);
-  for (const StringDefault& d : kStringDefaults)
-    if (d.key == key) return new ConfigValue(key, d.text, -1);
-  return nullptr;
+  const Setting* s = FindSetting(key);
+  if (!s || s->default_kind != SettingDefault::kBuiltIn) return nullptr;
+  return NewDefault(*s);
 }
 
 bool Config::DeprecatedEnabled(const char* name, int32_t length) {
@@ -245,8 +218,8 @@ bool Config::DeprecatedEnabled(const char* name, int32_t length) {
 }
 
 ConfigValue* PosixConfig::DefaultValue(int32_t key) {
-  if (key == CFG_SSL_OPENSSL) return new ConfigValue(key, "libssl.so", -1);
-  if (key == CFG_SSL_CRYPTO) return new ConfigValue(key, "libcrypto.so", -1);
+  const Setting* s = FindSetting(key);
+  if (s && s->default_kind == SettingDefault::kPlatform) return NewDefault(*s);
   return Config::DefaultValue(key);
 }
 

@@ -12,7 +12,8 @@ ServerConfig::ServerConfig(const ServerConfig& parent)
       server_name_(parent.server_name_) {}
 
 ConfigValue* ServerConfig::DefaultValue(int32_t key) {
-  if (key == CFG_LOCK_HOSTNAME && server_name_.length() > 0)
+  const Setting* setting = FindSetting(key);
+  if (setting && setting->default_kind == SettingDefault::kServerName && server_name_.length() > 0)
     return new ConfigValue(key, server_name_.data(), server_name_.length());
   return PosixConfig::DefaultValue(key);
 }

@@ -2,11 +2,13 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <string>
 
 #include "values/config.h"
 #include "host/config_file.h"
 #include "values/server_config.h"
+#include "values/settings_reference.h"
 
 namespace pexo {
 namespace {
@@ -142,6 +144,59 @@ TEST(ServerConfig, ErrorSettingHooks) {
     EXPECT_EQ(sink.last_flags, t.flags) << t.text;
   }
   EXPECT_EQ(config.SetErrorSettingText("PxNOPE", -1, "fatal"), 0);
+}
+
+// A row of the settings table that names a place in the file is read from
+// there, whatever its type, so a new row needs no reader code of its own.
+TEST(ConfigFile, EverySettingWithAPlaceIsRead) {
+  int32_t count = 0;
+  const Setting* settings = Settings(&count);
+  std::map<std::string, std::string> attributes;  // by element, "" the section
+  for (int32_t i = 0; i < count; ++i) {
+    const Setting& s = settings[i];
+    if (!s.element) continue;
+    std::string first(s.attributes, std::strcspn(s.attributes, " "));
+    const char* value = s.type == SettingType::kText      ? "'v'"
+                        : s.type == SettingType::kBoolean ? "'true'"
+                                                          : "'1'";
+    attributes[s.element] += " " + first + "=" + value;
+  }
+  std::string xml = "<PexoScript" + attributes[""] + ">";
+  for (const auto& e : attributes)
+    if (!e.first.empty()) xml += "<" + e.first + e.second + "/>";
+  xml += "</PexoScript>";
+  ConfigFile file;
+  ASSERT_TRUE(file.LoadBuffer(xml.data(), xml.size(), "table.xml")) << file.ErrorText().c_str();
+  ServerConfig c;
+  file.ConfigFor("/", -1, &c);
+  int32_t read = 0;
+  for (int32_t i = 0; i < count; ++i) {
+    const Setting& s = settings[i];
+    if (!s.element) {
+      EXPECT_FALSE(c.IsStored(s.key)) << s.name;
+      continue;
+    }
+    ++read;
+    if (s.type == SettingType::kText)
+      EXPECT_EQ(Text(c, s.key), "v") << s.name;
+    else
+      EXPECT_EQ(c.GetInteger(s.key), 1) << s.name;
+  }
+  EXPECT_EQ(read, 45);
+}
+
+TEST(Settings, CommittedDocumentIsTheOneTheTableMakes) {
+  FILE* f = std::fopen(PEXO_SOURCE_DIR "/docs/settings.md", "rb");
+  ASSERT_NE(f, nullptr);
+  std::string committed;
+  char buffer[4096];
+  size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) committed.append(buffer, n);
+  std::fclose(f);
+  String made;
+  WriteSettingsReference(&made);
+  EXPECT_TRUE(committed == made.c_str())
+      << "docs/settings.md is stale: run scripts/settings_doc.sh";
 }
 
 // --- the configuration file -------------------------------------------------
