@@ -21,7 +21,7 @@ PosixFile::~PosixFile() {
 }
 
 bool PosixFile::SetSystemError() {
-  error_ = PosixFileManager::SystemErrorText(errno);
+  error_ = manager_->SystemErrorText(errno);
   return false;
 }
 
