@@ -29,8 +29,8 @@
 
 #include "vm/machine_host.h"
 #include "host/file_byte_stream.h"
-#include "io/file_path.h"
-#include "io/posix_file_manager.h"
+#include "host/file_path.h"
+#include "host/posix_file_manager.h"
 #include "host/request_log.h"
 #include "host/request_memory.h"
 #include "values/server_config.h"

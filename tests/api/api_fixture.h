@@ -8,7 +8,7 @@
 
 #include "api/api_context.h"
 #include "vm/machine_host.h"
-#include "io/posix_file_manager.h"
+#include "host/posix_file_manager.h"
 #include "values/server_config.h"
 #include "values/variable_hash.h"
 

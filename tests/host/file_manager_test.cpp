@@ -15,9 +15,9 @@
 #include <thread>
 
 #include "values/config.h"
-#include "io/file_path.h"
+#include "host/file_path.h"
 #include "io/md5.h"
-#include "io/posix_file_manager.h"
+#include "host/posix_file_manager.h"
 
 namespace pexo {
 namespace {

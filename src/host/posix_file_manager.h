@@ -5,8 +5,8 @@
 // (max_files, 0 = no limit) by closing the least recently used file and
 // reopening it on its next use. Lock identities use the process and thread
 // ids and the configured host name.
-#ifndef PEXO_IO_POSIX_FILE_MANAGER_H_
-#define PEXO_IO_POSIX_FILE_MANAGER_H_
+#ifndef PEXO_HOST_POSIX_FILE_MANAGER_H_
+#define PEXO_HOST_POSIX_FILE_MANAGER_H_
 
 #include <sys/types.h>
 
@@ -15,9 +15,9 @@
 #include <string>
 #include <vector>
 
+#include "host/file_path.h"
+#include "host/posix_file.h"
 #include "io/file_manager.h"
-#include "io/file_path.h"
-#include "io/posix_file.h"
 #include "values/list.h"
 #include "values/string.h"
 
@@ -143,4 +143,4 @@ class PosixFileManager : public FileManager {
 
 }  // namespace pexo
 
-#endif  // PEXO_IO_POSIX_FILE_MANAGER_H_
+#endif  // PEXO_HOST_POSIX_FILE_MANAGER_H_

@@ -7,8 +7,8 @@
 // that holds byte-range locks is never deactivated by the limit, because
 // closing the descriptor would drop its locks. Deleting the object closes
 // the file. Failures return -1/false and leave the message in ErrorText().
-#ifndef PEXO_IO_POSIX_FILE_H_
-#define PEXO_IO_POSIX_FILE_H_
+#ifndef PEXO_HOST_POSIX_FILE_H_
+#define PEXO_HOST_POSIX_FILE_H_
 
 #include <sys/types.h>
 
@@ -70,4 +70,4 @@ class PosixFile : public File {
 
 }  // namespace pexo
 
-#endif  // PEXO_IO_POSIX_FILE_H_
+#endif  // PEXO_HOST_POSIX_FILE_H_

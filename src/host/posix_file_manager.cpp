@@ -1,4 +1,4 @@
-#include "io/posix_file_manager.h"
+#include "host/posix_file_manager.h"
 
 #include <dirent.h>
 #include <fcntl.h>
