@@ -25,9 +25,7 @@ class PosixFile : public File {
  public:
   ~PosixFile() override;
 
-  // Bytes read (0 at the end) or -1.
   int32_t Read(void* buffer, int32_t count) override;
-  // Writes all bytes; false on failure.
   bool Write(const void* buffer, int32_t count) override;
   bool Seek(int64_t position) override;
   int64_t Position() override;
@@ -35,9 +33,7 @@ class PosixFile : public File {
   bool Truncate(int64_t size) override;
   bool Sync() override;
 
-  // Blocking byte-range locks, shared or exclusive, for the xBase engine.
-  // Locks belong to this open file, so two PosixFile objects conflict even
-  // inside one process.
+  // fcntl open-file-description locks, so they belong to this object.
   bool LockRange(int64_t offset, int64_t length, bool exclusive) override;
   bool UnlockRange(int64_t offset, int64_t length) override;
 
