@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "db/xbase/xbase_table.h"
-#include "io/posix_file_manager.h"
+#include "host/posix_file_manager.h"
 #include "host/xbase_file_manager_adapter.h"
 
 namespace {

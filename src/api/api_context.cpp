@@ -15,7 +15,7 @@ namespace {
 const char kNotAvailable[] = "Function not available in this program";
 }  // namespace
 
-ApiContext::ApiContext(PexoApplication* application, PosixFileManager* files, Config* config)
+ApiContext::ApiContext(PexoApplication* application, FileManager* files, Config* config)
     : application_(application), files_(files), config_(config) {}
 
 ApiContext::~ApiContext() {

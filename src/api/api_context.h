@@ -26,10 +26,10 @@ namespace pexo {
 
 class CallbackVariableCallback;
 class Config;
+class File;
+class FileManager;
 class LinkBuffer;
 class PexoApplication;
-class PosixFile;
-class PosixFileManager;
 class Variable;
 class VariableHash;
 class VariableList;
@@ -48,13 +48,13 @@ class ApiContext : public ScopeContext {
  public:
   // Any of the three may be null; the functions that need a missing one
   // fail with a message.
-  ApiContext(PexoApplication* application, PosixFileManager* files, Config* config);
+  ApiContext(PexoApplication* application, FileManager* files, Config* config);
   ApiContext(const ApiContext&) = delete;
   ApiContext& operator=(const ApiContext&) = delete;
   ~ApiContext() override;
 
   PexoApplication* application() const { return application_; }
-  PosixFileManager* files() const { return files_; }
+  FileManager* files() const { return files_; }
   Config* config() const { return config_; }
 
   // The directory of the running script (relative script-location paths).
@@ -115,7 +115,7 @@ class ApiContext : public ScopeContext {
 
  protected:
   PexoApplication* application_;
-  PosixFileManager* files_;
+  FileManager* files_;
   Config* config_;
   String script_dir_;
   String charset_;
@@ -142,8 +142,8 @@ inline PexoVariableList* AsHandle(VariableList* l) {
   return reinterpret_cast<PexoVariableList*>(l);
 }
 inline LinkBuffer* AsBuffer(PexoLinkBuffer* b) { return reinterpret_cast<LinkBuffer*>(b); }
-inline PosixFile* AsFile(PexoFile* f) { return reinterpret_cast<PosixFile*>(f); }
-inline PexoFile* AsHandle(PosixFile* f) { return reinterpret_cast<PexoFile*>(f); }
+inline File* AsFile(PexoFile* f) { return reinterpret_cast<File*>(f); }
+inline PexoFile* AsHandle(File* f) { return reinterpret_cast<PexoFile*>(f); }
 
 // An allocated, zero-terminated copy of `length` bytes for the caller to
 // free with free(); sets *out_length and *out_size (each may be null). Null

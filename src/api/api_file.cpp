@@ -11,8 +11,7 @@
 
 #include "api/api_context.h"
 #include "values/config.h"
-#include "io/posix_file.h"
-#include "io/posix_file_manager.h"
+#include "io/file_manager.h"
 #include "values/variable.h"
 #include "values/variable_list.h"
 
@@ -92,7 +91,13 @@ bool Prepare(PexoProgram* program, int32_t location, const char* path, int32_t l
   return true;
 }
 
-PosixFileManager* Files(PexoProgram* program) { return AsContext(program)->files(); }
+FileManager* Files(PexoProgram* program) { return AsContext(program)->files(); }
+
+// Records errno's text; only after Prepare, which guarantees a manager.
+void FailWithErrno(ApiContext* context) {
+  int code = errno;
+  Fail(context, context->files()->SystemErrorText(code).c_str());
+}
 
 int32_t OpenFlags(int32_t mode) {
   int32_t flags = mode & (FILE_READ | FILE_WRITE | FILE_CREATE | FILE_TRUNCATE);
@@ -101,7 +106,7 @@ int32_t OpenFlags(int32_t mode) {
 
 bool StatPath(ApiContext* context, const String& full, struct stat* info) {
   if (stat(full.c_str(), info) == 0) return true;
-  Fail(context, PosixFileManager::SystemErrorText(errno).c_str());
+  FailWithErrno(context);
   return false;
 }
 
@@ -253,7 +258,7 @@ int pxFile_Change_Mode(PexoProgram* program, int32_t location, const char* path,
   String full;
   if (!Prepare(program, location, path, length, &full)) return -1;
   if (chmod(full.c_str(), static_cast<mode_t>(mode & 07777)) == 0) return 0;
-  Fail(AsContext(program), PosixFileManager::SystemErrorText(errno).c_str());
+  FailWithErrno(AsContext(program));
   return -1;
 }
 
@@ -301,7 +306,7 @@ char* pxFile_MakeTemporary(PexoProgram* program, int32_t location, const char* d
   if (!Prepare(program, location, directory, length, &dir)) return nullptr;
   const char* stem = prefix && *prefix ? prefix : "px";
   JoinPath(dir.data(), dir.length(), stem, static_cast<int32_t>(strlen(stem)), &base);
-  PosixFile* file = Files(program)->CreateUniqueFileRaw(base.c_str(), &name, FILE_WRITE);
+  File* file = Files(program)->CreateUniqueFileRaw(base.c_str(), &name, FILE_WRITE);
   if (!file) return nullptr;
   delete file;
   return ApiCopyText(name.data(), name.length(), out_length, nullptr);
@@ -341,7 +346,7 @@ int32_t pxDirectory_Listing(PexoProgram* program, int32_t location, const char* 
   if (!list || !Prepare(program, location, path, length, &full)) return -1;
   DIR* dir = opendir(full.c_str());
   if (!dir) {
-    Fail(AsContext(program), PosixFileManager::SystemErrorText(errno).c_str());
+    FailWithErrno(AsContext(program));
     return -1;
   }
   int32_t count = 0;

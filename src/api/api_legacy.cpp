@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "api/api_context.h"
-#include "io/posix_file_manager.h"
+#include "io/file_manager.h"
 #include "io/attribute.h"
 #include "values/link_buffer.h"
 #include "values/variable.h"

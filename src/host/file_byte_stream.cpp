@@ -1,6 +1,6 @@
 #include "host/file_byte_stream.h"
 
-#include "io/posix_file_manager.h"
+#include "host/posix_file_manager.h"
 
 namespace pexo {
 

@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "io/posix_file.h"
+#include "host/posix_file.h"
 #include "program/byte_stream.h"
 
 namespace pexo {

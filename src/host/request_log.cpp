@@ -7,7 +7,7 @@
 
 #include "vm/machine_host.h"
 #include "values/config.h"
-#include "io/posix_file_manager.h"
+#include "host/posix_file_manager.h"
 #include "host/system_log.h"
 
 namespace pexo {

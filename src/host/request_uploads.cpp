@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "io/posix_file_manager.h"
+#include "host/posix_file_manager.h"
 #include "host/request_deadlines.h"
 #include "host/script_function.h"
 #include "values/variable.h"

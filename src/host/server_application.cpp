@@ -9,7 +9,7 @@
 #include "ext/posix_external_library_manager.h"
 #include "host/config_file.h"
 #include "host/file_byte_stream.h"
-#include "io/file_path.h"
+#include "host/file_path.h"
 #include "host/server_request.h"
 #include "values/entity.h"
 #include "values/system_variable_hash.h"

@@ -24,8 +24,7 @@
 #include <ctime>
 #include <memory>
 
-#include "vm/machine_host.h"
-#include "io/posix_file_manager.h"
+#include "host/posix_file_manager.h"
 #include "host/request_content.h"
 #include "host/request_deadlines.h"
 #include "host/request_log.h"
@@ -34,13 +33,14 @@
 #include "host/request_uploads.h"
 #include "host/request_variables.h"
 #include "host/script_settings.h"
-#include "values/server_config.h"
 #include "host/system_log.h"
 #include "host/thread_manager.h"
 #include "io/server_output.h"
 #include "program/program_image.h"
 #include "program/tagged_file.h"
+#include "values/server_config.h"
 #include "values/string.h"
+#include "vm/machine_host.h"
 #include "vm/pexo_vm.h"
 
 namespace pexo {

@@ -3,7 +3,7 @@
 #include <memory>
 #include <string>
 
-#include "io/posix_file.h"
+#include "host/posix_file.h"
 
 namespace pexo {
 namespace {

@@ -8,7 +8,7 @@
 #include <cstdint>
 
 #include "db/database_file.h"
-#include "io/posix_file_manager.h"
+#include "host/posix_file_manager.h"
 
 namespace pexo {
 

@@ -30,6 +30,7 @@ class ApiContext;
 class Config;
 class Dictionary;
 class ExternalCallManager;
+class FileManager;
 class Function;
 class FunctionManager;
 class NULLVariable;
@@ -38,7 +39,6 @@ class PersistentTable;
 class PexoVM_Frame;
 class PexoVM_FunctionFrame;
 class PexoVM_Stack;
-class PosixFileManager;
 class Segment;
 class SegmentManager;
 class SystemLibraryManager;
@@ -83,7 +83,7 @@ struct ProgramContext {
   // MachineExtensions); null: neither.
   MachineExtensionsFactory extensions = nullptr;
   SystemLibraryManager* system_libraries = nullptr;
-  PosixFileManager* files = nullptr;
+  FileManager* files = nullptr;
   Config* config = nullptr;
   // Application-wide persistent data of extensions and the lock guarding it.
   PersistentTable* shared_persistent = nullptr;

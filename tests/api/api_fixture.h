@@ -7,7 +7,7 @@
 #include <string>
 
 #include "api/api_context.h"
-#include "io/posix_file_manager.h"
+#include "host/posix_file_manager.h"
 #include "support/fake_host.h"
 #include "values/server_config.h"
 #include "values/variable_hash.h"

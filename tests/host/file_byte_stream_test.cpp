@@ -10,7 +10,7 @@
 
 #include "values/config.h"
 #include "host/file_byte_stream.h"
-#include "io/posix_file_manager.h"
+#include "host/posix_file_manager.h"
 #include "program/tagged_file.h"
 
 namespace pexo {

@@ -15,9 +15,9 @@
 #include <thread>
 
 #include "values/config.h"
-#include "io/file_path.h"
+#include "host/file_path.h"
 #include "io/md5.h"
-#include "io/posix_file_manager.h"
+#include "host/posix_file_manager.h"
 
 namespace pexo {
 namespace {
@@ -92,8 +92,9 @@ TEST(FileManager, ReservedNames) {
                 {"aux", true},     {"prn.", true},  {"com0", false},    {"console", false},
                 {"lpt", false},    {"com10", false}, {"co", false},     {"", false},
                 {"xcon", false},   {"LPT1.a.b", true}};
-  for (const auto& k : kCases)
-    EXPECT_EQ(PosixFileManager::IsReservedName(k.name, -1), k.reserved) << k.name;
+  PosixFileManager manager(nullptr);
+  const FileManager& files = manager;
+  for (const auto& k : kCases) EXPECT_EQ(files.IsReservedName(k.name, -1), k.reserved) << k.name;
 }
 
 TEST_F(FileManagerTest, ResolveInsideTheRoot) {

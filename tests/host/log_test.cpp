@@ -17,7 +17,7 @@
 #include "host/error_log.h"
 #include "host/log_filter.h"
 #include "host/log_line.h"
-#include "io/posix_file_manager.h"
+#include "host/posix_file_manager.h"
 #include "host/request_log.h"
 #include "host/system_log.h"
 #include "values/aggregate_index.h"

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <utility>
 
-#include "io/posix_file_manager.h"
+#include "host/posix_file_manager.h"
 
 namespace pexo {
 

@@ -19,7 +19,7 @@
 
 #include "values/config.h"
 #include "io/md5.h"
-#include "io/posix_file_manager.h"
+#include "host/posix_file_manager.h"
 
 namespace pexo {
 namespace {

@@ -1,4 +1,4 @@
-#include "io/file_path.h"
+#include "host/file_path.h"
 
 #include "values/string.h"
 

@@ -1,4 +1,4 @@
-// PosixFile: an open file of the sandboxed file layer.
+// PosixFile: the File of POSIX systems, a descriptor behind the interface.
 //
 // Created only by PosixFileManager. While the manager's handle limit forces
 // it, the file may be inactive: its descriptor is closed and its position
@@ -7,43 +7,38 @@
 // that holds byte-range locks is never deactivated by the limit, because
 // closing the descriptor would drop its locks. Deleting the object closes
 // the file. Failures return -1/false and leave the message in ErrorText().
-#ifndef PEXO_IO_POSIX_FILE_H_
-#define PEXO_IO_POSIX_FILE_H_
+#ifndef PEXO_HOST_POSIX_FILE_H_
+#define PEXO_HOST_POSIX_FILE_H_
 
 #include <sys/types.h>
 
 #include <cstdint>
 
+#include "io/file.h"
 #include "values/string.h"
 
 namespace pexo {
 
 class PosixFileManager;
 
-class PosixFile {
+class PosixFile : public File {
  public:
-  PosixFile(const PosixFile&) = delete;
-  PosixFile& operator=(const PosixFile&) = delete;
-  ~PosixFile();
+  ~PosixFile() override;
 
-  // Bytes read (0 at the end) or -1.
-  int32_t Read(void* buffer, int32_t count);
-  // Writes all bytes; false on failure.
-  bool Write(const void* buffer, int32_t count);
-  bool Seek(int64_t position);
-  int64_t Position();
-  int64_t Size();
-  bool Truncate(int64_t size);
-  bool Sync();
+  int32_t Read(void* buffer, int32_t count) override;
+  bool Write(const void* buffer, int32_t count) override;
+  bool Seek(int64_t position) override;
+  int64_t Position() override;
+  int64_t Size() override;
+  bool Truncate(int64_t size) override;
+  bool Sync() override;
 
-  // Blocking byte-range locks, shared or exclusive, for the xBase engine.
-  // Locks belong to this open file, so two PosixFile objects conflict even
-  // inside one process.
-  bool LockRange(int64_t offset, int64_t length, bool exclusive);
-  bool UnlockRange(int64_t offset, int64_t length);
+  // fcntl open-file-description locks, so they belong to this object.
+  bool LockRange(int64_t offset, int64_t length, bool exclusive) override;
+  bool UnlockRange(int64_t offset, int64_t length) override;
 
-  const String& path() const { return path_; }
-  const String& ErrorText() const { return error_; }
+  const String& path() const override { return path_; }
+  const String& ErrorText() const override { return error_; }
   bool active() const { return fd_ >= 0; }
   bool accounted() const { return accounted_; }
   bool pinned() const { return locks_ > 0; }
@@ -71,4 +66,4 @@ class PosixFile {
 
 }  // namespace pexo
 
-#endif  // PEXO_IO_POSIX_FILE_H_
+#endif  // PEXO_HOST_POSIX_FILE_H_

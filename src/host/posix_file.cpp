@@ -1,4 +1,4 @@
-#include "io/posix_file.h"
+#include "host/posix_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "io/posix_file_manager.h"
+#include "host/posix_file_manager.h"
 
 namespace pexo {
 
@@ -21,7 +21,7 @@ PosixFile::~PosixFile() {
 }
 
 bool PosixFile::SetSystemError() {
-  error_ = PosixFileManager::SystemErrorText(errno);
+  error_ = manager_->SystemErrorText(errno);
   return false;
 }
 

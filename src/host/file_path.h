@@ -5,8 +5,8 @@
 // "." components; ".." removes the preceding kept component unless that is
 // itself ".."; a ".." directly under the root of an absolute path is dropped.
 // An empty relative result is "." and an empty absolute one is "/".
-#ifndef PEXO_IO_FILE_PATH_H_
-#define PEXO_IO_FILE_PATH_H_
+#ifndef PEXO_HOST_FILE_PATH_H_
+#define PEXO_HOST_FILE_PATH_H_
 
 #include <cstdint>
 #include <string>
@@ -43,4 +43,4 @@ inline bool IsPathSeparator(char c) { return c == '/' || c == '\\'; }
 
 }  // namespace pexo
 
-#endif  // PEXO_IO_FILE_PATH_H_
+#endif  // PEXO_HOST_FILE_PATH_H_

@@ -1,4 +1,4 @@
-#include "io/posix_file_manager.h"
+#include "host/posix_file_manager.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -80,7 +80,7 @@ int32_t PosixFileManager::ConfigInteger(int32_t key, int32_t fallback) {
   return config_ ? config_->GetInteger(key) : fallback;
 }
 
-String PosixFileManager::SystemErrorText(int code) {
+String PosixFileManager::SystemErrorText(int code) const {
   if (code == 0) return String("Unknown error 0");
   char buffer[256];
   // The GNU strerror_r returns the text, which may not be in `buffer`.
@@ -99,7 +99,7 @@ bool PosixFileManager::SetSystemError(int code) {
 
 // --- roots and path resolution ---------------------------------------------
 
-bool PosixFileManager::IsReservedName(const char* name, int32_t length) {
+bool PosixFileManager::IsReservedName(const char* name, int32_t length) const {
   length = text_length(name, length);
   auto lower = [&](int32_t i) { return std::tolower(static_cast<unsigned char>(name[i])); };
   auto has = [&](const char* word) {
@@ -265,7 +265,8 @@ bool PosixFileManager::Reserve(int32_t count) {
   return true;
 }
 
-bool PosixFileManager::Activate(PosixFile* file) {
+bool PosixFileManager::Activate(File* handle) {
+  PosixFile* file = static_cast<PosixFile*>(handle);
   if (file->active()) {
     if (file->accounted() && active_.remove(file)) active_.prepend(file);
     return true;
@@ -289,7 +290,8 @@ bool PosixFileManager::Activate(PosixFile* file) {
   return true;
 }
 
-void PosixFileManager::Deactivate(PosixFile* file) {
+void PosixFileManager::Deactivate(File* handle) {
+  PosixFile* file = static_cast<PosixFile*>(handle);
   if (!file->active() || file->pinned()) return;
   file->Release();
   if (file->accounted() && active_.remove(file)) inactive_.prepend(file);
