@@ -39,6 +39,7 @@ int TagSplitter::Next(CallObject* object) {
   object->element.clear();
   object->names.clear();
   object->values.clear();
+  if (failed_) return -1;
   int c;
   while ((c = in_->Get()) >= 0) {
     if (c == '<') {
@@ -53,7 +54,9 @@ int TagSplitter::Next(CallObject* object) {
   }
   if (c == CallBuffer::kError) {
     error_ = in_->ErrorText();
-    return -1;
+    failed_ = true;
+    // The text read before the failure is still handed out.
+    return object->value.empty() ? -1 : 1;
   }
   return object->value.empty() ? 0 : 1;
 }

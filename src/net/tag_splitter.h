@@ -27,6 +27,7 @@ class TagSplitter {
   explicit TagSplitter(CallBuffer* buffer) : in_(buffer) {}
 
   // 1 and *object filled, 0 at the end of the body, -1 on error (ErrorText).
+  // Text read before a failed read comes out first; the call after it fails.
   int Next(CallObject* object);
   const String& ErrorText() const { return error_; }
 
@@ -41,6 +42,7 @@ class TagSplitter {
   CallBuffer* in_;
   String* text_ = nullptr;  // the tag text being read
   String error_;
+  bool failed_ = false;  // a read failed; the next call reports it
 };
 
 }  // namespace pexo

@@ -310,8 +310,8 @@ std::ostream& operator<<(std::ostream& out, const Object& o) {
   return out;
 }
 
-std::vector<Object> Split(const std::string& body, int32_t piece) {
-  BytesConnection connection("HTTP/1.0 200 OK\r\n\r\n" + body, piece);
+std::vector<Object> SplitResponse(const std::string& response, int32_t piece) {
+  BytesConnection connection(response, piece);
   HTTPResponseStream stream(&connection, 1);
   std::vector<Object> objects;
   if (!stream.ReadHead(false)) return objects;
@@ -332,6 +332,14 @@ std::vector<Object> Split(const std::string& body, int32_t piece) {
     objects.push_back(o);
   }
   return objects;
+}
+
+std::vector<Object> Split(const std::string& body, int32_t piece) {
+  return SplitResponse("HTTP/1.0 200 OK\r\n\r\n" + body, piece);
+}
+
+std::vector<Object> SplitChunked(const std::string& chunks) {
+  return SplitResponse("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n" + chunks, 4096);
 }
 
 TEST(TagSplitter, ObjectsAndErrors) {
@@ -361,6 +369,11 @@ TEST(TagSplitter, ObjectsAndErrors) {
       {"<![CDATA[ x ]>", {{"error", "Unexpected EOF in HTML comment or CDATA section", "", {}}}},
       {"<!DOCTYPE [<x>", {{"error", "Unexpected EOF in DOCTYPE or other XML tag", "", {}}}},
   };
+  // Text before a failed read still comes out, then the failure.
+  EXPECT_EQ(SplitChunked("5\r\nab<i>\r\n3\r\ncd"),
+            (std::vector<Object>{{"text", "ab", "", {}}, {"tag", "<i>", "i", {}},
+                                 {"text", "cd", "", {}},
+                                 {"error", "Connection closed before the end of the response", "", {}}}));
   for (const Case& c : cases) {
     for (int32_t piece : {1, 3, 4096}) {
       EXPECT_EQ(Split(c.body, piece), c.objects) << c.body << " piece " << piece;
