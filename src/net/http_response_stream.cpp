@@ -90,8 +90,10 @@ int HTTPResponseStream::ReadHead(bool no_body) {
   int digits = 0;
   if (line.length() >= 5 && memcmp(line.data(), "HTTP/", 5) == 0 && space) {
     const char* end = line.data() + line.length();
-    for (const char* p = space + 1; p < end && *p >= '0' && *p <= '9' && digits < 3; p++, digits++)
+    const char* p = space + 1;
+    for (; p < end && *p >= '0' && *p <= '9' && digits < 4; p++, digits++)
       status = status * 10 + (*p - '0');
+    if (p < end && *p != ' ') digits = 0;
   }
   if (digits != 3) return Fail("Malformed response status line");
   status_ = status;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "net/http_call.h"
+#include "net/logging_network_connection.h"
 #include "net/posix_network_manager.h"
 #include "net_peers.h"
 
@@ -235,6 +236,83 @@ TEST(HttpCall, MisbehavingPeers) {
                                                      "Content-Length: 0"}));
     }
   }
+}
+
+// A call logs every block through the wrapper it is given.
+TEST(HttpCall, WrapperSeesEveryBlock) {
+  ScriptedPeer peer([&](int fd) {
+    ReadRequest(fd);
+    WriteBytes(fd, "HTTP/1.0 200 OK\r\n\r\nlogged");
+  });
+  ASSERT_TRUE(peer.ok());
+  std::string log;
+  struct Hooks {
+    static void Log(void* context, LoggingNetworkConnection::Direction direction, const char* bytes,
+                    int32_t length) {
+      *static_cast<std::string*>(context) +=
+          (direction == LoggingNetworkConnection::kSent ? ">" : "<") + std::string(bytes, length);
+    }
+    static std::unique_ptr<NetworkConnection> Wrap(void* context,
+                                                   std::unique_ptr<NetworkConnection> inner) {
+      return std::unique_ptr<NetworkConnection>(
+          new LoggingNetworkConnection(std::move(inner), &Hooks::Log, context));
+    }
+  };
+  NetworkSettings settings;
+  PosixNetworkManager manager(settings);
+  HttpCall call(&manager, nullptr);
+  call.set_wrapper(&Hooks::Wrap, &log);
+  CallRequest request;
+  request.url = ("http://127.0.0.1:" + std::to_string(peer.port()) + "/").c_str();
+  ASSERT_EQ(call.Start(request, TlsOptions(), 2), 1) << Text(call.ErrorText());
+  CallObject object;
+  ASSERT_EQ(call.NextObject(&object), 1);
+  EXPECT_EQ(call.NextObject(&object), 0);
+  EXPECT_EQ(log, ">GET / HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(peer.port()) +
+                     "\r\nConnection: close\r\n\r\n<HTTP/1.0 200 OK\r\n\r\nlogged");
+}
+
+// HTTPS against openssl's test server on a certificate made here; the
+// server's certificate comes back in PEM form.
+TEST(HttpCall, OverTls) {
+  std::string dir = testing_net::TempDirectory();
+  ASSERT_TRUE(testing_net::Shell(
+      "cd '" + dir + "' && exec >setup.log 2>&1 && "
+      "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -keyout key.pem "
+      "-out cert.pem -days 2 -subj /CN=localhost -addext subjectAltName=DNS:localhost,IP:127.0.0.1 "
+      "&& printf '<p>secure</p>' > page.html"));
+  int port = testing_net::FreePort();
+  testing_net::ChildProcess server;
+  ASSERT_TRUE(server.Start({"sh", "-c",
+                            "cd '" + dir + "' && exec openssl s_server -accept 127.0.0.1:" +
+                                std::to_string(port) + " -cert cert.pem -key key.pem -WWW -quiet"},
+                           dir + "/server.log"));
+  ASSERT_TRUE(testing_net::WaitForPort(port));
+  struct Case {
+    bool trust;
+    int started;
+  } cases[] = {{true, 1}, {false, 0}};
+  for (const Case& c : cases) {
+    NetworkSettings settings;
+    if (c.trust) settings.file_ca = (dir + "/cert.pem").c_str();
+    PosixNetworkManager manager(settings);
+    HttpCall call(&manager, nullptr);
+    CallRequest request;
+    request.url = ("https://127.0.0.1:" + std::to_string(port) + "/page.html").c_str();
+    request.flags = kCallForceHttps;
+    ASSERT_EQ(call.Start(request, TlsOptions(), 3), c.started) << Text(call.ErrorText());
+    if (!c.started) {
+      EXPECT_EQ(Text(call.ErrorText()).compare(0, 19, "Unable to open URL "), 0);
+      continue;
+    }
+    EXPECT_EQ(Text(call.server_certificate()), testing_net::ReadFile(dir + "/cert.pem"));
+    std::vector<std::string> objects;
+    CallObject object;
+    while (call.NextObject(&object) > 0) objects.push_back(Text(object.value));
+    EXPECT_EQ(objects, (std::vector<std::string>{"<p>", "secure", "</p>"})) << Text(call.ErrorText());
+  }
+  server.Stop();
+  testing_net::Shell("rm -rf '" + dir + "'");
 }
 
 // Debian's apache2 serving static files on loopback.
