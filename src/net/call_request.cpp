@@ -1,5 +1,6 @@
 #include "net/call_request.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -84,7 +85,7 @@ int ParseCallFlags(const String& text, int32_t* flags, String* error) {
   *flags = 0;
   const char* p = text.data();
   const char* end = p + text.length();
-  while (p <= end) {
+  for (;;) {
     const char* comma = static_cast<const char*>(memchr(p, ',', static_cast<size_t>(end - p)));
     const char* word_end = comma ? comma : end;
     const char* a = p;
@@ -104,9 +105,9 @@ int ParseCallFlags(const String& text, int32_t* flags, String* error) {
       error->append("\"");
       return 0;
     }
-    p = word_end + 1;
+    if (!comma) return 1;
+    p = comma + 1;
   }
-  return 1;
 }
 
 int CallMessage::Build(const CallRequest& request, const Url& url, CallFileSource* files,

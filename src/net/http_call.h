@@ -40,7 +40,8 @@ class HttpCall {
   }
 
   // tls carries the certificate, key and pin settings; its host and
-  // verify flags are filled here. timeout: seconds, 0 for the configured one.
+  // verify flags are filled here. timeout: seconds for each network wait
+  // (the caller turns a script's 0 into its configured call time-out).
   int Start(const CallRequest& request, const TlsOptions& tls, int32_t timeout);
 
   const HTTPResponseStream* response() const { return stream_.get(); }
