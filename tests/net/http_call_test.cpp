@@ -238,6 +238,31 @@ TEST(HttpCall, MisbehavingPeers) {
   }
 }
 
+// With noparse the whole body is one object, and an empty body none.
+TEST(HttpCall, NoParseIsOneObject) {
+  struct Case {
+    std::string reply;
+    std::vector<std::string> objects;
+  } cases[] = {
+      {"HTTP/1.1 200 OK\r\nContent-Length: 9\r\n\r\n<a>b</a>!", {"text:<a>b</a>!"}},
+      {"HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n", {}},
+  };
+  for (const Case& c : cases) {
+    ScriptedPeer peer([&](int fd) {
+      ReadRequest(fd);
+      WriteBytes(fd, c.reply);
+    });
+    ASSERT_TRUE(peer.ok());
+    CallRequest request;
+    request.url = ("http://127.0.0.1:" + std::to_string(peer.port()) + "/").c_str();
+    request.flags = kCallNoParse;
+    CallResult r = RunCall(request);
+    ASSERT_EQ(r.started, 1) << r.error;
+    EXPECT_EQ(r.objects, c.objects) << c.reply;
+    EXPECT_EQ(r.error, "");
+  }
+}
+
 // A call logs every block through the wrapper it is given.
 TEST(HttpCall, WrapperSeesEveryBlock) {
   ScriptedPeer peer([&](int fd) {
