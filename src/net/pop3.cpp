@@ -94,7 +94,7 @@ int POP3::Status(String* text) {
   if (blank) text->assign(blank + 1, static_cast<int32_t>(line.data() + line.length() - blank - 1));
   if (line.length() > 0 && line.data()[0] == '+') return 1;
   // "-ERR reason", or anything that is no status at all.
-  if (line.length() > 0 && line.data()[0] == '-' && blank) {
+  if (line.length() > 0 && line.data()[0] == '-' && !text->empty()) {
     error_ = *text;
     return 0;
   }

@@ -2,6 +2,7 @@
 
 #include <sys/random.h>
 
+#include <cstdio>
 #include <cstring>
 
 #include "net/mail_date.h"
@@ -112,8 +113,12 @@ int SMTPService::Expect(int expected) {
   String error;
   if (!ReadSmtpReply(connection_.get(), timeout_, &reply_, &error)) return Fail(error);
   bool ok = expected ? reply_.code == expected : reply_.IsPositive();
-  if (!ok) return Fail(reply_.text);
-  return 1;
+  if (ok) return 1;
+  if (!reply_.text.empty()) return Fail(reply_.text);
+  // A bare code still needs a message the script can show.
+  char text[40];
+  snprintf(text, sizeof text, "Unexpected SMTP status %03d", reply_.code);
+  return Fail(String(text));
 }
 
 int SMTPService::Hello(bool extended) {

@@ -117,6 +117,8 @@ std::vector<Session> Sessions() {
        kLogin + "QUIT\r\n", "Error logging into '127.0.0.1': [AUTH] bad password", "", {}},
       {"error without text", {"+OK ready\r\n", "-ERR\r\n"}, false, "USER u\r\nQUIT\r\n",
        "Error logging into '127.0.0.1': Invalid response from server", "", {}},
+      {"error with an empty text", {"+OK ready\r\n", "-ERR \r\n"}, false, "USER u\r\nQUIT\r\n",
+       "Error logging into '127.0.0.1': Invalid response from server", "", {}},
       {"no status at all", {"+OK ready\r\n", "hello\r\n"}, false, "USER u\r\nQUIT\r\n",
        "Error logging into '127.0.0.1': Invalid response from server", "", {}},
       {"STAT without count", Then({"+OK\r\n"}), false, kLogin + "STAT\r\nQUIT\r\n",

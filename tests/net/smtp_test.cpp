@@ -145,6 +145,8 @@ std::vector<Conversation> Conversations() {
       {"STARTTLS not offered", "", "", "starttls", {"220 hi\r\n", "250-x.test\r\n250 SIZE 10\r\n"},
        ehlo, "Server does not support STARTTLS"},
       {"greeting refused", "", "", "", {"554 go away\r\n"}, "", "go away"},
+      {"refusal without text", "", "", "", {"220 hi\r\n", "554\r\n"}, "HELO client.test\r\n",
+       "Unexpected SMTP status 554"},
       {"EHLO refused", "bob", "pw", "", {"220 hi\r\n", "502 no\r\n"}, ehlo, "no"},
       {"recipient refused", "", "", "",
        {"220 hi\r\n", "250 hello\r\n", "250 ok\r\n", "550 5.1.1 No such user\r\n"},
