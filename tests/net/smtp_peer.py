@@ -1,5 +1,6 @@
 # A real SMTP server for the mail tests: aiosmtpd on 127.0.0.1 with STARTTLS
-# and AUTH (after TLS only), user "bob" with password "pw". Each accepted
+# and AUTH (after TLS only), and on a second port TLS from the start with
+# AUTH LOGIN only; user "bob" with password "pw". Each accepted
 # message's bytes as received after DATA go to <dir>/message.<n>, its
 # envelope to <dir>/envelope.<n>. Stops by itself after 30 seconds.
 import ssl
@@ -9,7 +10,8 @@ import time
 from aiosmtpd.controller import Controller
 from aiosmtpd.smtp import AuthResult, LoginPassword
 
-port, directory, cert, key = int(sys.argv[1]), sys.argv[2], sys.argv[3], sys.argv[4]
+port, tls_port = int(sys.argv[1]), int(sys.argv[2])
+directory, cert, key = sys.argv[3], sys.argv[4], sys.argv[5]
 count = 0
 
 
@@ -33,7 +35,12 @@ context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
 context.load_cert_chain(cert, key)
 controller = Controller(Handler(), hostname="127.0.0.1", port=port, authenticator=authenticate,
                         auth_require_tls=True, tls_context=context)
+implicit = Controller(Handler(), hostname="127.0.0.1", port=tls_port, authenticator=authenticate,
+                      auth_exclude_mechanism=["PLAIN"], auth_require_tls=False,
+                      ssl_context=context)
 controller.start()
+implicit.start()
 print("ready", flush=True)
 time.sleep(30)
+implicit.stop()
 controller.stop()

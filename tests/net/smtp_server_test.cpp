@@ -1,5 +1,6 @@
 // SMTPService against a real server (aiosmtpd on loopback): STARTTLS, then
-// AUTH, then the message, which the server must have received byte for byte.
+// AUTH, then the message, which the server must have received byte for byte;
+// and TLS from the start with AUTH LOGIN.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -26,11 +27,13 @@ TEST(SmtpServer, StartTlsAuthAndDeliveredBytes) {
   ASSERT_TRUE(Shell("cd '" + dir + "' && openssl req -x509 -newkey rsa:2048 -nodes -keyout key.pem "
                     "-out cert.pem -days 2 -subj /CN=localhost >setup.log 2>&1"));
   int port = testing_net::FreePort();
+  int tls_port = testing_net::FreePort();
   ChildProcess server;
   ASSERT_TRUE(server.Start({"/usr/bin/python3", std::string(PEXO_SOURCE_DIR) + "/tests/net/smtp_peer.py",
-                            std::to_string(port), dir, dir + "/cert.pem", dir + "/key.pem"},
+                            std::to_string(port), std::to_string(tls_port), dir, dir + "/cert.pem", dir + "/key.pem"},
                            dir + "/server.log"));
   ASSERT_TRUE(testing_net::WaitForPort(port, 10000)) << ReadFile(dir + "/server.log");
+  ASSERT_TRUE(testing_net::WaitForPort(tls_port, 10000)) << ReadFile(dir + "/server.log");
 
   NetworkSettings settings;
   settings.timeout_global = 10;
@@ -79,8 +82,24 @@ TEST(SmtpServer, StartTlsAuthAndDeliveredBytes) {
     EXPECT_EQ(Text(smtp.ErrorText()),
               "No supported authentication methods are allowed by the server");
   }
+  // TLS from the start; the server offers LOGIN only and pads its prompts.
+  message.port = tls_port;
+  message.flags = "TLS";
+  message.cc = "<d@y.test>";
+  {
+    PosixNetworkManager manager(settings);
+    SMTPService smtp(&manager, 5);
+    smtp.SetDate("Tue, 08 Dec 2026 09:05:07 -0500");
+    ASSERT_TRUE(smtp.Start(message)) << Text(smtp.ErrorText());
+    ASSERT_TRUE(smtp.WriteBody("\n\nx", 3) && smtp.Finish()) << Text(smtp.ErrorText());
+  }
   server.Stop();
-  EXPECT_EQ(ReadFile(dir + "/message.2"), "");
+  EXPECT_EQ(ReadFile(dir + "/message.2"),
+            "Date: Tue, 08 Dec 2026 09:05:07 -0500\r\nFrom: <a@x.test>\r\n"
+            "To: <b@y.test>, <c@y.test>\r\nCC: <d@y.test>\r\nX-Mailer: Pexo v5.52\r\n"
+            "Subject: Greetings\r\n\r\nx\r\n");
+  EXPECT_EQ(ReadFile(dir + "/envelope.2"), "a@x.test\nb@y.test\nc@y.test\nd@y.test\n");
+  EXPECT_EQ(ReadFile(dir + "/message.3"), "");
   Shell("rm -rf '" + dir + "'");
 }
 
