@@ -41,6 +41,8 @@ void Serve(int fd, const std::vector<std::string>& replies, std::string* transcr
     if (line.empty()) return;
     *transcript += line;
     if (next < replies.size()) WriteBytes(fd, replies[next]);
+    // "<close>" hangs up right after the reply before it.
+    if (next + 1 < replies.size() && replies[next + 1] == "<close>") return;
   }
 }
 
@@ -137,6 +139,11 @@ std::vector<Session> Sessions() {
       {"RETR refused", Then({"+OK 1 1\r\n", "+OK\r\n1 1\r\n.\r\n", "-ERR no such message\r\n"}),
        false, kLogin + "STAT\r\nLIST\r\nRETR 1\r\nQUIT\r\n",
        "Error retrieving message: no such message", "", {{"PXPOPM.1", ""}}},
+      {"server hangs up in a message",
+       Then({"+OK 1 1\r\n", "+OK\r\n1 1\r\n.\r\n", "+OK\r\nSubject: cut\r\n", "<close>"}), false,
+       kLogin + "STAT\r\nLIST\r\nRETR 1\r\n",
+       "Error retrieving message: Read Error: Connection closed by remote host", "",
+       {{"PXPOPM.1", "Subject: cut\n"}}},
       {"DELE refused", Then({"+OK 1 1\r\n", "+OK\r\n1 1\r\n.\r\n", "+OK\r\nx\r\n.\r\n",
                              "-ERR gone\r\n"}),
        true, kLogin + "STAT\r\nLIST\r\nRETR 1\r\nDELE 1\r\nQUIT\r\n",

@@ -46,6 +46,7 @@ void Serve(int fd, const std::vector<std::string>& replies, std::string* transcr
     *transcript += line;
     if (data && line != ".\r\n") continue;
     if (next == replies.size()) continue;  // record what follows until the client closes
+    if (replies[next] == "<close>") return;
     bool starts_data = !data && line == "DATA\r\n" && replies[next].compare(0, 3, "354") == 0;
     data = starts_data;
     WriteBytes(fd, replies[next++]);
@@ -155,6 +156,8 @@ std::vector<Conversation> Conversations() {
       {"DATA not accepted", "", "", "",
        {"220 hi\r\n", "250 hello\r\n", "250 ok\r\n", "250 ok\r\n", "250 ok\r\n"},
        "HELO client.test\r\n" + kEnvelope, "ok"},
+      {"server hangs up", "", "", "", {"220 hi\r\n", "<close>"}, "HELO client.test\r\n",
+       "Read Error: Connection closed by remote host"},
       {"malformed status", "", "", "", {"220 hi\r\n", "2\r\n"}, "HELO client.test\r\n",
        "Failed to read SMTP status"},
       {"message refused", "", "", "",
