@@ -14,7 +14,7 @@ PACKAGES=(
   libcrypt-dev libpugixml-dev libjansson-dev
   libfuzzer-14-dev libclang-rt-14-dev llvm-14
   libcivetweb-dev apache2 apache2-dev wrk
-  dante-server openssl libssl3
+  dante-server openssl libssl3 python3-aiosmtpd dovecot-pop3d
   python3-dbf python3-dbfread shapelib libsqlite3-dev
 )
 # Optional extra groups for later stages, enabled by the caller.
