@@ -72,11 +72,4 @@ if ! pkg-config --exists libmpdec 2>/dev/null; then
   (cd "$tmp/debs" && apt-get "${opts[@]}" download libmpdec4 libmpdec-dev)
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "$tmp"/debs/*.deb
 fi
-# The SOCKS tests authenticate against danted, which checks user names and
-# passwords against the system's accounts: a login-less account serves them.
-if ! id pexosocks >/dev/null 2>&1; then
-  echo "setup: adding the SOCKS test account"
-  $SUDO useradd --system --no-create-home --shell /usr/sbin/nologin pexosocks
-  echo 'pexosocks:pexo-socks-test' | $SUDO chpasswd
-fi
 echo "setup: dependencies present"

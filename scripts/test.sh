@@ -7,6 +7,14 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh
+# The SOCKS tests authenticate against danted, which checks user names and
+# passwords against the system's accounts: a login-less account serves them.
+# Made here, not in setup.sh, so that serving the site never adds it.
+if [ "$(id -u)" = 0 ] && ! id pexosocks >/dev/null 2>&1; then
+  echo "test: adding the SOCKS test account"
+  useradd --system --no-create-home --shell /usr/sbin/nologin pexosocks
+  echo 'pexosocks:pexo-socks-test' | chpasswd
+fi
 
 JOBS=${PEXO_JOBS:-$(nproc)}
 FUZZ_SECONDS=${PEXO_FUZZ_SECONDS:-20}
