@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs every build and test dependency on Debian 12. Idempotent: packages
+# Installs every build dependency on Debian 12, and with PEXO_SETUP_TESTS=1
+# the peers the tests run against. Idempotent: packages
 # already present are skipped, and libmpdec is fetched from the next Debian
 # release through a private apt configuration that never touches the system's
 # own sources.
@@ -14,9 +15,15 @@ PACKAGES=(
   libcrypt-dev libpugixml-dev libjansson-dev
   libfuzzer-14-dev libclang-rt-14-dev llvm-14
   libcivetweb-dev apache2 apache2-dev wrk
-  dante-server openssl libssl3 python3-aiosmtpd dovecot-pop3d
-  python3-dbf python3-dbfread shapelib libsqlite3-dev
+  openssl libssl3 libsqlite3-dev
 )
+# Real peers the tests run against (a SOCKS proxy, mail servers, independent
+# readers of the table format): only the test run asks for them, so serving
+# the site never installs or starts these servers.
+TEST_PEERS=(dante-server python3-aiosmtpd dovecot-pop3d python3-dbf python3-dbfread shapelib)
+if [ "${PEXO_SETUP_TESTS:-}" = 1 ]; then
+  PACKAGES+=("${TEST_PEERS[@]}")
+fi
 # Optional extra groups for later stages, enabled by the caller.
 if [ "${PEXO_SETUP_EXTRA:-}" != "" ]; then
   # shellcheck disable=SC2206

@@ -6,7 +6,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bash scripts/setup.sh
+PEXO_SETUP_TESTS=1 bash scripts/setup.sh
 # The SOCKS tests authenticate against danted, which checks user names and
 # passwords against the system's accounts: a login-less account serves them.
 # Made here, not in setup.sh, so that serving the site never adds it.
