@@ -48,7 +48,7 @@ Times RunXBase(const std::string& dir, int records, long* rss_after_append, long
   if (!posix.SetDataDirectory(dir.c_str(), -1)) Die("data directory", posix.ErrorText());
   pexo::PosixDatabaseFileManager files(&posix);
   pexo::XBaseTable table(&files);
-  std::vector<pexo::XBaseFieldSpec> fields(5);
+  std::vector<pexo::XBaseFieldDefinition> fields(5);
   const char* names[] = {"ID", "NAME", "PRICE", "DAY", "OK"};
   int types[] = {pexo::kXBaseNumeric, pexo::kXBaseCharacter, pexo::kXBaseNumeric,
                  pexo::kXBaseDate, pexo::kXBaseLogical};

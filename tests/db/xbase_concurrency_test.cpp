@@ -34,10 +34,10 @@ std::string MemoText(int worker, int i) {
 class XBaseConcurrencyTest : public XBaseFixture {
  protected:
   // W N(2), I N(6), PAD C(20), U N(6), NOTE M: record length 45.
-  static std::vector<XBaseFieldSpec> Fields() {
-    return {Spec("W", kXBaseNumeric, 2), Spec("I", kXBaseNumeric, 6),
-            Spec("PAD", kXBaseCharacter, 20), Spec("U", kXBaseNumeric, 6),
-            Spec("NOTE", kXBaseMemo, 10)};
+  static std::vector<XBaseFieldDefinition> Fields() {
+    return {Column("W", kXBaseNumeric, 2), Column("I", kXBaseNumeric, 6),
+            Column("PAD", kXBaseCharacter, 20), Column("U", kXBaseNumeric, 6),
+            Column("NOTE", kXBaseMemo, 10)};
   }
   // The body of a child process: its own file manager over the same
   // directory. Returns the exit status.

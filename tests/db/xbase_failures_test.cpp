@@ -80,8 +80,8 @@ using XBaseFailuresTest = XBaseFixture;
 TEST_F(XBaseFailuresTest, FailedWritesAndLocksReportAndReleaseEverything) {
   {
     XBaseTable maker(files_.get());
-    ASSERT_TRUE(maker.CreateTable("f.dbf", "f.dbt", {Spec("NAME", kXBaseCharacter, 4),
-                                                     Spec("NOTE", kXBaseMemo, 10)}));
+    ASSERT_TRUE(maker.CreateTable("f.dbf", "f.dbt", {Column("NAME", kXBaseCharacter, 4),
+                                                     Column("NOTE", kXBaseMemo, 10)}));
     ASSERT_TRUE(Append(&maker, {"one", "memo"}));
   }
   const std::string before = ReadFile("f.dbf");
@@ -149,7 +149,7 @@ TEST_F(XBaseFailuresTest, FailedWritesAndLocksReportAndReleaseEverything) {
 TEST_F(XBaseFailuresTest, MemoTableWithoutItsMemoFileOrWithACorruptMemoHeader) {
   {
     XBaseTable maker(files_.get());
-    ASSERT_TRUE(maker.CreateTable("g.dbf", "g.dbt", {Spec("NOTE", kXBaseMemo, 10)}));
+    ASSERT_TRUE(maker.CreateTable("g.dbf", "g.dbt", {Column("NOTE", kXBaseMemo, 10)}));
   }
   std::string memo = ReadFile("g.dbt");
   WriteFile("g.dbt", std::string("\xff\xff\xff\x7f", 4) + memo.substr(4));

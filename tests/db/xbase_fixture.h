@@ -53,20 +53,20 @@ class XBaseFixture : public ::testing::Test {
     std::fclose(f);
     return text;
   }
-  static XBaseFieldSpec Spec(const char* name, int32_t type, int32_t length,
+  static XBaseFieldDefinition Column(const char* name, int32_t type, int32_t length,
                              int32_t decimals = 0) {
-    XBaseFieldSpec spec;
-    spec.name.assign(name);
-    spec.type = type;
-    spec.length = length;
-    spec.decimals = decimals;
-    return spec;
+    XBaseFieldDefinition column;
+    column.name.assign(name);
+    column.type = type;
+    column.length = length;
+    column.decimals = decimals;
+    return column;
   }
   // NAME C(10), QTY N(8,2), BORN D, OK L, NOTE M.
-  static std::vector<XBaseFieldSpec> AllTypes() {
-    return {Spec("NAME", kXBaseCharacter, 10), Spec("QTY", kXBaseNumeric, 8, 2),
-            Spec("BORN", kXBaseDate, 8), Spec("OK", kXBaseLogical, 1),
-            Spec("NOTE", kXBaseMemo, 10)};
+  static std::vector<XBaseFieldDefinition> AllTypes() {
+    return {Column("NAME", kXBaseCharacter, 10), Column("QTY", kXBaseNumeric, 8, 2),
+            Column("BORN", kXBaseDate, 8), Column("OK", kXBaseLogical, 1),
+            Column("NOTE", kXBaseMemo, 10)};
   }
   // Sets the current values of the fields, in order, and appends.
   static bool Append(XBaseTable* table, const std::vector<std::string>& values) {

@@ -81,8 +81,8 @@ TEST_F(XBasePeersTest, PeersReadWhatWeWrite) {
 
   if (!Have("/usr/bin/dbfdump")) GTEST_SKIP() << "shapelib missing";
   XBaseTable plain(files_.get());
-  ASSERT_TRUE(plain.CreateTable("plain.dbf", "", {Spec("NAME", kXBaseCharacter, 10),
-                                                  Spec("QTY", kXBaseNumeric, 8, 2)}));
+  ASSERT_TRUE(plain.CreateTable("plain.dbf", "", {Column("NAME", kXBaseCharacter, 10),
+                                                  Column("QTY", kXBaseNumeric, 8, 2)}));
   ASSERT_TRUE(Append(&plain, {"abc", "12.50"}));
   ASSERT_TRUE(Append(&plain, {"x y", "-3.00"}));
   plain.CloseTable();

@@ -88,8 +88,8 @@ TEST_F(XBaseTableTest, CreateAndAppendWriteBothFilesByteForByte) {
 
 TEST_F(XBaseTableTest, OpenRefusesBadFilesWithTheirMessages) {
   XBaseTable maker(files_.get());
-  ASSERT_TRUE(maker.CreateTable("plain.dbf", "", {Spec("NAME", kXBaseCharacter, 4),
-                                                  Spec("OK", kXBaseLogical, 1)}));
+  ASSERT_TRUE(maker.CreateTable("plain.dbf", "", {Column("NAME", kXBaseCharacter, 4),
+                                                  Column("OK", kXBaseLogical, 1)}));
   ASSERT_TRUE(Append(&maker, {"ab", "T"}));
   maker.CloseTable();
   const std::string good = ReadFile("plain.dbf");  // 97-byte header, 6-byte records
@@ -142,7 +142,7 @@ TEST_F(XBaseTableTest, OpenRefusesBadFilesWithTheirMessages) {
 
 TEST_F(XBaseTableTest, RecordNumbersAndAppendsOfAnotherWriter) {
   XBaseTable table(files_.get());
-  ASSERT_TRUE(table.CreateTable("n.dbf", "", {Spec("N", kXBaseNumeric, 3)}));
+  ASSERT_TRUE(table.CreateTable("n.dbf", "", {Column("N", kXBaseNumeric, 3)}));
   ASSERT_TRUE(Append(&table, {"1"}));
   XBaseTable other(files_.get());
   ASSERT_TRUE(other.OpenTable("n.dbf", kDbOpenExisting));
@@ -164,8 +164,8 @@ TEST_F(XBaseTableTest, RecordNumbersAndAppendsOfAnotherWriter) {
 
 TEST_F(XBaseTableTest, RewriteAndDeletionMarkTouchOnlyTheirRecord) {
   XBaseTable table(files_.get());
-  ASSERT_TRUE(table.CreateTable("r.dbf", "r.dbt", {Spec("NAME", kXBaseCharacter, 3),
-                                                   Spec("NOTE", kXBaseMemo, 10)}));
+  ASSERT_TRUE(table.CreateTable("r.dbf", "r.dbt", {Column("NAME", kXBaseCharacter, 3),
+                                                   Column("NOTE", kXBaseMemo, 10)}));
   ASSERT_TRUE(Append(&table, {"one", "first"}));
   ASSERT_TRUE(Append(&table, {"two", ""}));
   ASSERT_TRUE(table.ReadRecord(1));
@@ -206,14 +206,14 @@ TEST_F(XBaseTableTest, MemoFileNames) {
 
 TEST_F(XBaseTableTest, CreateRefusesTooManyFieldsAndOverlongRecords) {
   XBaseTable table(files_.get());
-  std::vector<XBaseFieldSpec> many(2047, Spec("F", kXBaseLogical, 1));
+  std::vector<XBaseFieldDefinition> many(2047, Column("F", kXBaseLogical, 1));
   EXPECT_FALSE(table.CreateTable("m.dbf", "", many));
   EXPECT_EQ(Text(table.ErrorText()), "Error creating 'm.dbf': too many fields (maximum 2046)");
-  std::vector<XBaseFieldSpec> wide(300, Spec("F", kXBaseCharacter, 254));
+  std::vector<XBaseFieldDefinition> wide(300, Column("F", kXBaseCharacter, 254));
   EXPECT_FALSE(table.CreateTable("m.dbf", "", wide));
   EXPECT_EQ(Text(table.ErrorText()), "Error creating 'm.dbf': records longer than 65535 bytes");
   EXPECT_EQ(ReadFile("m.dbf"), "<missing>");
-  EXPECT_FALSE(table.CreateTable("../m.dbf", "", {Spec("F", kXBaseLogical, 1)}));
+  EXPECT_FALSE(table.CreateTable("../m.dbf", "", {Column("F", kXBaseLogical, 1)}));
   EXPECT_EQ(Text(table.ErrorText()),
             "Error creating '../m.dbf': The specified path references a path outside the "
             "configured data directory");
@@ -222,7 +222,7 @@ TEST_F(XBaseTableTest, CreateRefusesTooManyFieldsAndOverlongRecords) {
 TEST_F(XBaseTableTest, RebuildFilesAreMadeBesideAndReplaceTheOriginal) {
   ASSERT_EQ(mkdir(Path("sub").c_str(), 0755), 0);
   XBaseTable table(files_.get());
-  ASSERT_TRUE(table.CreateTable("sub/t.dbf", "", {Spec("N", kXBaseNumeric, 2)}));
+  ASSERT_TRUE(table.CreateTable("sub/t.dbf", "", {Column("N", kXBaseNumeric, 2)}));
   ASSERT_TRUE(Append(&table, {"1"}));
   table.CloseTable();
 

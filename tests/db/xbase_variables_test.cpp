@@ -18,9 +18,9 @@ using VariablePtr = std::unique_ptr<XBaseVariable, VariableDeleter>;
 class XBaseVariablesTest : public XBaseFixture {
  protected:
   // A one-field table with one record holding `initial`, read back.
-  XBaseField* OneField(const XBaseFieldSpec& spec, const std::string& initial) {
+  XBaseField* OneField(const XBaseFieldDefinition& column, const std::string& initial) {
     table_ = std::make_unique<XBaseTable>(files_.get());
-    EXPECT_TRUE(table_->CreateTable("v.dbf", "v.dbt", {spec})) << Text(table_->ErrorText());
+    EXPECT_TRUE(table_->CreateTable("v.dbf", "v.dbt", {column})) << Text(table_->ErrorText());
     EXPECT_TRUE(Append(table_.get(), {initial}));
     EXPECT_TRUE(table_->ReadRecord(1));
     return table_->Fields()[0].get();
@@ -60,7 +60,7 @@ TEST_F(XBaseVariablesTest, NumberAssignmentsAreCheckedAndNormalised) {
       {5, 0, "abc", nullptr},
   };
   for (const Case& c : cases) {
-    XBaseField* field = OneField(Spec("N", kXBaseNumeric, c.length, c.decimals), "9");
+    XBaseField* field = OneField(Column("N", kXBaseNumeric, c.length, c.decimals), "9");
     VariablePtr v(MakeXBaseFieldVariable(field));
     EXPECT_EQ(v->SetValue(c.text), c.stored ? 1 : 0) << c.text;
     EXPECT_EQ(v->dirty(), c.stored != nullptr) << c.text;
@@ -70,7 +70,7 @@ TEST_F(XBaseVariablesTest, NumberAssignmentsAreCheckedAndNormalised) {
 }
 
 TEST_F(XBaseVariablesTest, NumberAssignmentsOfIntegersAndDecimals) {
-  XBaseField* field = OneField(Spec("N", kXBaseNumeric, 8, 2), "1");
+  XBaseField* field = OneField(Column("N", kXBaseNumeric, 8, 2), "1");
   VariablePtr v(MakeXBaseFieldVariable(field));
   EXPECT_EQ(v->SetValue_Integer(-42), 1);
   EXPECT_EQ(Stored(v.get(), field), "  -42.00");
@@ -85,26 +85,26 @@ TEST_F(XBaseVariablesTest, NumberAssignmentsOfIntegersAndDecimals) {
 
 TEST_F(XBaseVariablesTest, DateStringAndBooleanAssignments) {
   struct Case {
-    XBaseFieldSpec spec;
+    XBaseFieldDefinition column;
     const char* text;
     const char* stored;  // null: refused
     const char* reads;   // the variable's text afterwards
   } cases[] = {
-      {Spec("D", kXBaseDate, 8), "20200231", "20200231", "20200231"},
-      {Spec("D", kXBaseDate, 8), "2020-02-31", nullptr, "19991231"},
-      {Spec("D", kXBaseDate, 8), "20201301", nullptr, "19991231"},
-      {Spec("D", kXBaseDate, 8), "20200132", nullptr, "19991231"},
-      {Spec("D", kXBaseDate, 8), "2020123", nullptr, "19991231"},
-      {Spec("C", kXBaseCharacter, 5), "abcdefg", "abcde", "abcde"},
-      {Spec("C", kXBaseCharacter, 5), "ab  ", "ab   ", "ab"},
-      {Spec("C", kXBaseCharacter, 5), "a\t\n", "a    ", "a"},
-      {Spec("L", kXBaseLogical, 1), "yes", "T", "1"},
-      {Spec("L", kXBaseLogical, 1), "0.0", "F", "0"},
-      {Spec("L", kXBaseLogical, 1), "", "F", "0"},
+      {Column("D", kXBaseDate, 8), "20200231", "20200231", "20200231"},
+      {Column("D", kXBaseDate, 8), "2020-02-31", nullptr, "19991231"},
+      {Column("D", kXBaseDate, 8), "20201301", nullptr, "19991231"},
+      {Column("D", kXBaseDate, 8), "20200132", nullptr, "19991231"},
+      {Column("D", kXBaseDate, 8), "2020123", nullptr, "19991231"},
+      {Column("C", kXBaseCharacter, 5), "abcdefg", "abcde", "abcde"},
+      {Column("C", kXBaseCharacter, 5), "ab  ", "ab   ", "ab"},
+      {Column("C", kXBaseCharacter, 5), "a\t\n", "a    ", "a"},
+      {Column("L", kXBaseLogical, 1), "yes", "T", "1"},
+      {Column("L", kXBaseLogical, 1), "0.0", "F", "0"},
+      {Column("L", kXBaseLogical, 1), "", "F", "0"},
   };
   for (const Case& c : cases) {
-    const char* initial = c.spec.type == kXBaseDate ? "19991231" : "";
-    XBaseField* field = OneField(c.spec, initial);
+    const char* initial = c.column.type == kXBaseDate ? "19991231" : "";
+    XBaseField* field = OneField(c.column, initial);
     VariablePtr v(MakeXBaseFieldVariable(field));
     EXPECT_EQ(v->SetValue(c.text), c.stored ? 1 : 0) << c.text;
     EXPECT_EQ(Text(v->Value()), c.reads) << c.text;
@@ -180,7 +180,7 @@ TEST_F(XBaseVariablesTest, ReadsFollowTheCurrentRecord) {
 }
 
 TEST_F(XBaseVariablesTest, SavedValuesSurviveAFailedWrite) {
-  XBaseField* field = OneField(Spec("C", kXBaseCharacter, 8), "read");
+  XBaseField* field = OneField(Column("C", kXBaseCharacter, 8), "read");
   VariablePtr assigned(MakeXBaseFieldVariable(field));
   ASSERT_EQ(assigned->SetValue("new"), 1);
   assigned->SaveValue();

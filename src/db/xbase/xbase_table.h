@@ -30,7 +30,7 @@
 namespace pexo {
 
 // A field to create.
-struct XBaseFieldSpec {
+struct XBaseFieldDefinition {
   String name;
   int32_t type = kXBaseCharacter;
   int32_t length = 0;
@@ -52,7 +52,7 @@ class XBaseTable {
   bool OpenTable(const char* file, int32_t mode);
   void CloseTable();
   bool CreateTable(const char* file, const char* memo_file,
-                   const std::vector<XBaseFieldSpec>& fields);
+                   const std::vector<XBaseFieldDefinition>& fields);
 
   bool ReadRecord(uint32_t number);
   bool AppendRecord();

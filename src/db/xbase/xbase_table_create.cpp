@@ -19,7 +19,7 @@ String CreateError(const String& file, const char* text) {
 }  // namespace
 
 bool XBaseTable::CreateTable(const char* file, const char* memo_file,
-                             const std::vector<XBaseFieldSpec>& fields) {
+                             const std::vector<XBaseFieldDefinition>& fields) {
   CloseTable();
   file_name_.assign(file);
   memo_name_.assign(memo_file ? memo_file : "");
@@ -29,14 +29,14 @@ bool XBaseTable::CreateTable(const char* file, const char* memo_file,
   }
   bool has_memo = false;
   int32_t record_length = 1;
-  for (const XBaseFieldSpec& spec : fields) {
-    if (spec.type < kXBaseCharacter || spec.type > kXBaseMemo || spec.length < 1 ||
-        spec.length > 255 || spec.decimals < 0 || spec.decimals > 255) {
+  for (const XBaseFieldDefinition& column : fields) {
+    if (column.type < kXBaseCharacter || column.type > kXBaseMemo || column.length < 1 ||
+        column.length > 255 || column.decimals < 0 || column.decimals > 255) {
       error_ = CreateError(file_name_, "invalid field");
       return false;
     }
-    has_memo = has_memo || spec.type == kXBaseMemo;
-    record_length += spec.length;
+    has_memo = has_memo || column.type == kXBaseMemo;
+    record_length += column.length;
   }
   // The header stores the record length in 16 bits.
   if (record_length > 65535) {
@@ -55,13 +55,13 @@ bool XBaseTable::CreateTable(const char* file, const char* memo_file,
   header_length_ = 32 * static_cast<int32_t>(fields.size()) + 33;
   record_length_ = record_length;
   count_ = 0;
-  for (const XBaseFieldSpec& spec : fields) {
-    if (spec.type == kXBaseMemo)
-      fields_.emplace_back(new XBaseMemoField(this, spec.name.data(), spec.name.length(),
-                                              spec.length));
+  for (const XBaseFieldDefinition& column : fields) {
+    if (column.type == kXBaseMemo)
+      fields_.emplace_back(new XBaseMemoField(this, column.name.data(), column.name.length(),
+                                              column.length));
     else
-      fields_.emplace_back(new XBaseField(this, spec.name.data(), spec.name.length(), spec.type,
-                                          spec.length, spec.decimals));
+      fields_.emplace_back(new XBaseField(this, column.name.data(), column.name.length(),
+                                          column.type, column.length, column.decimals));
   }
   record_.assign(static_cast<size_t>(record_length_) + 1, ' ');
   bool ok = WriteHeader() && WriteDescriptors();
