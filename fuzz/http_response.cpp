@@ -10,45 +10,14 @@
 #include "net/call_buffer.h"
 #include "net/http_response_stream.h"
 #include "net/tag_splitter.h"
-
-namespace {
-
-class BytesConnection : public pexo::NetworkConnection {
- public:
-  BytesConnection(const uint8_t* data, size_t size, int32_t piece)
-      : data_(data), size_(size), piece_(piece) {}
-  int Connect(const sockaddr*, int32_t, int32_t) override { return 0; }
-  int32_t Read(char* buffer, int32_t size, int32_t) override {
-    size_t take = static_cast<size_t>(size < piece_ ? size : piece_);
-    if (take > size_ - at_) take = size_ - at_;
-    memcpy(buffer, data_ + at_, take);
-    at_ += take;
-    return static_cast<int32_t>(take);
-  }
-  int32_t ReadLine(pexo::String*, int32_t, int32_t) override { return -1; }
-  int32_t Write(const char*, int32_t length, int32_t) override { return length; }
-  void Close() override {}
-  const pexo::String& PeerAddress() const override { return address_; }
-  int Socket() const override { return -1; }
-  pexo::TlsSession* Tls() override { return nullptr; }
-  void SetTls(std::unique_ptr<pexo::TlsSession>) override {}
-
- private:
-  const uint8_t* data_;
-  size_t size_;
-  int32_t piece_;
-  size_t at_ = 0;
-  pexo::String address_;
-};
-
-}  // namespace
+#include "scripted_connection.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1 || size > 65536) return 0;
   bool whole_body = data[0] & 1;
   bool head_request = data[0] & 2;
   int32_t piece = 1 + (data[0] >> 2);
-  BytesConnection connection(data + 1, size - 1, piece);
+  fuzz::ScriptedConnection connection(data + 1, size - 1, piece);
   pexo::HTTPResponseStream stream(&connection, 1);
   int ok = stream.ReadHead(head_request);
   if (ok != 0 && ok != 1) std::abort();

@@ -1,6 +1,7 @@
-// A connection whose peer is a fixed byte string (the fuzz input), and a
-// manager that hands it out, so the mail clients can be driven whole
-// without a socket. Writes are accepted and dropped.
+// A connection whose peer is a fixed byte string (the fuzz input), handed
+// out at most `piece` bytes per read so that readers meet every split, and a
+// manager that hands it out, so the clients can be driven whole without a
+// socket. Writes are accepted and dropped.
 #ifndef PEXO_FUZZ_SCRIPTED_CONNECTION_H_
 #define PEXO_FUZZ_SCRIPTED_CONNECTION_H_
 
@@ -15,10 +16,12 @@ namespace fuzz {
 
 class ScriptedConnection : public pexo::NetworkConnection {
  public:
-  ScriptedConnection(const uint8_t* data, size_t size) : data_(data), size_(size) {}
+  ScriptedConnection(const uint8_t* data, size_t size, int32_t piece = INT32_MAX)
+      : data_(data), size_(size), piece_(piece > 0 ? piece : 1) {}
   int Connect(const sockaddr*, int32_t, int32_t) override { return 1; }
   int32_t Read(char* buffer, int32_t size, int32_t) override {
-    size_t take = size_ - at_ < static_cast<size_t>(size) ? size_ - at_ : static_cast<size_t>(size);
+    size_t take = static_cast<size_t>(size < piece_ ? size : piece_);
+    if (take > size_ - at_) take = size_ - at_;
     memcpy(buffer, data_ + at_, take);
     at_ += take;
     return static_cast<int32_t>(take);
@@ -48,6 +51,7 @@ class ScriptedConnection : public pexo::NetworkConnection {
  private:
   const uint8_t* data_;
   size_t size_;
+  int32_t piece_;
   size_t at_ = 0;
   pexo::String address_;
 };

@@ -7,46 +7,13 @@
 
 #include "net/network_connection.h"
 #include "net/socks.h"
-
-namespace {
-
-class ReplyConnection : public pexo::NetworkConnection {
- public:
-  ReplyConnection(const uint8_t* data, size_t size, int32_t piece)
-      : data_(data), size_(size), piece_(piece) {}
-  int Connect(const sockaddr*, int32_t, int32_t) override { return 0; }
-  int32_t Read(char* buffer, int32_t size, int32_t) override {
-    if (at_ == size_) return 0;
-    size_t take = static_cast<size_t>(size < piece_ ? size : piece_);
-    if (take > size_ - at_) take = size_ - at_;
-    memcpy(buffer, data_ + at_, take);
-    at_ += take;
-    return static_cast<int32_t>(take);
-  }
-  int32_t ReadLine(pexo::String*, int32_t, int32_t) override { return -1; }
-  int32_t Write(const char*, int32_t length, int32_t) override { return length; }
-  void Close() override {}
-  const pexo::String& PeerAddress() const override { return address_; }
-  int Socket() const override { return -1; }
-  pexo::TlsSession* Tls() override { return nullptr; }
-  void SetTls(std::unique_ptr<pexo::TlsSession>) override {}
-  size_t consumed() const { return at_; }
-
- private:
-  const uint8_t* data_;
-  size_t size_;
-  int32_t piece_;
-  size_t at_ = 0;
-  pexo::String address_;
-};
-
-}  // namespace
+#include "scripted_connection.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1 || size > 4096) return 0;
   int mode = data[0] & 3;  // 0/1: SOCKS 4; 2: SOCKS 5; 3: SOCKS 5 with login
   int32_t piece = 1 + (data[0] >> 2);
-  ReplyConnection connection(data + 1, size - 1, piece);
+  fuzz::ScriptedConnection connection(data + 1, size - 1, piece);
   pexo::String error;
   int ok;
   size_t expected = 0;
