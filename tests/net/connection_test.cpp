@@ -26,9 +26,8 @@ namespace {
 using testing_net::DrainUntilClosed;
 using testing_net::ReadBytes;
 using testing_net::ScriptedPeer;
+using testing_net::Text;
 using testing_net::WriteBytes;
-
-std::string Text(const String& s) { return std::string(s.data(), static_cast<size_t>(s.length())); }
 
 int64_t ElapsedMs(std::chrono::steady_clock::time_point since) {
   return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -

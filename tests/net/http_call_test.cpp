@@ -22,9 +22,8 @@ namespace {
 
 using testing_net::ReadBytes;
 using testing_net::ScriptedPeer;
+using testing_net::Text;
 using testing_net::WriteBytes;
-
-std::string Text(const String& s) { return std::string(s.data(), static_cast<size_t>(s.length())); }
 
 // Files from a map of name to bytes.
 class MapFiles : public CallFileSource {

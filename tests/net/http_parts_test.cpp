@@ -14,11 +14,12 @@
 #include "net/http_response_stream.h"
 #include "net/tag_splitter.h"
 #include "net/url.h"
+#include "net_peers.h"
 
 namespace pexo {
 namespace {
 
-std::string Text(const String& s) { return std::string(s.data(), static_cast<size_t>(s.length())); }
+using testing_net::Text;
 
 // Serves fixed bytes in pieces of at most `piece` bytes, then end of data.
 class BytesConnection : public NetworkConnection {

@@ -10,12 +10,13 @@
 #include "net/smtp_body.h"
 #include "net/smtp_reply.h"
 #include "net/smtp_service.h"
+#include "net_peers.h"
 
 namespace pexo {
 namespace {
 
-std::string Text(const String& s) { return std::string(s.data(), static_cast<size_t>(s.length())); }
-String Str(const std::string& s) { return String(s.data(), static_cast<int32_t>(s.size())); }
+using testing_net::Text;
+using testing_net::Str;
 
 TEST(Sasl, HmacMd5MatchesRfc2104And2202Vectors) {
   struct {

@@ -17,6 +17,21 @@
 namespace pexo {
 namespace testing_net {
 
+std::string Text(const String& s) { return std::string(s.data(), static_cast<size_t>(s.length())); }
+
+String Str(const std::string& s) { return String(s.data(), static_cast<int32_t>(s.size())); }
+
+std::string ReadLineFrom(int fd) {
+  std::string line;
+  while (line.empty() || line.back() != '\n') {
+    pollfd entry = {fd, POLLIN, 0};
+    char c;
+    if (poll(&entry, 1, 3000) <= 0 || recv(fd, &c, 1, 0) != 1) break;
+    line.push_back(c);
+  }
+  return line;
+}
+
 std::string ReadBytes(int fd, size_t n, int timeout_ms) {
   std::string got;
   while (got.size() < n) {

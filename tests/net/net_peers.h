@@ -12,8 +12,17 @@
 #include <thread>
 #include <vector>
 
+#include "values/string.h"
+
 namespace pexo {
 namespace testing_net {
+
+// A String's bytes as a std::string and back, for comparisons.
+std::string Text(const String& s);
+String Str(const std::string& s);
+// One line up to and including its feed; shorter when the peer closes or
+// stays silent for 3 s.
+std::string ReadLineFrom(int fd);
 
 // Reads up to n bytes (stops early when the peer closes or after
 // timeout_ms of silence).

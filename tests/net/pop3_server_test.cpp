@@ -19,8 +19,7 @@ namespace {
 using testing_net::ChildProcess;
 using testing_net::ReadFile;
 using testing_net::Shell;
-
-std::string Text(const String& s) { return std::string(s.data(), static_cast<size_t>(s.length())); }
+using testing_net::Text;
 
 class MemorySink : public POP3MessageSink {
  public:

@@ -16,21 +16,10 @@
 namespace pexo {
 namespace {
 
+using testing_net::ReadLineFrom;
 using testing_net::ScriptedPeer;
+using testing_net::Text;
 using testing_net::WriteBytes;
-
-std::string Text(const String& s) { return std::string(s.data(), static_cast<size_t>(s.length())); }
-
-std::string ReadLineFrom(int fd) {
-  std::string line;
-  while (line.empty() || line.back() != '\n') {
-    pollfd entry = {fd, POLLIN, 0};
-    char c;
-    if (poll(&entry, 1, 3000) <= 0 || recv(fd, &c, 1, 0) != 1) break;
-    line.push_back(c);
-  }
-  return line;
-}
 
 // Greets with the first reply and answers each command with the next one,
 // recording the commands.

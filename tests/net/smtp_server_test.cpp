@@ -15,9 +15,8 @@ namespace {
 using testing_net::ChildProcess;
 using testing_net::ReadFile;
 using testing_net::Shell;
-
-std::string Text(const String& s) { return std::string(s.data(), static_cast<size_t>(s.length())); }
-String Str(const std::string& s) { return String(s.data(), static_cast<int32_t>(s.size())); }
+using testing_net::Str;
+using testing_net::Text;
 
 TEST(SmtpServer, StartTlsAuthAndDeliveredBytes) {
   if (!Shell("/usr/bin/python3 -c 'import aiosmtpd' 2>/dev/null"))

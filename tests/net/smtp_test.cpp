@@ -17,22 +17,11 @@
 namespace pexo {
 namespace {
 
+using testing_net::ReadLineFrom;
 using testing_net::ScriptedPeer;
+using testing_net::Str;
+using testing_net::Text;
 using testing_net::WriteBytes;
-
-std::string Text(const String& s) { return std::string(s.data(), static_cast<size_t>(s.length())); }
-String Str(const std::string& s) { return String(s.data(), static_cast<int32_t>(s.size())); }
-
-std::string ReadLineFrom(int fd) {
-  std::string line;
-  while (line.empty() || line.back() != '\n') {
-    pollfd entry = {fd, POLLIN, 0};
-    char c;
-    if (poll(&entry, 1, 3000) <= 0 || recv(fd, &c, 1, 0) != 1) break;
-    line.push_back(c);
-  }
-  return line;
-}
 
 // Sends the greeting, then answers each command line (or each whole DATA
 // section) with the next reply, recording everything the client sent.

@@ -16,9 +16,9 @@ namespace {
 
 using testing_net::ReadBytes;
 using testing_net::ScriptedPeer;
+using testing_net::Text;
 using testing_net::WriteBytes;
 
-std::string Text(const String& s) { return std::string(s.data(), static_cast<size_t>(s.length())); }
 std::string B(std::initializer_list<int> bytes) {
   std::string s;
   for (int b : bytes) s.push_back(static_cast<char>(b));

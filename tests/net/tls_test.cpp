@@ -22,9 +22,8 @@ namespace {
 using testing_net::ReadFile;
 using testing_net::ScriptedPeer;
 using testing_net::Shell;
-
-std::string Text(const String& s) { return std::string(s.data(), static_cast<size_t>(s.length())); }
-String Str(const std::string& s) { return String(s.data(), static_cast<int32_t>(s.size())); }
+using testing_net::Str;
+using testing_net::Text;
 
 std::string FakeLibrary(const char* name) {
   return std::string(PEXO_TEST_LIB_DIR) + "/fake_" + name + ".so";
