@@ -48,20 +48,21 @@ XBaseField* XBaseTable::FindField(const char* name, int32_t length) const {
   return nullptr;
 }
 
-bool XBaseTable::ReadError(const String& file, const char* text) {
-  error_.assign("Error reading from '");
+bool XBaseTable::FileError(const char* what, const String& file, const char* text) {
+  error_.assign(what);
+  error_.append(" '");
   error_.append(file);
   error_.append("': ");
   error_.append(text);
   return false;
 }
 
+bool XBaseTable::ReadError(const String& file, const char* text) {
+  return FileError("Error reading from", file, text);
+}
+
 bool XBaseTable::WriteError(const String& file, const char* text) {
-  error_.assign("Error writing to '");
-  error_.append(file);
-  error_.append("': ");
-  error_.append(text);
-  return false;
+  return FileError("Error writing to", file, text);
 }
 
 bool XBaseTable::LockError(const String& file, bool write, const char* text) {

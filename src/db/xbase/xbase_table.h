@@ -92,6 +92,8 @@ class XBaseTable {
   bool ReadMemoHeader(uint32_t* next_free);
   bool WriteMemoHeader(uint32_t next_free);
   bool BuildRecord();
+  // "<what> '<file>': <text>" as the error; always false.
+  bool FileError(const char* what, const String& file, const char* text);
   bool ReadError(const String& file, const char* text);
   bool WriteError(const String& file, const char* text);
   bool LockError(const String& file, bool write, const char* text);
