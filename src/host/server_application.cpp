@@ -11,6 +11,7 @@
 #include "host/file_byte_stream.h"
 #include "host/file_path.h"
 #include "host/server_request.h"
+#include "host/tag_instruction_set.h"
 #include "values/entity.h"
 #include "values/system_variable_hash.h"
 #include "values/variable.h"
@@ -242,6 +243,7 @@ bool ServerApplication::CreateMachine() {
   context.extensions = MachineApiContext::Make;
   context.files = &files_;
   context.config = &config_;
+  context.tag_instructions = EngineTagInstructions();
   machine_.reset(new PexoVM(context));
   settings_.ApplyTagFlags(machine_.get());
   uploads_.SetProgram(machine_.get(), image_.get());

@@ -647,6 +647,12 @@ int PexoVM::dispatch(uint16_t word) {
     default: {
       const PendingOp& pending = kPending[row];
       if (pending.pending) {
+        TagInstruction handler =
+            context_.tag_instructions ? context_.tag_instructions->Get(word) : nullptr;
+        if (handler) {
+          handler(this, TagOperands{op_int1_, op_int2_});
+          return 1;
+        }
         Instructions::not_implemented(this, pending);
         return 1;
       }

@@ -42,6 +42,7 @@ PexoVM::PexoVM(const ProgramContext& context) : context_(context) {
 }
 
 PexoVM::~PexoVM() {
+  services_.StopAll();
   // Extensions' local data is freed while the machine still works.
   extensions_.reset();
   unwind_to(nullptr);
@@ -72,6 +73,7 @@ void PexoVM::unwind_to(PexoVM_Frame* bottom) {
   while (frame_ && frame_ != bottom) {
     PexoVM_Frame* caller = frame_->caller;
     if (frame_->kind() == PexoVM_Frame::kFunction) --call_depth_;
+    services_.StopFrame(frame_);
     delete frame_;
     frame_ = caller;
   }
@@ -132,10 +134,7 @@ void PexoVM::handle_timeout() {
   if (tracing(kTraceTimeout)) trace(kTraceTimeout);
 }
 
-void PexoVM::notify_signal() {
-  // No tag service keeps state across instructions yet, so there is nobody
-  // to tell; the new value is recorded so that the check stays cheap.
-}
+void PexoVM::notify_signal() { services_.NotifySignal(last_signal_); }
 
 int PexoVM::run() {
   HostFlags* flags = context_.flags;
@@ -213,6 +212,7 @@ int PexoVM::run_program() {
   pc_ = frame->saved_pc();
   frame_ = outer;
   stack_ = outer ? outer->stack() : nullptr;
+  services_.StopFrame(frame);
   delete frame;
   return result;
 }
@@ -246,6 +246,7 @@ int PexoVM::run_nested(Segment* segment, PexoVM_Stack* stack, VariableHash* scop
   pc_ = frame->saved_pc();
   frame_ = outer;
   stack_ = outer ? outer->stack() : nullptr;
+  services_.StopFrame(frame);
   delete frame;
   return result;
 }

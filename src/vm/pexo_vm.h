@@ -23,6 +23,8 @@
 #include "values/string.h"
 #include "vm/error_table.h"
 #include "vm/machine_extensions.h"
+#include "vm/service_stack.h"
+#include "vm/tag_instructions.h"
 
 namespace pexo {
 
@@ -88,6 +90,9 @@ struct ProgramContext {
   // Application-wide persistent data of extensions and the lock guarding it.
   PersistentTable* shared_persistent = nullptr;
   std::mutex* shared_persistent_lock = nullptr;
+  // Handlers of the instructions that belong to layers above the machine;
+  // null: every such instruction reports "Not implemented".
+  const TagInstructionTable* tag_instructions = nullptr;
 };
 
 class PexoVM {
@@ -150,6 +155,14 @@ class PexoVM {
   void set_step_limit(uint64_t steps) { steps_left_ = steps; }
   void set_call_depth_limit(int32_t depth) { call_depth_limit_ = depth; }
   int32_t call_depth() const { return call_depth_; }
+
+  // The active tag services of this machine.
+  ServiceStack& services() { return services_; }
+  // Stops every service, innermost first: the request is ending.
+  void stop_services() { services_.StopAll(); }
+  // For tag instructions: a jump relative to the next instruction.
+  void branch(int32_t offset) { jump(offset); }
+  const ProgramContext& context() const { return context_; }
 
  private:
   friend class Instructions;
@@ -240,6 +253,9 @@ class PexoVM {
   uint64_t steps_left_ = 0;
   int32_t call_depth_ = 0;
   int32_t call_depth_limit_ = kDefaultCallDepthLimit;
+  // Emptied first by ~PexoVM: a service's destructor may still use the
+  // machine (its output, its variables).
+  ServiceStack services_;
   // Made on first use by extensions().
   std::unique_ptr<MachineExtensions> extensions_;
   MachineExtensions* extensions();

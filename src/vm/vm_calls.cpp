@@ -322,6 +322,7 @@ int PexoVM::op_return(bool with_value) {
   frame_ = caller;
   stack_ = outer;
   --call_depth_;
+  services_.StopFrame(frame);
   recycle_stack(frame->detach_stack());
   recycle_scope(function, frame->detach_scope());
   recycle_frame(static_cast<PexoVM_FunctionFrame*>(frame));

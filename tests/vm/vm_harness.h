@@ -59,6 +59,7 @@ class Machine {
     context.program_path = "dir/test.pxc";
     context.calls = calls;
     context.extensions = extensions;
+    context.tag_instructions = tag_instructions;
     vm = std::make_unique<PexoVM>(context);
     return true;
   }
@@ -87,6 +88,8 @@ class Machine {
   ExternalCallManager* calls = nullptr;
   // The machine's link to libraries and its program handle (null: none).
   MachineExtensionsFactory extensions = MachineApiContext::Make;
+  // Handlers of tag instructions (null: none; set before Load).
+  const TagInstructionTable* tag_instructions = nullptr;
   ScriptImage script;
   std::unique_ptr<PexoVM> vm;
 };
