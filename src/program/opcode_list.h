@@ -85,7 +85,7 @@
   PEXO_PENDING(0x0059, CAPTURE_END, "capture_end", Hidden, None, None, PxCAPTURE, 0, "--", "PxCAPTURE end") \
   PEXO_OP(0x005A, ISNULL, "isnull", Shown, None, None, "x -- empty", "1 when x is empty") \
   PEXO_OP(0x005B, SWAP, "swap", Hidden, None, None, "a b -- b a", "exchange the two top entries") \
-  PEXO_PENDING(0x0105, EXPORT, "export", Shown, None, None, PxEXPORT, 0, "--", "PxEXPORT") \
+  PEXO_PENDING(0x0105, EXPORT, "export", Shown, None, None, PxEXPORT, 3, "file fields delimiter --", "PxEXPORT: append the escaped values of the fields, joined by the delimiter, as one line") \
   PEXO_PENDING(0x0108, POP3DELETE, "pop3delete", Shown, None, None, PxPOPDELETE, 0, "--", "PxPOPDELETE") \
   PEXO_PENDING(0x010B, SMTP_END, "op_smtp_end", Shown, None, None, PxSMTP, 0, "--", "PxSMTP end") \
   PEXO_OP(0x0116, EXIT_ALT, "exit", Hidden, None, None, "--", "the same as 0x0043") \
@@ -143,10 +143,10 @@
   PEXO_OP(0x4053, BINDG, "bindg", Hidden, Global, None, "t --", "global slot i holds t itself") \
   PEXO_OP(0x4054, BINDL, "bindl", Hidden, Local, None, "t --", "local slot i holds t itself") \
   PEXO_OP(0x4056, REFERNC, "refernc", Hidden, Dict, None, "t --", "as refern with dictionary string i as the name") \
-  PEXO_PENDING(0x4101, IMPORT, "import", Shown, Int, None, PxIMPORT, 0, "--", "PxIMPORT") \
-  PEXO_PENDING(0x4102, IMPORTF, "importf", Shown, Int, None, PxIMPORT, 0, "--", "PxIMPORT of a file") \
-  PEXO_PENDING(0x4103, IMPORT_LOOP, "import_loop", Shown, Int, None, PxIMPORT, 0, "--", "PxIMPORT next record") \
-  PEXO_PENDING(0x4104, IMPORT_STOP, "import_stop", Shown, Int, None, PxIMPORTSTOP, 0, "--", "PxIMPORTSTOP") \
+  PEXO_PENDING(0x4101, IMPORT, "import", Shown, Label, None, PxIMPORT, 3, "file fields delimiter --", "PxIMPORT: start the loop with the first line in the fields; jump by i past the loop when the file cannot be read or has no line") \
+  PEXO_PENDING(0x4102, IMPORTF, "importf", Shown, Label, None, PxIMPORT, 4, "file fields delimiter filter --", "as import, with only the lines that pass the filter expression") \
+  PEXO_PENDING(0x4103, IMPORT_LOOP, "import_loop", Shown, Label, None, PxIMPORT, 0, "--", "end of the PxIMPORT body: the next (passing) line into the fields and jump by i back to the body, else end the loop") \
+  PEXO_PENDING(0x4104, IMPORT_STOP, "import_stop", Shown, Label, None, PxIMPORTSTOP, 0, "--", "PxIMPORTSTOP: end the innermost import loop and jump by i past it") \
   PEXO_PENDING(0x4106, POP3, "pop3", Shown, Int, None, PxPOP, 0, "--", "PxPOP") \
   PEXO_PENDING(0x4107, POP3LOOP, "pop3loop", Shown, Int, None, PxPOP, 0, "--", "PxPOP next message") \
   PEXO_PENDING(0x4109, POP3STOP, "pop3stop", Shown, Int, None, PxPOPSTOP, 0, "--", "PxPOPSTOP") \

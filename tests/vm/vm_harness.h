@@ -26,6 +26,7 @@
 namespace pexo {
 
 class ExternalCallManager;
+class FileManager;
 
 namespace testing_vm {
 
@@ -60,6 +61,7 @@ class Machine {
     context.calls = calls;
     context.extensions = extensions;
     context.tag_instructions = tag_instructions;
+    context.files = files;
     vm = std::make_unique<PexoVM>(context);
     return true;
   }
@@ -90,6 +92,8 @@ class Machine {
   MachineExtensionsFactory extensions = MachineApiContext::Make;
   // Handlers of tag instructions (null: none; set before Load).
   const TagInstructionTable* tag_instructions = nullptr;
+  // The sandboxed files the program reaches (null: none; set before Load).
+  FileManager* files = nullptr;
   ScriptImage script;
   std::unique_ptr<PexoVM> vm;
 };
