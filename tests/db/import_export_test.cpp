@@ -14,6 +14,7 @@
 #include "../vm/vm_harness.h"
 #include "host/posix_file_manager.h"
 #include "host/tag_instruction_set.h"
+#include "values/memory_account.h"
 
 namespace pexo {
 namespace testing_vm {
@@ -128,6 +129,47 @@ TEST_F(ImportExport, LinesAndSplitting) {
     EXPECT_TRUE(got == c.expected) << "content: " << c.content.substr(0, 40)
                                    << "\n got: " << got.substr(0, 60)
                                    << "\n expected: " << c.expected.substr(0, 60);
+  }
+}
+
+TEST_F(ImportExport, MemoryStaysBoundedByTheLongestLine) {
+  // 24 MB of 1 KB lines read under a 2 MB account: lines are streamed.
+  {
+    FILE* f = std::fopen(Path("many.txt").c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    const std::string line = std::string(1023, 'm') + "\n";
+    for (int i = 0; i < 24 * 1024; ++i) std::fwrite(line.data(), 1, line.size(), f);
+    std::fclose(f);
+  }
+  WriteFile(Path("wide.txt"), std::string(10 * 1024 * 1024, 'w') + "\n");
+  struct Case {
+    const char* file;
+    std::string output;
+    std::string error;
+  } cases[] = {
+      {"many.txt", "24576", "<none>"},
+      {"wide.txt", "", "Error reading from 'wide.txt': Memory limit exceeded"},
+  };
+  for (const Case& c : cases) {
+    std::unique_ptr<Machine> m = Make(std::string(" pushc \"") + c.file +
+                                      "\"\n pushc \"a\"\n pushc \",\"\n import done\n"
+                                      "body:\n import_loop body\n"
+                                      "done:\n pushg recno\n out\n");
+    ASSERT_TRUE(m);
+    MemoryAccount account;
+    account.SetLimit(2 * 1024 * 1024);
+    int ran = 0;
+    {
+      MemoryAccountScope scope(&account);
+      ran = m->vm->run_program();
+    }
+    EXPECT_EQ(ran, 1) << m->LastError();
+    EXPECT_EQ(m->app.output, c.output) << c.file;
+    EXPECT_EQ(m->Global("PxIMPORT_Error"), c.error) << c.file;
+    if (c.error == "<none>") {
+      EXPECT_FALSE(account.exceeded()) << account.used();
+    }
+    EXPECT_TRUE(m->vm->services().empty());
   }
 }
 
