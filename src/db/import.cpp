@@ -59,6 +59,7 @@ int Import::Start() {
 
   const ProgramContext& context = machine->context();
   ExpressionProgram program;
+  program.externals = context.externals;
   program.segments = context.segments;
   program.dictionary = context.dictionary;
   program.functions = context.functions;

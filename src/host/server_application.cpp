@@ -6,6 +6,7 @@
 
 #include "ext/configured_libraries.h"
 #include "ext/external_call_manager.h"
+#include "ext/external_call_resolver.h"
 #include "ext/posix_external_library_manager.h"
 #include "host/config_file.h"
 #include "host/file_byte_stream.h"
@@ -65,6 +66,7 @@ void ServerApplication::Release() {
   system_ = nullptr;
   image_.reset();
   reader_.reset();
+  resolver_.reset();
   calls_.reset();
 }
 
@@ -111,6 +113,7 @@ bool ServerApplication::LoadConfiguration() {
   // Function libraries are registered for the request as soon as the
   // configuration names them; one that fails only leaves names unresolved.
   calls_.reset(new ExternalCallManager(ProcessLibraryManager()));
+  resolver_.reset(new ExternalCallResolver(calls_.get()));
   if (ProcessLibraryManager()) RegisterConfiguredLibraries(config_, calls_.get(), nullptr, nullptr);
   int32_t length = 0;
   const char* root = config_.GetString(CFG_DIR_PEXO, &length);
@@ -240,6 +243,7 @@ bool ServerApplication::CreateMachine() {
   context.functions = &image_->functions();
   context.program_path = script_path_.c_str();
   context.calls = calls_.get();
+  context.externals = resolver_.get();
   context.extensions = MachineApiContext::Make;
   context.files = &files_;
   context.config = &config_;

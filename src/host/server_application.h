@@ -47,6 +47,7 @@ namespace pexo {
 
 class ConfigFile;
 class ExternalCallManager;
+class ExternalCallResolver;
 class ServerRequest;
 class SystemVariableHash;
 class VariableHash;
@@ -178,6 +179,7 @@ class ServerApplication : public PexoApplication, public TimedApplication {
   SystemVariableHash* system_ = nullptr;
   VariableHash* globals_ = nullptr;
   std::unique_ptr<ExternalCallManager> calls_;
+  std::unique_ptr<ExternalCallResolver> resolver_;  // over calls_
   std::unique_ptr<PexoVM> machine_;
 
   String path_info_;

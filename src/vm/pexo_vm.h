@@ -32,6 +32,7 @@ class ApiContext;
 class Config;
 class Dictionary;
 class ExternalCallManager;
+class ExternalFunctionResolver;
 class FileManager;
 class Function;
 class FunctionManager;
@@ -84,6 +85,9 @@ struct ProgramContext {
   // Makes the link to library functions and the program handle (see
   // MachineExtensions); null: neither.
   MachineExtensionsFactory extensions = nullptr;
+  // Library functions for expressions that tags compile at run time (import
+  // filters); null: only the program's own function entries resolve.
+  ExternalFunctionResolver* externals = nullptr;
   SystemLibraryManager* system_libraries = nullptr;
   FileManager* files = nullptr;
   Config* config = nullptr;

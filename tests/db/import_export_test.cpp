@@ -12,6 +12,10 @@
 #include <vector>
 
 #include "../vm/vm_harness.h"
+#include "api/api_context.h"
+#include "ext/external_call_manager.h"
+#include "ext/external_call_resolver.h"
+#include "ext/posix_external_library_manager.h"
 #include "host/posix_file_manager.h"
 #include "host/tag_instruction_set.h"
 #include "values/memory_account.h"
@@ -233,6 +237,30 @@ TEST_F(ImportExport, Filters) {
   ASSERT_EQ(m->vm->run_program(), 1);
   EXPECT_EQ(m->app.output, "end");
   EXPECT_EQ(m->Global("recno"), "7");
+}
+
+TEST_F(ImportExport, FiltersCallLibraryFunctions) {
+  ApiExportCount();  // keeps the engine's API linked for the library
+  PosixExternalLibraryManager loader;
+  std::unique_ptr<ExternalCallManager> calls(new ExternalCallManager(&loader));
+  String error;
+  ASSERT_EQ(calls->AddLibrary(PEXO_TEST_LIB_DIR "/flatfns.so", &error), 1) << error.c_str();
+  ExternalCallResolver resolver(calls.get());
+  WriteFile(Path("in.txt"), "abc,1\nabcd,2\nab,3\n");
+  {
+    auto m = std::make_unique<Machine>();
+    m->files = files_.get();
+    m->tag_instructions = EngineTagInstructions();
+    m->calls = calls.get();
+    m->externals = &resolver;
+    ASSERT_TRUE(m->Load(".global a, b, recno\n.segment main start\n"
+                        " pushc \"in.txt\"\n pushc \"a,b\"\n pushc \",\"\n"
+                        " pushc \"width(a) GE 3\"\n importf done\n" +
+                        std::string(kImportBody)));
+    ASSERT_EQ(m->vm->run_program(), 1) << m->LastError();
+    EXPECT_EQ(m->app.output, "1=abc|1;2=abcd|2;end");
+  }
+  calls.reset();  // before the library is unloaded
 }
 
 TEST_F(ImportExport, ImportStopEndsTheLoop) {

@@ -26,6 +26,7 @@
 namespace pexo {
 
 class ExternalCallManager;
+class ExternalFunctionResolver;
 class FileManager;
 
 namespace testing_vm {
@@ -62,6 +63,7 @@ class Machine {
     context.extensions = extensions;
     context.tag_instructions = tag_instructions;
     context.files = files;
+    context.externals = externals;
     vm = std::make_unique<PexoVM>(context);
     return true;
   }
@@ -94,6 +96,8 @@ class Machine {
   const TagInstructionTable* tag_instructions = nullptr;
   // The sandboxed files the program reaches (null: none; set before Load).
   FileManager* files = nullptr;
+  // Library functions for expressions tags compile (null: none).
+  ExternalFunctionResolver* externals = nullptr;
   ScriptImage script;
   std::unique_ptr<PexoVM> vm;
 };
