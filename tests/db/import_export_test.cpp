@@ -355,6 +355,22 @@ TEST_F(ImportExport, ShortWriteIsReported) {
       << m->Global("PxEXPORT_Error");
 }
 
+TEST_F(ImportExport, FilterCodeThatStopsTheImportEndsTheLoop) {
+  // A malformed program: the function the filter calls ends the loop the
+  // filter belongs to. The loop ends; nothing of the stopped import is used.
+  WriteFile(Path("in.txt"), "x\ny\n");
+  std::unique_ptr<Machine> m = Make(
+      " pushc \"in.txt\"\n pushc \"a\"\n pushc \",\"\n pushc \"f(a)\"\n importf done\n"
+      "body:\n pushg a\n out\n import_loop body\n"
+      "done:\n pushc \"end\"\n out\n"
+      ".segment lib\n"
+      ".function f(v)\n import_stop x\nx:\n pushi 1\n ret\n.end\n");
+  ASSERT_TRUE(m);
+  ASSERT_EQ(m->vm->run_program(), 1) << m->LastError();
+  EXPECT_EQ(m->app.output, "end");
+  EXPECT_TRUE(m->vm->services().empty());
+}
+
 TEST_F(ImportExport, LoopEndsWithoutImportAreInvalid) {
   for (const char* program : {"x:\n import_loop x\n", " import_stop x\nx:\n"}) {
     std::unique_ptr<Machine> m = Make(program);
