@@ -69,8 +69,10 @@ void Export(PexoVM* vm, const TagOperands&) {
   }
   String line;
   bool built = true;
+  bool first = true;
   for (Variable* value = values.First(); value && built; value = values.Next()) {
-    if (value != values.At(0)) built = line.append(delimiter);
+    if (!first) built = line.append(delimiter);
+    first = false;
     const String& text = value->Value();
     built = built && AppendEscapedValue(&line, text.data(), text.length());
   }
