@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "vm/error_table.h"
+#include "vm/tag_instructions.h"
 #include "program/opcodes.h"
 
 namespace pexo {
@@ -50,7 +51,7 @@ void AppendCell(const char* text, String* out) {
   }
 }
 
-void AppendRow(const OpcodeInfo& op, String* out) {
+void AppendRow(const OpcodeInfo& op, const TagInstructionTable* handled, String* out) {
   char word[16];
   std::snprintf(word, sizeof word, "0x%04X", op.word);
   out->append("| ");
@@ -72,7 +73,7 @@ void AppendRow(const OpcodeInfo& op, String* out) {
   out->append("` | ");
   AppendCell(op.what, out);
   int32_t tag = PendingInstructionTag(op.word);
-  if (tag >= 0) {
+  if (tag >= 0 && !(handled && handled->Get(op.word))) {
     TagErrorTable tags;
     char line[128];
     if (op.pops < 0)
@@ -94,7 +95,7 @@ int32_t PendingInstructionTag(uint16_t word) {
   return -1;
 }
 
-void WriteInstructionReference(String* out) {
+void WriteInstructionReference(String* out, const TagInstructionTable* handled) {
   out->assign(
       "# Instructions\n"
       "\n"
@@ -114,7 +115,7 @@ void WriteInstructionReference(String* out) {
       "|---|---|---|---|---|\n");
   int32_t count = 0;
   const OpcodeInfo* table = OpcodeTable(&count);
-  for (int32_t i = 0; i < count; ++i) AppendRow(table[i], out);
+  for (int32_t i = 0; i < count; ++i) AppendRow(table[i], handled, out);
   out->append(
       "\n"
       "## Fused pairs\n"
