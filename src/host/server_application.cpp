@@ -32,6 +32,7 @@ ServerApplication::ServerApplication(ServerRequest* request, const ConfigFile* c
     : request_(request),
       config_file_(config_file),
       output_(new ServerOutput(request->Response())),
+      current_(output_.get()),
       files_(&config_),
       variables_(request),
       deadlines_(request, &config_),
@@ -269,6 +270,9 @@ void ServerApplication::RunMachine() {
   StartGlobalTimer();
   int64_t started = Now();
   machine_->run_program();
+  // Captures give the response's output back and locks go before the
+  // response is sent, however the run ended.
+  machine_->stop_services();
   int64_t seconds = Now() - started;
   log_->LogRequest(kTraceRequestEnd, path_info_.c_str(), query_string_.c_str());
   if (!RequestLog::IsSlowRequest(seconds, slow)) return;
@@ -306,6 +310,12 @@ bool ServerApplication::PasswordHash(const char* text, int32_t length, const cha
 int ServerApplication::ResetGlobalTimeout() {
   StartGlobalTimer();
   return 1;
+}
+
+Output* ServerApplication::SetOutput(Output* output) {
+  Output* previous = current_;
+  current_ = output ? output : output_.get();
+  return previous;
 }
 
 int64_t ServerApplication::Now() const { return static_cast<int64_t>(std::time(nullptr)); }

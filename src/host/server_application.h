@@ -35,6 +35,7 @@
 #include "host/script_settings.h"
 #include "host/system_log.h"
 #include "host/thread_manager.h"
+#include "io/output_switch.h"
 #include "io/server_output.h"
 #include "program/program_image.h"
 #include "program/tagged_file.h"
@@ -51,7 +52,7 @@ class ServerRequest;
 class SystemVariableHash;
 class VariableHash;
 
-class ServerApplication : public PexoApplication, public TimedApplication {
+class ServerApplication : public PexoApplication, public TimedApplication, public OutputSwitch {
  public:
   // Reads PATH_INFO, PATH_TRANSLATED and QUERY_STRING and captures the
   // process and thread ids. `config_file` may be null (built-in defaults).
@@ -62,10 +63,10 @@ class ServerApplication : public PexoApplication, public TimedApplication {
   int Execute();
 
   // PexoApplication.
-  void Write(const char* bytes, int32_t length) override { output_->Write(bytes, length); }
-  void Emit(const char* bytes, int32_t length) override { output_->Emit(bytes, length); }
-  void SetWhitespaceMode(int32_t mode) override { output_->SetWhitespaceMode(mode); }
-  void SetHeader(const char* name, const char* value) override { output_->SetHeader(name, value); }
+  void Write(const char* bytes, int32_t length) override { current_->Write(bytes, length); }
+  void Emit(const char* bytes, int32_t length) override { current_->Emit(bytes, length); }
+  void SetWhitespaceMode(int32_t mode) override { current_->SetWhitespaceMode(mode); }
+  void SetHeader(const char* name, const char* value) override { current_->SetHeader(name, value); }
   void WriteMessage(const char* text, int32_t length) override {
     messages_.WriteMessage(text, length);
   }
@@ -79,7 +80,7 @@ class ServerApplication : public PexoApplication, public TimedApplication {
   void LogEvent(const TraceEvent& event) override;
   bool PasswordHash(const char* text, int32_t length, const char salt[2],
                     String* result) override;
-  int FlushOutput() override { return output_->Flush(); }
+  int FlushOutput() override { return current_->Flush(); }
   int SetLanguage(const char* name, int32_t length, bool default_language) override {
     return settings_.SetLanguage(name, length, default_language);
   }
@@ -90,6 +91,11 @@ class ServerApplication : public PexoApplication, public TimedApplication {
     return settings_.SetProcessName(name, length);
   }
   int ResetGlobalTimeout() override;
+
+  // OutputSwitch: captures divert the current output; messages and the
+  // final Send always use the response's own output.
+  Output* CurrentOutput() override { return current_; }
+  Output* SetOutput(Output* output) override;
 
   void ReportInputError(const String& message) { messages_.ReportInputError(message); }
   void SetFailureStatus(int code) { messages_.SetFailureStatus(code); }
@@ -163,6 +169,7 @@ class ServerApplication : public PexoApplication, public TimedApplication {
   const ConfigFile* config_file_;
   ServerConfig config_;
   std::unique_ptr<ServerOutput> output_;
+  Output* current_;  // output_ unless a capture diverts it
   PosixFileManager files_;
   PosixSystemLog system_log_;
   std::unique_ptr<RequestLog> log_;
