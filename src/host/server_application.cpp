@@ -59,6 +59,8 @@ ServerApplication::~ServerApplication() { Release(); }
 void ServerApplication::Release() {
   uploads_.SetProgram(nullptr, nullptr);
   variables_.set_scope(nullptr);
+  // Called files' machines resolve their variables in this request's.
+  do_contexts_.reset();
   machine_.reset();
   delete globals_;
   globals_ = nullptr;
@@ -316,6 +318,11 @@ Output* ServerApplication::SetOutput(Output* output) {
   Output* previous = current_;
   current_ = output ? output : output_.get();
   return previous;
+}
+
+DoContextCache* ServerApplication::DoContexts() {
+  if (!do_contexts_) do_contexts_.reset(new DoContextCache(&files_, &config_));
+  return do_contexts_.get();
 }
 
 int64_t ServerApplication::Now() const { return static_cast<int64_t>(std::time(nullptr)); }

@@ -24,6 +24,7 @@
 #include <ctime>
 #include <memory>
 
+#include "host/do_context_cache.h"
 #include "host/posix_file_manager.h"
 #include "host/request_content.h"
 #include "host/request_deadlines.h"
@@ -52,7 +53,8 @@ class ServerRequest;
 class SystemVariableHash;
 class VariableHash;
 
-class ServerApplication : public PexoApplication, public TimedApplication, public OutputSwitch {
+class ServerApplication : public PexoApplication, public TimedApplication, public OutputSwitch,
+                          public DoContextHost {
  public:
   // Reads PATH_INFO, PATH_TRANSLATED and QUERY_STRING and captures the
   // process and thread ids. `config_file` may be null (built-in defaults).
@@ -96,6 +98,8 @@ class ServerApplication : public PexoApplication, public TimedApplication, publi
   // final Send always use the response's own output.
   Output* CurrentOutput() override { return current_; }
   Output* SetOutput(Output* output) override;
+  // DoContextHost: the request's PxDO contexts, made on first use.
+  DoContextCache* DoContexts() override;
 
   void ReportInputError(const String& message) { messages_.ReportInputError(message); }
   void SetFailureStatus(int code) { messages_.SetFailureStatus(code); }
@@ -186,6 +190,8 @@ class ServerApplication : public PexoApplication, public TimedApplication, publi
   VariableHash* globals_ = nullptr;
   std::unique_ptr<ExternalCallManager> calls_;
   std::unique_ptr<PexoVM> machine_;
+  // After machine_ and the variable tables, so it goes before them.
+  std::unique_ptr<DoContextCache> do_contexts_;
 
   String path_info_;
   String path_translated_;

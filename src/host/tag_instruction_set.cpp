@@ -1,5 +1,6 @@
 #include "host/tag_instruction_set.h"
 
+#include "host/do_instructions.h"
 #include "io/io_instructions.h"
 
 namespace pexo {
@@ -11,6 +12,7 @@ TagInstructionTable BuildTable() {
   // Each layer that implements tag instructions adds its Register...() call
   // here.
   RegisterIoInstructions(&table);
+  RegisterDoInstructions(&table);
   return table;
 }
 

@@ -162,6 +162,18 @@ class PexoVM {
   void stop_services() { services_.StopAll(); }
   // For tag instructions: a jump relative to the next instruction.
   void branch(int32_t offset) { jump(offset); }
+  // For tag instructions that run another machine on this one's behalf:
+  // takes over that machine's stop (already reported) without reporting it
+  // again, and forgets the traced line so the next one is traced anew.
+  void adopt_stop(const String& error) {
+    last_error_ = error;
+    fatal_ = true;
+  }
+  void reset_traced_line() { traced_line_ = 0; }
+  // A trace event of a tag, when the mask has `bit` and the filter accepts.
+  void trace_tag(uint32_t bit, const char* name) {
+    if (tracing(bit)) trace(bit, name);
+  }
   const ProgramContext& context() const { return context_; }
 
  private:

@@ -1,0 +1,98 @@
+#include "host/do_instructions.h"
+
+#include <cstdlib>
+
+#include "host/do_context_cache.h"
+#include "values/variable.h"
+#include "vm/error_table.h"
+#include "vm/machine_host.h"
+#include "vm/pexo_vm.h"
+#include "vm/vm_frame.h"
+#include "vm/vm_stack.h"
+
+namespace pexo {
+
+namespace {
+
+// The context of the popped file name, or null (the error is raised).
+DoContext* ContextFor(PexoVM* vm, const char* name, int32_t length) {
+  DoContextHost* host = dynamic_cast<DoContextHost*>(vm->application());
+  DoContextCache* cache = host ? host->DoContexts() : nullptr;
+  if (!cache) {
+    vm->runtime_error(kTagPxDO, "PxDO is not available in this host");
+    return nullptr;
+  }
+  return cache->Get(vm, name, length);
+}
+
+// After the called machine ran: the caller takes over a stop, or else
+// its own output settings and tracing go on where they were. `path` is
+// traced as the exit of a called file unless null.
+bool Finish(PexoVM* vm, PexoVM* called, int ran, const String* path) {
+  if (!ran || called->fatal()) {
+    vm->adopt_stop(called->last_error());
+    return false;
+  }
+  if (vm->frame()) vm->application()->SetWhitespaceMode(vm->frame()->whitespace_mode);
+  if (path) vm->trace_tag(kTraceDoExit, path->c_str());
+  vm->reset_traced_line();
+  return true;
+}
+
+void OpDoFile(PexoVM* vm, const TagOperands&) {
+  int32_t length = 0;
+  char* name = vm->stack()->pop_name(&length);
+  if (!name || vm->fatal()) {
+    std::free(name);
+    return;
+  }
+  DoContext* context = ContextFor(vm, name, length);
+  std::free(name);
+  if (!context) return;
+  vm->trace_tag(kTraceDoEnter, context->path().c_str());
+  PexoVM* called = context->machine();
+  context->Hold();
+  int ran = called->run_program();
+  context->Unhold();
+  Finish(vm, called, ran, &context->path());
+}
+
+void OpDoFunction(PexoVM* vm, const TagOperands&) {
+  PoppedText expression;
+  vm->stack()->pop_string(&expression);
+  int32_t length = 0;
+  char* name = vm->stack()->pop_name(&length);
+  if (!name || vm->fatal()) {
+    std::free(name);
+    return;
+  }
+  DoContext* context = ContextFor(vm, name, length);
+  std::free(name);
+  Segment* segment = nullptr;
+  if (context) {
+    String error;
+    segment = context->Expression(expression.bytes, expression.length, vm, &error);
+    if (!segment) vm->runtime_error(kTagPxDO, error.c_str());
+  }
+  if (segment) {
+    PexoVM* called = context->machine();
+    PexoVM_Stack stack(called);
+    context->Hold();
+    int ran = called->run_segment(segment, &stack, vm->frame() ? vm->frame()->scope() : nullptr);
+    context->Unhold();
+    if (Finish(vm, called, ran, nullptr) && stack.depth() > 0) {
+      stack.move_top_to(vm->stack());
+      return;
+    }
+  }
+  vm->stack()->push_variable(static_cast<Variable*>(vm->null_variable()), false, false);
+}
+
+}  // namespace
+
+void RegisterDoInstructions(TagInstructionTable* table) {
+  table->Set(0x0045, OpDoFile);
+  table->Set(0x0046, OpDoFunction);
+}
+
+}  // namespace pexo
