@@ -4,6 +4,7 @@
 #include "ext/external_call_resolver.h"
 #include "host/file_byte_stream.h"
 #include "host/posix_file_manager.h"
+#include "l10n/localizer.h"
 #include "program/segment.h"
 #include "values/reference_variable_hash.h"
 #include "vm/pexo_vm.h"
@@ -15,6 +16,7 @@ DoContext::DoContext(const String& path) : path_(path) {}
 DoContext::~DoContext() {
   // The machine refers to the image and the tables.
   machine_.reset();
+  localizer_.reset();
   globals_.reset();
   system_.reset();
   image_.reset();
@@ -60,6 +62,10 @@ bool DoContext::Load(PosixFileManager* files, PexoVM* caller) {
   context.segments = &image_->segments();
   context.functions = &image_->functions();
   context.program_path = path_.c_str();
+  // Its own texts, in the request's languages.
+  localizer_.reset(new Localizer(&image_->localized(), &image_->dictionary(), &reader_,
+                                 parent.localizer ? parent.localizer->settings() : nullptr));
+  context.localizer = localizer_.get();
   machine_.reset(new PexoVM(context));
   machine_->tags() = caller->tags();
   machine_->set_trace_mask(caller->trace_mask());

@@ -21,6 +21,7 @@
 
 namespace pexo {
 
+class Localizer;
 class PexoVM;
 class PosixFileManager;
 class ReferenceVariableHash;
@@ -60,6 +61,7 @@ class DoContext {
   std::unique_ptr<ProgramImage> image_;
   std::unique_ptr<ReferenceVariableHash> system_;
   std::unique_ptr<ReferenceVariableHash> globals_;
+  std::unique_ptr<Localizer> localizer_;
   std::unique_ptr<PexoVM> machine_;
   std::unordered_map<std::string, Segment*> expressions_;
   int32_t users_ = 0;

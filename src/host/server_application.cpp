@@ -62,6 +62,7 @@ void ServerApplication::Release() {
   // Called files' machines resolve their variables in this request's.
   do_contexts_.reset();
   machine_.reset();
+  localizer_.reset();
   delete globals_;
   globals_ = nullptr;
   delete system_;
@@ -247,6 +248,9 @@ bool ServerApplication::CreateMachine() {
   context.files = &files_;
   context.config = &config_;
   context.tag_instructions = EngineTagInstructions();
+  localizer_.reset(
+      new Localizer(&image_->localized(), &image_->dictionary(), reader_.get(), &settings_));
+  context.localizer = localizer_.get();
   machine_.reset(new PexoVM(context));
   settings_.ApplyTagFlags(machine_.get());
   uploads_.SetProgram(machine_.get(), image_.get());

@@ -37,6 +37,7 @@
 #include "host/system_log.h"
 #include "host/thread_manager.h"
 #include "io/output_switch.h"
+#include "l10n/localizer.h"
 #include "io/server_output.h"
 #include "program/program_image.h"
 #include "program/tagged_file.h"
@@ -189,6 +190,7 @@ class ServerApplication : public PexoApplication, public TimedApplication, publi
   SystemVariableHash* system_ = nullptr;
   VariableHash* globals_ = nullptr;
   std::unique_ptr<ExternalCallManager> calls_;
+  std::unique_ptr<Localizer> localizer_;
   std::unique_ptr<PexoVM> machine_;
   // After machine_ and the variable tables, so it goes before them.
   std::unique_ptr<DoContextCache> do_contexts_;

@@ -2,6 +2,7 @@
 
 #include "host/do_instructions.h"
 #include "io/io_instructions.h"
+#include "vm/localized_instructions.h"
 
 namespace pexo {
 
@@ -13,6 +14,7 @@ TagInstructionTable BuildTable() {
   // here.
   RegisterIoInstructions(&table);
   RegisterDoInstructions(&table);
+  RegisterLocalizedInstructions(&table);
   return table;
 }
 

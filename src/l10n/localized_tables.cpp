@@ -4,6 +4,7 @@
 #include "program/little_endian.h"
 #include "program/section_reader.h"
 #include "program/tagged_file.h"
+#include "values/dictionary.h"
 
 namespace pexo {
 
@@ -90,6 +91,74 @@ LocalizedIndex* LocalizedTables::index(TaggedFile& file, int32_t language) {
     slot = std::move(loaded);
   }
   return slot.get();
+}
+
+}  // namespace pexo
+
+namespace pexo {
+
+namespace {
+
+constexpr int32_t kLanguageBits = 8;
+constexpr size_t kLanguageStep = 8;
+
+}  // namespace
+
+int32_t LocalizedTables::FindLanguage(const Dictionary& dictionary, const char* name,
+                                      int32_t length) const {
+  return FindHashedName(
+      languages_.buckets, dictionary, name, length,
+      [this](int32_t e) { return e < languages_.count() ? languages_.names[e] : -1; },
+      [this](int32_t e) { return e < languages_.count() ? languages_.next[e] : -1; });
+}
+
+bool LocalizedTables::Add(Dictionary* dictionary, const char* language, int32_t language_length,
+                          const char* key, int32_t key_length, int32_t first_piece) {
+  int32_t number = FindLanguage(*dictionary, language, language_length);
+  if (number < 0) {
+    int32_t name = dictionary->add(language, language_length);
+    if (name < 0) return false;
+    if (languages_.buckets.empty()) {
+      languages_.bucket_bits = kLanguageBits;
+      languages_.buckets.assign(size_t{1} << kLanguageBits, -1);
+    }
+    if (languages_.names.size() == languages_.names.capacity()) {
+      languages_.names.reserve(languages_.names.size() + kLanguageStep);
+      languages_.next.reserve(languages_.names.size() + kLanguageStep);
+    }
+    number = languages_.count();
+    int32_t* link = &languages_.buckets[HashedNameSlot(language, language_length,
+                                                        languages_.buckets.size())];
+    while (*link >= 0 && HashedNameBefore(*dictionary, languages_.names[static_cast<size_t>(*link)],
+                                          language, language_length))
+      link = &languages_.next[static_cast<size_t>(*link)];
+    int32_t next = *link;
+    *link = number;
+    languages_.names.push_back(name);
+    languages_.next.push_back(next);
+    indexes_.push_back(std::make_unique<LocalizedIndex>(number));
+  }
+  std::unique_ptr<LocalizedIndex>& slot = indexes_[static_cast<size_t>(number)];
+  if (!slot) slot = std::make_unique<LocalizedIndex>(number);
+  int32_t key_index = dictionary->add(key, key_length);
+  return key_index >= 0 && slot->Add(*dictionary, key_index, first_piece);
+}
+
+int32_t LocalizedTables::AddPiece(int32_t type, int32_t text, int32_t next) {
+  if (pieces_.size() == pieces_.capacity()) pieces_.reserve(pieces_.size() + kPieceStep);
+  pieces_.push_back(LocalizedPiece{type, text, next});
+  return static_cast<int32_t>(pieces_.size()) - 1;
+}
+
+std::unique_ptr<LocalizedTables> LocalizedTables::Clone() const {
+  auto copy = std::make_unique<LocalizedTables>();
+  copy->languages_ = languages_;
+  copy->pieces_ = pieces_;
+  copy->error_ = error_;
+  copy->indexes_.resize(indexes_.size());
+  for (size_t i = 0; i < indexes_.size(); ++i)
+    if (indexes_[i]) copy->indexes_[i] = std::make_unique<LocalizedIndex>(*indexes_[i]);
+  return copy;
 }
 
 }  // namespace pexo

@@ -35,6 +35,7 @@ class ExternalCallManager;
 class FileManager;
 class Function;
 class FunctionManager;
+class Localizer;
 class NULLVariable;
 class PexoApplication;
 class PersistentTable;
@@ -90,6 +91,8 @@ struct ProgramContext {
   // Application-wide persistent data of extensions and the lock guarding it.
   PersistentTable* shared_persistent = nullptr;
   std::mutex* shared_persistent_lock = nullptr;
+  // The program's localized texts and the tokens they fill in; null: none.
+  Localizer* localizer = nullptr;
   // Handlers of the instructions that belong to layers above the machine;
   // null: every such instruction reports "Not implemented".
   const TagInstructionTable* tag_instructions = nullptr;
