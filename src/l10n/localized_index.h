@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "program/name_hash_writer.h"
 #include "values/string.h"
 
 namespace pexo {
@@ -17,18 +18,19 @@ namespace pexo {
 class Dictionary;
 class TaggedFile;
 
+// The bytes of a dictionary's entries ({null, 0} for a missing one).
+NameText DictionaryText(const Dictionary& dictionary);
+
 // Walks the chain of a prepared hash for `name` (any letter case): `heads`
 // per slot, `name_of(entry)` its dictionary index, `next_of(entry)` its
 // successor. The entry number, or -1.
 template <typename NameOf, typename NextOf>
-int32_t FindHashedName(const std::vector<int32_t>& heads, const Dictionary& dictionary,
-                       const char* name, int32_t length, NameOf name_of, NextOf next_of);
-// Whether dictionary entry `index` equals the name without regard to case.
-bool DictionaryNameEquals(const Dictionary& dictionary, int32_t index, const char* name,
-                          int32_t length);
-// Whether dictionary entry `index` goes before the name in a chain.
-bool HashedNameBefore(const Dictionary& dictionary, int32_t index, const char* name,
-                      int32_t length);
+int32_t FindHashedName(const std::vector<int32_t>& heads, const NameText& text, const char* name,
+                       int32_t length, NameOf name_of, NextOf next_of);
+// Whether entry `index` equals the name without regard to case.
+bool HashedNameEquals(const NameText& text, int32_t index, const char* name, int32_t length);
+// Whether entry `index` goes before the name in a chain.
+bool HashedNameBefore(const NameText& text, int32_t index, const char* name, int32_t length);
 uint32_t HashedNameSlot(const char* name, int32_t length, size_t slots);
 
 constexpr uint32_t kLocalizedIndexTag = 0x584C;
@@ -50,10 +52,10 @@ class LocalizedIndex {
   // Reads the language's section; on failure the index is unchanged.
   bool load(TaggedFile& file);
   // The first piece of the key's text (any letter case), or -1.
-  int32_t Find(const Dictionary& dictionary, const char* key, int32_t length) const;
+  int32_t Find(const NameText& text, const char* key, int32_t length) const;
   // Adds a key (dictionary index) with its first piece; false when the
   // language has the key already.
-  bool Add(const Dictionary& dictionary, int32_t key, int32_t first_piece);
+  bool Add(const NameText& text, int32_t key, int32_t first_piece);
 
   int32_t language() const { return language_; }
   int32_t bucket_bits() const { return bucket_bits_; }
@@ -74,13 +76,13 @@ class LocalizedIndex {
 };
 
 template <typename NameOf, typename NextOf>
-int32_t FindHashedName(const std::vector<int32_t>& heads, const Dictionary& dictionary,
-                       const char* name, int32_t length, NameOf name_of, NextOf next_of) {
+int32_t FindHashedName(const std::vector<int32_t>& heads, const NameText& text, const char* name,
+                       int32_t length, NameOf name_of, NextOf next_of) {
   if (heads.empty()) return -1;
   // Loaded chains are finite (broken at bad links when read).
   for (int32_t entry = heads[HashedNameSlot(name, length, heads.size())]; entry >= 0;
        entry = next_of(entry)) {
-    if (DictionaryNameEquals(dictionary, name_of(entry), name, length)) return entry;
+    if (HashedNameEquals(text, name_of(entry), name, length)) return entry;
   }
   return -1;
 }

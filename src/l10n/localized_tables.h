@@ -12,9 +12,12 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "l10n/localized_index.h"
+#include "program/name_hash_writer.h"
 #include "values/name_table.h"
 #include "values/string.h"
 
@@ -50,17 +53,27 @@ class LocalizedTables {
                : nullptr;
   }
 
-  // The number of the language named `name` (any letter case), or -1.
-  int32_t FindLanguage(const Dictionary& dictionary, const char* name, int32_t length) const;
+  // The number of the language named `name` (any letter case), or -1;
+  // `text` gives the bytes of dictionary indexes.
+  int32_t FindLanguage(const NameText& text, const char* name, int32_t length) const;
 
-  // Additions at run time. Add interns the language name and the key in
-  // `dictionary`, creates the language on demand and enters the key with
-  // its first piece; false when the language has the key already (or the
-  // strings cannot be stored). AddPiece appends a piece and returns its
-  // number.
+  // Additions (at run time, or by a writer of compiled files). Add interns
+  // the language name and the key in `dictionary`, creates the language on
+  // demand and enters the key with its first piece; false when the
+  // language has the key already (or the strings cannot be stored).
+  // AddLanguage and AddKey do the same with names already interned.
+  // AddPiece appends a piece and returns its number.
   bool Add(Dictionary* dictionary, const char* language, int32_t language_length,
            const char* key, int32_t key_length, int32_t first_piece);
+  int32_t AddLanguage(int32_t name, const NameText& text);
+  bool AddKey(int32_t language, int32_t key, int32_t first_piece, const NameText& text);
   int32_t AddPiece(int32_t type, int32_t text, int32_t next);
+
+  // The tables as the sections of a compiled file: "locl", "locd" and one
+  // key index per language, hashed with the given bucket bits (0..15).
+  // Languages whose index was never loaded are written without keys.
+  bool Write(const NameText& text, int32_t language_bits, int32_t key_bits,
+             std::vector<std::pair<uint32_t, std::string>>* sections, String* error) const;
 
   // A deep copy for a background task: loaded indexes are copied, the
   // others load from the copy's own file when first needed.

@@ -17,16 +17,20 @@ constexpr char kDefaultLanguage[] = "en-US";
 
 Localizer::Localizer(LocalizedTables* tables, Dictionary* dictionary, TaggedFile* file,
                      SystemVariableHost* settings)
-    : tables_(tables), dictionary_(dictionary), file_(file), settings_(settings) {}
+    : tables_(tables),
+      dictionary_(dictionary),
+      file_(file),
+      settings_(settings),
+      text_(DictionaryText(*dictionary)) {}
 
 int32_t Localizer::Language(int32_t setting, Cached* cache) {
   int32_t changes = settings_ ? settings_->SettingChanges(setting) : 0;
   if (cache->changes == changes) return cache->language;
   const String* name = settings_ ? &settings_->Setting(setting) : nullptr;
   if (name && name->length() > 0)
-    cache->language = tables_->FindLanguage(*dictionary_, name->data(), name->length());
+    cache->language = tables_->FindLanguage(text_, name->data(), name->length());
   else
-    cache->language = tables_->FindLanguage(*dictionary_, kDefaultLanguage,
+    cache->language = tables_->FindLanguage(text_, kDefaultLanguage,
                                             static_cast<int32_t>(sizeof kDefaultLanguage - 1));
   cache->changes = changes;
   return cache->language;
@@ -39,7 +43,7 @@ int32_t Localizer::Find(int32_t language, const char* key, int32_t length, Strin
     error->assign(file_ ? tables_->error() : String("Invalid section"));
     return -2;
   }
-  return index->Find(*dictionary_, key, length);
+  return index->Find(text_, key, length);
 }
 
 bool Localizer::Lookup(int32_t key, int32_t* first_piece, String* error) {

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "program/name_hash_writer.h"
 #include "values/string.h"
 
 namespace pexo {
@@ -58,6 +59,7 @@ class Localizer {
   Dictionary* dictionary_;
   TaggedFile* file_;
   SystemVariableHost* settings_;
+  NameText text_;  // of dictionary_
   Cached current_;
   Cached default_;
   struct TokenEntry {
