@@ -33,6 +33,16 @@ class DoContextCache {
   // error of PxDO on `caller`.
   DoContext* Get(PexoVM* caller, const char* name, int32_t length);
 
+  // Each nested PxDO runs on the request thread's own stack, so their
+  // depth is bounded: Enter is false past kMaxDoNesting.
+  static constexpr int32_t kMaxDoNesting = 64;
+  bool Enter() {
+    if (nesting_ >= kMaxDoNesting) return false;
+    ++nesting_;
+    return true;
+  }
+  void Leave() { --nesting_; }
+
   int32_t size() const { return static_cast<int32_t>(order_.size()); }
   // Contexts loaded so far, evicted ones included.
   int32_t loads() const { return loads_; }
@@ -46,6 +56,7 @@ class DoContextCache {
   Order order_;  // most recently used first
   std::unordered_map<std::string, Order::iterator> table_;
   int32_t loads_ = 0;
+  int32_t nesting_ = 0;
 };
 
 class DoContextHost {

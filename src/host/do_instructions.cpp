@@ -14,16 +14,45 @@ namespace pexo {
 
 namespace {
 
+DoContextCache* CacheOf(PexoVM* vm) {
+  DoContextHost* host = dynamic_cast<DoContextHost*>(vm->application());
+  return host ? host->DoContexts() : nullptr;
+}
+
 // The context of the popped file name, or null (the error is raised).
 DoContext* ContextFor(PexoVM* vm, const char* name, int32_t length) {
-  DoContextHost* host = dynamic_cast<DoContextHost*>(vm->application());
-  DoContextCache* cache = host ? host->DoContexts() : nullptr;
+  DoContextCache* cache = CacheOf(vm);
   if (!cache) {
     vm->runtime_error(kTagPxDO, "PxDO is not available in this host");
     return nullptr;
   }
   return cache->Get(vm, name, length);
 }
+
+// Marks the context in use (never evicted) and counts the nesting while
+// its machine runs for the caller.
+class Running {
+ public:
+  Running(PexoVM* vm, DoContext* context) : context_(context), cache_(CacheOf(vm)) {
+    entered_ = cache_->Enter();
+    if (!entered_) {
+      vm->fatal_error("Too many nested PxDO calls");
+      return;
+    }
+    context_->Hold();
+  }
+  ~Running() {
+    if (!entered_) return;
+    context_->Unhold();
+    cache_->Leave();
+  }
+  bool entered() const { return entered_; }
+
+ private:
+  DoContext* context_;
+  DoContextCache* cache_;
+  bool entered_ = false;
+};
 
 // After the called machine ran: the caller takes over a stop, or else
 // its own output settings and tracing go on where they were. `path` is
@@ -51,10 +80,9 @@ void OpDoFile(PexoVM* vm, const TagOperands&) {
   if (!context) return;
   vm->trace_tag(kTraceDoEnter, context->path().c_str());
   PexoVM* called = context->machine();
-  context->Hold();
-  int ran = called->run_program();
-  context->Unhold();
-  Finish(vm, called, ran, &context->path());
+  Running running(vm, context);
+  if (!running.entered()) return;
+  Finish(vm, called, called->run_program(), &context->path());
 }
 
 void OpDoFunction(PexoVM* vm, const TagOperands&) {
@@ -77,9 +105,9 @@ void OpDoFunction(PexoVM* vm, const TagOperands&) {
   if (segment) {
     PexoVM* called = context->machine();
     PexoVM_Stack stack(called);
-    context->Hold();
+    Running running(vm, context);
+    if (!running.entered()) return;
     int ran = called->run_segment(segment, &stack, vm->frame() ? vm->frame()->scope() : nullptr);
-    context->Unhold();
     if (Finish(vm, called, ran, nullptr) && stack.depth() > 0) {
       stack.move_top_to(vm->stack());
       return;

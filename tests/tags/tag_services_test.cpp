@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <utility>
 #include <vector>
@@ -39,17 +40,17 @@ class Site {
   void Write(const std::string& name, const std::string& bytes) {
     std::ofstream(root_ + "/" + name) << bytes;
   }
-  // The body `pexo run` writes for `script`; `limits` goes into the
-  // configuration's limits element.
-  std::string Run(const std::string& script, const std::string& limits = "") {
+  // The body `pexo run` writes for `script`; `section` goes into the
+  // configuration's section.
+  std::string Run(const std::string& script, const std::string& section = "") {
     RunOptions options;
     options.root = root_;
     options.data = root_ + "/data";
     options.script = root_ + "/" + script;
-    if (!limits.empty()) {
+    if (!section.empty()) {
       options.config = root_ + "/pexo.xml";
-      std::ofstream(options.config) << "<configuration><PexoScript serverAdmin=\"\"><limits " +
-                                           limits + "/></PexoScript></configuration>";
+      std::ofstream(options.config) << "<configuration><PexoScript serverAdmin=\"\">" + section +
+                                           "</PexoScript></configuration>";
     }
     FILE* out = std::tmpfile();
     RunScript(options, out);
@@ -61,6 +62,10 @@ class Site {
     while ((n = std::fread(buffer, 1, sizeof buffer, out)) > 0) text.append(buffer, n);
     std::fclose(out);
     return text;
+  }
+  std::string Read(const std::string& name) const {
+    std::ifstream in(root_ + "/" + name);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   }
   bool Exists(const std::string& name) const {
     return access((root_ + "/" + name).c_str(), F_OK) == 0;
@@ -106,10 +111,38 @@ TEST(PxDo, ContextsAreCachedAndEvicted) {
   // Without a limit b stays; with room for one context c evicts it and b
   // is loaded again.
   EXPECT_EQ(Count(site.Run("evict.pxc"), "KEPT:"), 2u);
-  std::string evicted = site.Run("evict.pxc", "maxDoCache=\"1\"");
+  std::string evicted = site.Run("evict.pxc", "<limits maxDoCache=\"1\"/>");
   EXPECT_EQ(Count(evicted, "KEPT:"), 1u) << evicted;
   EXPECT_EQ(Count(evicted, "Runtime error in sub/b.pxc"), 2u) << evicted;
-  EXPECT_EQ(Count(site.Run("evict.pxc", "maxDoCache=\"2\""), "KEPT:"), 2u);
+  EXPECT_EQ(Count(site.Run("evict.pxc", "<limits maxDoCache=\"2\"/>"), "KEPT:"), 2u);
+}
+
+TEST(PxDo, NestingScopesAndTrace) {
+  Site site;
+  // b calls itself while the caller's global allows; c runs while b is in
+  // use, so with room for one context b must stay.
+  site.Compile("b.pxc", ".global n\n.segment main start\n incg n, 1\n pushc \"b\"\n pushg n\n"
+                        " cat\n out\n cmpgi n, 3\n jmp_ge done\n pushc \"b.pxc\"\n op_do_file\n"
+                        "done: pushc \"c.pxc\"\n op_do_file\n pushc \";\"\n out\n");
+  site.Compile("c.pxc", ".segment main start\n pushc \"c\"\n out\n");
+  site.Compile("loop.pxc", ".segment main start\n pushc \"loop.pxc\"\n op_do_file\n");
+  site.Compile("lib.pxc", ".segment main start\n");
+  site.Compile("main.pxc",
+               ".global n\n.segment main start\n pushc \"b.pxc\"\n op_do_file\n pushi 5\n"
+               " call f\n out\n exit\n.segment lib\n.function f(x)\n"
+               " pushc \"lib.pxc\"\n pushc \"x * 2\"\n op_do_function\n ret\n.end\n");
+  EXPECT_EQ(site.Run("main.pxc", "<limits maxDoCache=\"1\"/>"), "b1b2b3c;c;c;10");
+  // Unbounded recursion stops the request instead of the process.
+  EXPECT_EQ(site.Run("loop.pxc"),
+            "Fatal error in loop.pxc @ [00000000:00000006]: Too many nested PxDO calls\n");
+  // Entering and leaving a called file are trace events.
+  site.Run("main.pxc",
+           "<debugLog file=\"" + site.root() + "/trace.log\" level=\"" +
+               std::to_string(0x1000 | 0x2000) + "\"/>");
+  std::string trace = site.Read("trace.log");
+  EXPECT_EQ(Count(trace, "PxDO Enter"), 6u) << trace;
+  EXPECT_EQ(Count(trace, "PxDO Exit"), 6u) << trace;
+  EXPECT_NE(trace.find("PxDO Exit\tmain.pxc\t\t0\tb.pxc"), std::string::npos) << trace;
 }
 
 TEST(PxDo, FunctionsAndFailures) {
