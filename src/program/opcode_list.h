@@ -138,7 +138,7 @@
   PEXO_OP(0x404C, ERROUTPUT, "erroutput", Shown, Int, None, "--", "the frame's error-output bits := i") \
   PEXO_PENDING(0x404D, POPLVNC, "poplvnc", Shown, Dict, None, PxLOCALIZED_TOKEN, 1, "text --", "add a token named by dictionary string i holding the text, for the next localized text") \
   PEXO_PENDING(0x404E, LOCALIZE, "localize", Shown, Dict, None, PxLOCALIZED, 0, "--", "write the localized text of key i in the current language, else the default one (nothing when neither has it)") \
-  PEXO_PENDING(0x404F, LOCALIZEV, "localizev", Shown, Dict, None, PxLOCALIZED_TEXT, 0, "-- s", "push the localized text of key i as a string (empty when neither language has it)") \
+  PEXO_PENDING(0x404F, LOCALIZEV, "localizev", Shown, Dict, None, PxLOCALIZED, 0, "-- s", "push the localized text of key i as a string (empty when neither language has it)") \
   PEXO_OP(0x4050, STDOUTPUT, "stdoutput", Shown, Int, None, "--", "the frame's and the output's whitespace mode := i") \
   PEXO_OP(0x4053, BINDG, "bindg", Hidden, Global, None, "t --", "global slot i holds t itself") \
   PEXO_OP(0x4054, BINDL, "bindl", Hidden, Local, None, "t --", "local slot i holds t itself") \
