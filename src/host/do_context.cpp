@@ -8,12 +8,14 @@
 #include "program/segment.h"
 #include "values/reference_variable_hash.h"
 #include "vm/pexo_vm.h"
+#include "vm/vm_stack.h"
 
 namespace pexo {
 
 DoContext::DoContext(const String& path) : path_(path) {}
 
 DoContext::~DoContext() {
+  spare_stacks_.clear();
   // The machine refers to the image and the tables.
   machine_.reset();
   localizer_.reset();
@@ -100,6 +102,22 @@ Segment* DoContext::Expression(const char* text, int32_t length, PexoVM* caller,
   segment->set_flags(segment->flags() | kSegmentRuntimeCode);
   expressions_.emplace(std::move(key), segment);
   return segment;
+}
+
+}  // namespace pexo
+
+namespace pexo {
+
+std::unique_ptr<PexoVM_Stack> DoContext::TakeStack() {
+  if (spare_stacks_.empty()) return std::make_unique<PexoVM_Stack>(machine_.get());
+  std::unique_ptr<PexoVM_Stack> stack = std::move(spare_stacks_.back());
+  spare_stacks_.pop_back();
+  return stack;
+}
+
+void DoContext::GiveStack(std::unique_ptr<PexoVM_Stack> stack) {
+  stack->clear();
+  spare_stacks_.push_back(std::move(stack));
 }
 
 }  // namespace pexo

@@ -14,6 +14,7 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "program/program_image.h"
 #include "program/tagged_file.h"
@@ -23,6 +24,7 @@ namespace pexo {
 
 class Localizer;
 class PexoVM;
+class PexoVM_Stack;
 class PosixFileManager;
 class ReferenceVariableHash;
 class Segment;
@@ -49,6 +51,11 @@ class DoContext {
   // functions). Null with the compiler's message in `error`.
   Segment* Expression(const char* text, int32_t length, PexoVM* caller, String* error);
 
+  // An empty operand stack of the context's machine for one evaluation
+  // (reused: an evaluation in a loop allocates none); give it back empty.
+  std::unique_ptr<PexoVM_Stack> TakeStack();
+  void GiveStack(std::unique_ptr<PexoVM_Stack> stack);
+
   // Running PxDO calls of this context; a context in use is never evicted.
   void Hold() { ++users_; }
   void Unhold() { --users_; }
@@ -64,6 +71,7 @@ class DoContext {
   std::unique_ptr<Localizer> localizer_;
   std::unique_ptr<PexoVM> machine_;
   std::unordered_map<std::string, Segment*> expressions_;
+  std::vector<std::unique_ptr<PexoVM_Stack>> spare_stacks_;
   int32_t users_ = 0;
 };
 

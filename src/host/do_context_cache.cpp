@@ -14,6 +14,25 @@ DoContextCache::~DoContextCache() {
 }
 
 DoContext* DoContextCache::Get(PexoVM* caller, const char* name, int32_t length) {
+  // The same call again (a loop): the context it gave is still the most
+  // recently used one.
+  const String& base = caller->base_directory();
+  if (last_ && last_name_.size() == static_cast<size_t>(length) &&
+      last_name_.compare(0, last_name_.size(), name, static_cast<size_t>(length)) == 0 &&
+      last_base_.size() == static_cast<size_t>(base.length()) &&
+      last_base_.compare(0, last_base_.size(), base.data(), last_base_.size()) == 0)
+    return last_;
+  last_ = nullptr;
+  DoContext* context = Find(caller, name, length);
+  if (context) {
+    last_ = context;
+    last_name_.assign(name, static_cast<size_t>(length));
+    last_base_.assign(base.data(), static_cast<size_t>(base.length()));
+  }
+  return context;
+}
+
+DoContext* DoContextCache::Find(PexoVM* caller, const char* name, int32_t length) {
   String path;
   if (length > 0 && IsPathSeparator(name[0])) {
     path.assign(name, length);
@@ -21,12 +40,18 @@ DoContext* DoContextCache::Get(PexoVM* caller, const char* name, int32_t length)
     path.assign(caller->base_directory());
     path.append(name, length);
   }
-  String full;
-  if (!files_->ResolvePath(FILE_SCRIPT, path.data(), path.length(), &full)) {
-    caller->runtime_error(kTagPxDO, files_->ErrorText().c_str());
-    return nullptr;
+  std::string given(path.data(), static_cast<size_t>(path.length()));
+  auto known = resolved_.find(given);
+  if (known == resolved_.end()) {
+    String full;
+    if (!files_->ResolvePath(FILE_SCRIPT, path.data(), path.length(), &full)) {
+      caller->runtime_error(kTagPxDO, files_->ErrorText().c_str());
+      return nullptr;
+    }
+    known = resolved_.emplace(given, std::string(full.data(), static_cast<size_t>(full.length())))
+                .first;
   }
-  std::string key(full.data(), static_cast<size_t>(full.length()));
+  const std::string& key = known->second;
   auto found = table_.find(key);
   if (found != table_.end()) {
     if (found->second != order_.begin()) order_.splice(order_.begin(), order_, found->second);
@@ -46,6 +71,7 @@ DoContext* DoContextCache::Get(PexoVM* caller, const char* name, int32_t length)
 }
 
 void DoContextCache::Evict(int32_t limit) {
+  last_ = nullptr;
   for (auto it = order_.end(); it != order_.begin() && size() >= limit;) {
     --it;
     if ((*it)->in_use()) continue;

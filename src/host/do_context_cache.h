@@ -49,12 +49,21 @@ class DoContextCache {
 
  private:
   using Order = std::list<std::unique_ptr<DoContext>>;
+  DoContext* Find(PexoVM* caller, const char* name, int32_t length);
   void Evict(int32_t limit);
 
   PosixFileManager* files_;
   Config* config_;
   Order order_;  // most recently used first
   std::unordered_map<std::string, Order::iterator> table_;
+  // Names as the scripts gave them (joined to the caller's directory) to
+  // their full paths: a file called in a loop is resolved once.
+  std::unordered_map<std::string, std::string> resolved_;
+  // The last call's name, caller's directory and context (always the
+  // front of order_); null when it may have gone.
+  DoContext* last_ = nullptr;
+  std::string last_name_;
+  std::string last_base_;
   int32_t loads_ = 0;
   int32_t nesting_ = 0;
 };

@@ -1,6 +1,8 @@
 #include "host/do_instructions.h"
 
 #include <cstdlib>
+#include <memory>
+#include <string>
 
 #include "host/do_context_cache.h"
 #include "values/variable.h"
@@ -19,9 +21,20 @@ DoContextCache* CacheOf(PexoVM* vm) {
   return host ? host->DoContexts() : nullptr;
 }
 
+// Pops a file name, without the zero bytes a name cannot hold. False when
+// the machine stopped.
+bool PopName(PexoVM* vm, std::string* name) {
+  PoppedText text;
+  vm->stack()->pop_string(&text);
+  if (vm->fatal()) return false;
+  name->clear();
+  for (int32_t i = 0; i < text.length; ++i)
+    if (text.bytes[i] != '\0') name->push_back(text.bytes[i]);
+  return true;
+}
+
 // The context of the popped file name, or null (the error is raised).
-DoContext* ContextFor(PexoVM* vm, const char* name, int32_t length) {
-  DoContextCache* cache = CacheOf(vm);
+DoContext* ContextFor(PexoVM* vm, DoContextCache* cache, const char* name, int32_t length) {
   if (!cache) {
     vm->runtime_error(kTagPxDO, "PxDO is not available in this host");
     return nullptr;
@@ -33,7 +46,8 @@ DoContext* ContextFor(PexoVM* vm, const char* name, int32_t length) {
 // its machine runs for the caller.
 class Running {
  public:
-  Running(PexoVM* vm, DoContext* context) : context_(context), cache_(CacheOf(vm)) {
+  Running(PexoVM* vm, DoContextCache* cache, DoContext* context)
+      : context_(context), cache_(cache) {
     entered_ = cache_->Enter();
     if (!entered_) {
       vm->fatal_error("Too many nested PxDO calls");
@@ -69,18 +83,14 @@ bool Finish(PexoVM* vm, PexoVM* called, int ran, const String* path) {
 }
 
 void OpDoFile(PexoVM* vm, const TagOperands&) {
-  int32_t length = 0;
-  char* name = vm->stack()->pop_name(&length);
-  if (!name || vm->fatal()) {
-    std::free(name);
-    return;
-  }
-  DoContext* context = ContextFor(vm, name, length);
-  std::free(name);
+  std::string name;
+  if (!PopName(vm, &name)) return;
+  DoContextCache* cache = CacheOf(vm);
+  DoContext* context = ContextFor(vm, cache, name.data(), static_cast<int32_t>(name.size()));
   if (!context) return;
   vm->trace_tag(kTraceDoEnter, context->path().c_str());
   PexoVM* called = context->machine();
-  Running running(vm, context);
+  Running running(vm, cache, context);
   if (!running.entered()) return;
   Finish(vm, called, called->run_program(), &context->path());
 }
@@ -88,14 +98,10 @@ void OpDoFile(PexoVM* vm, const TagOperands&) {
 void OpDoFunction(PexoVM* vm, const TagOperands&) {
   PoppedText expression;
   vm->stack()->pop_string(&expression);
-  int32_t length = 0;
-  char* name = vm->stack()->pop_name(&length);
-  if (!name || vm->fatal()) {
-    std::free(name);
-    return;
-  }
-  DoContext* context = ContextFor(vm, name, length);
-  std::free(name);
+  std::string name;
+  if (!PopName(vm, &name)) return;
+  DoContextCache* cache = CacheOf(vm);
+  DoContext* context = ContextFor(vm, cache, name.data(), static_cast<int32_t>(name.size()));
   Segment* segment = nullptr;
   if (context) {
     String error;
@@ -104,14 +110,15 @@ void OpDoFunction(PexoVM* vm, const TagOperands&) {
   }
   if (segment) {
     PexoVM* called = context->machine();
-    PexoVM_Stack stack(called);
-    Running running(vm, context);
+    Running running(vm, cache, context);
     if (!running.entered()) return;
-    int ran = called->run_segment(segment, &stack, vm->frame() ? vm->frame()->scope() : nullptr);
-    if (Finish(vm, called, ran, nullptr) && stack.depth() > 0) {
-      stack.move_top_to(vm->stack());
-      return;
-    }
+    std::unique_ptr<PexoVM_Stack> stack = context->TakeStack();
+    int ran =
+        called->run_segment(segment, stack.get(), vm->frame() ? vm->frame()->scope() : nullptr);
+    bool value = Finish(vm, called, ran, nullptr) && stack->depth() > 0;
+    if (value) stack->move_top_to(vm->stack());
+    context->GiveStack(std::move(stack));
+    if (value) return;
   }
   vm->stack()->push_variable(static_cast<Variable*>(vm->null_variable()), false, false);
 }
