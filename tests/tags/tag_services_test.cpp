@@ -188,7 +188,7 @@ TEST(PxDo, FunctionsAndFailures) {
        true},
       {" tagerror 22, 1\n pushc \"[\"\n pushc \"lib.pxc\"\n pushc \"twice(\"\n op_do_function\n"
        " cat\n pushc \"]\"\n cat\n out\n",
-       "[]", true},
+       "PxDO: Mismatched Parentheses found in Expression\n[]", true},
       {" tagerror 22, 1\n pushc \"[\"\n pushc \"none.pxc\"\n pushc \"1\"\n op_do_function\n cat\n"
        " pushc \"]\"\n cat\n out\n",
        "No such file or directory\n[]", true},
