@@ -279,7 +279,9 @@ TEST(Localized, LanguagesFallbackAndTokens) {
     const char* body;
     const char* expected;
   } cases[] = {
-      {" pushc \"Ann\"\n poplvnc \"who\"\n localize \"hi\"\n", "Hello, Ann!"},
+      {" pushs pexo_language\n pushc \"/\"\n cat\n pushs pexo_defaultlanguage\n cat\n out\n"
+       " pushc \":\"\n out\n pushc \"Ann\"\n poplvnc \"who\"\n localize \"hi\"\n",
+       "en-US/en-US:Hello, Ann!"},
       // Language names in any case; a key only the default language has.
       {" pushc \"de-de\"\n pops pexo_language\n pushc \"Bo\"\n poplvnc \"who\"\n localize \"hi\"\n"
        " pushc \"|\"\n out\n localize \"only\"\n",
