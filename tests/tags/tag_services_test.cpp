@@ -154,6 +154,8 @@ TEST(PxDo, FunctionsAndFailures) {
                ".function secret(x) private\n pushc \"S\"\n ret\n.end\n"
                ".function open() private\n pushc \"O\"\n ret\n.end\n"
                ".function viaopen()\n call open\n ret\n.end\n");
+  site.Compile("words.pxc", ".localized \"en-US\" \"w\" \"word\"\n.localized \"de-DE\" \"w\" \"Wort\"\n"
+                           ".segment main start\n localize \"w\"\n");
   site.Compile("crash.pxc", ".segment main start\n pushc \"x;\"\n out\n .word 0x0001\n");
   site.Write("garbage.pxc", "not a compiled file");
   site.Compile("nofunc.pxc", ".segment main start\n .omit \"func\"\n");
@@ -164,6 +166,9 @@ TEST(PxDo, FunctionsAndFailures) {
   } cases[] = {
       // Called file's globals are the caller's.
       {" pushc \"lib.pxc\"\n op_do_file\n pushg g\n out\n", "in lib;set", false},
+      // A called file's own localized texts, in the request's language (its
+      // index read after the file's handle was given back).
+      {" pushc \"de-DE\"\n pops pexo_language\n pushc \"words.pxc\"\n op_do_file\n", "Wort", false},
       // An expression in the file's context; cached and reused.
       {" pushc \"lib.pxc\"\n pushc \"twice(21)\"\n op_do_function\n out\n"
        " pushc \",\"\n out\n pushc \"lib.pxc\"\n pushc \"twice(21)\"\n op_do_function\n out\n",
@@ -194,7 +199,8 @@ TEST(PxDo, FunctionsAndFailures) {
        "No such file or directory\n[]", true},
   };
   for (const Case& c : cases) {
-    site.Compile("main.pxc", std::string(".global g\n.segment main start\n") + c.body);
+    site.Compile("main.pxc",
+                 std::string(".system pexo_language\n.global g\n.segment main start\n") + c.body);
     std::string page = site.Run("main.pxc");
     if (c.part)
       EXPECT_NE(page.find(c.expected), std::string::npos) << c.body << "\n" << page;
