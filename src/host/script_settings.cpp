@@ -7,6 +7,9 @@ namespace pexo {
 ScriptSettings::ScriptSettings(ServerConfig* config, const volatile int64_t* deadline)
     : config_(config), deadline_(deadline) {
   for (int32_t& flags : tag_flags_) flags = -1;
+  // Both languages are "en-US" until a script sets them.
+  settings_.Set(SETTING_LANGUAGE, "en-US", 5);
+  settings_.Set(SETTING_DEFAULT_LANGUAGE, "en-US", 5);
 }
 
 bool ScriptSettings::Library(int32_t kind, int32_t index, String* name, String* value) {

@@ -33,6 +33,7 @@ ServerApplication::ServerApplication(ServerRequest* request, const ConfigFile* c
     : request_(request),
       config_file_(config_file),
       output_(new ServerOutput(request->Response())),
+      current_(output_.get()),
       files_(&config_),
       variables_(request),
       deadlines_(request, &config_),
@@ -59,7 +60,10 @@ ServerApplication::~ServerApplication() { Release(); }
 void ServerApplication::Release() {
   uploads_.SetProgram(nullptr, nullptr);
   variables_.set_scope(nullptr);
+  // Called files' machines resolve their variables in this request's.
+  do_contexts_.reset();
   machine_.reset();
+  localizer_.reset();
   delete globals_;
   globals_ = nullptr;
   delete system_;
@@ -248,6 +252,9 @@ bool ServerApplication::CreateMachine() {
   context.files = &files_;
   context.config = &config_;
   context.tag_instructions = EngineTagInstructions();
+  localizer_.reset(
+      new Localizer(&image_->localized(), &image_->dictionary(), reader_.get(), &settings_));
+  context.localizer = localizer_.get();
   machine_.reset(new PexoVM(context));
   settings_.ApplyTagFlags(machine_.get());
   uploads_.SetProgram(machine_.get(), image_.get());
@@ -273,6 +280,9 @@ void ServerApplication::RunMachine() {
   StartGlobalTimer();
   int64_t started = Now();
   machine_->run_program();
+  // Captures give the response's output back and locks go before the
+  // response is sent, however the run ended.
+  machine_->stop_services();
   int64_t seconds = Now() - started;
   log_->LogRequest(kTraceRequestEnd, path_info_.c_str(), query_string_.c_str());
   if (!RequestLog::IsSlowRequest(seconds, slow)) return;
@@ -310,6 +320,17 @@ bool ServerApplication::PasswordHash(const char* text, int32_t length, const cha
 int ServerApplication::ResetGlobalTimeout() {
   StartGlobalTimer();
   return 1;
+}
+
+Output* ServerApplication::SetOutput(Output* output) {
+  Output* previous = current_;
+  current_ = output ? output : output_.get();
+  return previous;
+}
+
+DoContextCache* ServerApplication::DoContexts() {
+  if (!do_contexts_) do_contexts_.reset(new DoContextCache(&files_, &config_));
+  return do_contexts_.get();
 }
 
 int64_t ServerApplication::Now() const { return static_cast<int64_t>(std::time(nullptr)); }

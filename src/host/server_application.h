@@ -24,6 +24,7 @@
 #include <ctime>
 #include <memory>
 
+#include "host/do_context_cache.h"
 #include "host/posix_file_manager.h"
 #include "host/request_content.h"
 #include "host/request_deadlines.h"
@@ -35,6 +36,8 @@
 #include "host/script_settings.h"
 #include "host/system_log.h"
 #include "host/thread_manager.h"
+#include "io/output_switch.h"
+#include "l10n/localizer.h"
 #include "io/server_output.h"
 #include "program/program_image.h"
 #include "program/tagged_file.h"
@@ -52,7 +55,8 @@ class ServerRequest;
 class SystemVariableHash;
 class VariableHash;
 
-class ServerApplication : public PexoApplication, public TimedApplication {
+class ServerApplication : public PexoApplication, public TimedApplication, public OutputSwitch,
+                          public DoContextHost {
  public:
   // Reads PATH_INFO, PATH_TRANSLATED and QUERY_STRING and captures the
   // process and thread ids. `config_file` may be null (built-in defaults).
@@ -63,10 +67,10 @@ class ServerApplication : public PexoApplication, public TimedApplication {
   int Execute();
 
   // PexoApplication.
-  void Write(const char* bytes, int32_t length) override { output_->Write(bytes, length); }
-  void Emit(const char* bytes, int32_t length) override { output_->Emit(bytes, length); }
-  void SetWhitespaceMode(int32_t mode) override { output_->SetWhitespaceMode(mode); }
-  void SetHeader(const char* name, const char* value) override { output_->SetHeader(name, value); }
+  void Write(const char* bytes, int32_t length) override { current_->Write(bytes, length); }
+  void Emit(const char* bytes, int32_t length) override { current_->Emit(bytes, length); }
+  void SetWhitespaceMode(int32_t mode) override { current_->SetWhitespaceMode(mode); }
+  void SetHeader(const char* name, const char* value) override { current_->SetHeader(name, value); }
   void WriteMessage(const char* text, int32_t length) override {
     messages_.WriteMessage(text, length);
   }
@@ -80,7 +84,7 @@ class ServerApplication : public PexoApplication, public TimedApplication {
   void LogEvent(const TraceEvent& event) override;
   bool PasswordHash(const char* text, int32_t length, const char salt[2],
                     String* result) override;
-  int FlushOutput() override { return output_->Flush(); }
+  int FlushOutput() override { return current_->Flush(); }
   int SetLanguage(const char* name, int32_t length, bool default_language) override {
     return settings_.SetLanguage(name, length, default_language);
   }
@@ -91,6 +95,13 @@ class ServerApplication : public PexoApplication, public TimedApplication {
     return settings_.SetProcessName(name, length);
   }
   int ResetGlobalTimeout() override;
+
+  // OutputSwitch: captures divert the current output; messages and the
+  // final Send always use the response's own output.
+  Output* CurrentOutput() override { return current_; }
+  Output* SetOutput(Output* output) override;
+  // DoContextHost: the request's PxDO contexts, made on first use.
+  DoContextCache* DoContexts() override;
 
   void ReportInputError(const String& message) { messages_.ReportInputError(message); }
   void SetFailureStatus(int code) { messages_.SetFailureStatus(code); }
@@ -164,6 +175,7 @@ class ServerApplication : public PexoApplication, public TimedApplication {
   const ConfigFile* config_file_;
   ServerConfig config_;
   std::unique_ptr<ServerOutput> output_;
+  Output* current_;  // output_ unless a capture diverts it
   PosixFileManager files_;
   PosixSystemLog system_log_;
   std::unique_ptr<RequestLog> log_;
@@ -180,7 +192,10 @@ class ServerApplication : public PexoApplication, public TimedApplication {
   VariableHash* globals_ = nullptr;
   std::unique_ptr<ExternalCallManager> calls_;
   std::unique_ptr<ExternalCallResolver> resolver_;  // over calls_
+  std::unique_ptr<Localizer> localizer_;
   std::unique_ptr<PexoVM> machine_;
+  // After machine_ and the variable tables, so it goes before them.
+  std::unique_ptr<DoContextCache> do_contexts_;
 
   String path_info_;
   String path_translated_;

@@ -1,6 +1,9 @@
 #include "host/tag_instruction_set.h"
 
 #include "db/import_export_instructions.h"
+#include "host/do_instructions.h"
+#include "io/io_instructions.h"
+#include "vm/localized_instructions.h"
 
 namespace pexo {
 
@@ -11,6 +14,9 @@ TagInstructionTable BuildTable() {
   // Each layer that implements tag instructions adds its Register...() call
   // here.
   RegisterImportExportInstructions(&table);
+  RegisterIoInstructions(&table);
+  RegisterDoInstructions(&table);
+  RegisterLocalizedInstructions(&table);
   return table;
 }
 

@@ -12,14 +12,18 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "l10n/localized_index.h"
+#include "program/name_hash_writer.h"
 #include "values/name_table.h"
 #include "values/string.h"
 
 namespace pexo {
 
+class Dictionary;
 class TaggedFile;
 
 struct LocalizedPiece {
@@ -42,6 +46,38 @@ class LocalizedTables {
   // when the language does not exist or its section fails to load (the
   // reason is in error()); a failed index is not kept.
   LocalizedIndex* index(TaggedFile& file, int32_t language);
+  // The index of a language if it is loaded or was made at run time.
+  LocalizedIndex* loaded_index(int32_t language) const {
+    return language >= 0 && language < static_cast<int32_t>(indexes_.size())
+               ? indexes_[static_cast<size_t>(language)].get()
+               : nullptr;
+  }
+
+  // The number of the language named `name` (any letter case), or -1;
+  // `text` gives the bytes of dictionary indexes.
+  int32_t FindLanguage(const NameText& text, const char* name, int32_t length) const;
+
+  // Additions (at run time, or by a writer of compiled files). Add interns
+  // the language name and the key in `dictionary`, creates the language on
+  // demand and enters the key with its first piece; false when the
+  // language has the key already (or the strings cannot be stored).
+  // AddLanguage and AddKey do the same with names already interned.
+  // AddPiece appends a piece and returns its number.
+  bool Add(Dictionary* dictionary, const char* language, int32_t language_length,
+           const char* key, int32_t key_length, int32_t first_piece);
+  int32_t AddLanguage(int32_t name, const NameText& text);
+  bool AddKey(int32_t language, int32_t key, int32_t first_piece, const NameText& text);
+  int32_t AddPiece(int32_t type, int32_t text, int32_t next);
+
+  // The tables as the sections of a compiled file: "locl", "locd" and one
+  // key index per language, hashed with the given bucket bits (0..15).
+  // Languages whose index was never loaded are written without keys.
+  bool Write(const NameText& text, int32_t language_bits, int32_t key_bits,
+             std::vector<std::pair<uint32_t, std::string>>* sections, String* error) const;
+
+  // A deep copy for a background task: loaded indexes are copied, the
+  // others load from the copy's own file when first needed.
+  std::unique_ptr<LocalizedTables> Clone() const;
 
   const NameTable& languages() const { return languages_; }
   const std::vector<LocalizedPiece>& pieces() const { return pieces_; }

@@ -72,17 +72,17 @@
   PEXO_OP(0x0041, MEMBQ, "membq", Hidden, None, None, "struct name -- v", "member of the structure, or the null variable") \
   PEXO_OP(0x0042, STORE, "store", Shown, None, None, "x v --", "store x into variable v") \
   PEXO_OP(0x0043, EXIT, "exit", Shown, None, None, "--", "end the request's execution") \
-  PEXO_PENDING(0x0045, DO_FILE, "op_do_file", Shown, None, None, PxDO, 1, "file --", "PxDO of a file") \
-  PEXO_PENDING(0x0046, DO_FUNCTION, "op_do_function", Shown, None, None, PxDO, 1, "name --", "PxDO of a function") \
+  PEXO_PENDING(0x0045, DO_FILE, "op_do_file", Shown, None, None, PxDO, 1, "file --", "run another compiled file in this request (PxDO)") \
+  PEXO_PENDING(0x0046, DO_FUNCTION, "op_do_function", Shown, None, None, PxDO, 2, "file expr -- v", "value of an expression evaluated in another compiled file (PxDO); null when it could not run") \
   PEXO_OP(0x0047, HIDE, "hide", Shown, None, None, "names --", "write hidden form fields for the listed variables") \
-  PEXO_PENDING(0x0048, LOCKFILE, "lockfile", Shown, None, None, PxLOCKFILE, 1, "file --", "PxLOCKFILE start") \
-  PEXO_PENDING(0x0049, LOCKFILE_END, "lockfile_end", Shown, None, None, PxLOCKFILE, 0, "--", "PxLOCKFILE end") \
+  PEXO_PENDING(0x0048, LOCKFILE, "lockfile", Shown, None, None, PxLOCKFILE, 1, "name --", "hold the lock file name.lck until lockfile_end, the function's return or the end of the request") \
+  PEXO_PENDING(0x0049, LOCKFILE_END, "lockfile_end", Shown, None, None, PxLOCKFILE, 0, "--", "release the innermost lock file") \
   PEXO_OP(0x0051, OUT_COMP, "out_comp", Shown, None, None, "x --", "hand the text of x to the output's whitespace filter") \
   PEXO_OP(0x0052, ERRPREFIX, "errprefix", Hidden, None, None, "text --", "the text becomes the error prefix") \
   PEXO_OP(0x0055, REFERN, "refern", Hidden, None, None, "t name --", "the named variable becomes a reference to t") \
   PEXO_OP(0x0057, REFER, "refer", Shown, None, None, "t r --", "r becomes a reference to t") \
-  PEXO_PENDING(0x0058, CAPTURE, "capture", Hidden, None, None, PxCAPTURE, 1, "name --", "PxCAPTURE start") \
-  PEXO_PENDING(0x0059, CAPTURE_END, "capture_end", Hidden, None, None, PxCAPTURE, 0, "--", "PxCAPTURE end") \
+  PEXO_PENDING(0x0058, CAPTURE, "capture", Hidden, None, None, PxCAPTURE, 1, "v --", "divert the output into v until capture_end") \
+  PEXO_PENDING(0x0059, CAPTURE_END, "capture_end", Hidden, None, None, PxCAPTURE, 0, "--", "store the innermost capture's text into its variable and restore the output") \
   PEXO_OP(0x005A, ISNULL, "isnull", Shown, None, None, "x -- empty", "1 when x is empty") \
   PEXO_OP(0x005B, SWAP, "swap", Hidden, None, None, "a b -- b a", "exchange the two top entries") \
   PEXO_PENDING(0x0105, EXPORT, "export", Shown, None, None, PxEXPORT, 3, "file fields delimiter --", "PxEXPORT: append the escaped values of the fields, joined by the delimiter, as one line") \
@@ -136,9 +136,9 @@
   PEXO_OP(0x4044, LINENO, "lineno", Shown, Int, None, "--", "current source line := i") \
   PEXO_OP(0x404A, SOURCEFILE, "sourcefile", Shown, Dict, None, "--", "current source file := dictionary string i") \
   PEXO_OP(0x404C, ERROUTPUT, "erroutput", Shown, Int, None, "--", "the frame's error-output bits := i") \
-  PEXO_PENDING(0x404D, POPLVNC, "poplvnc", Shown, Dict, None, PxLOCALIZED_TOKEN, 1, "text --", "add a localized-text token named by dictionary string i") \
-  PEXO_PENDING(0x404E, LOCALIZE, "localize", Shown, Dict, None, PxLOCALIZED, 0, "--", "write localized text i") \
-  PEXO_PENDING(0x404F, LOCALIZEV, "localizev", Shown, Dict, None, PxLOCALIZED, 0, "--", "push localized text i") \
+  PEXO_PENDING(0x404D, POPLVNC, "poplvnc", Shown, Dict, None, PxLOCALIZED_TOKEN, 1, "text --", "add a token named by dictionary string i holding the text, for the next localized text") \
+  PEXO_PENDING(0x404E, LOCALIZE, "localize", Shown, Dict, None, PxLOCALIZED, 0, "--", "write the localized text of key i in the current language, else the default one (nothing when neither has it)") \
+  PEXO_PENDING(0x404F, LOCALIZEV, "localizev", Shown, Dict, None, PxLOCALIZED, 0, "-- s", "push the localized text of key i as a string (empty when neither language has it)") \
   PEXO_OP(0x4050, STDOUTPUT, "stdoutput", Shown, Int, None, "--", "the frame's and the output's whitespace mode := i") \
   PEXO_OP(0x4053, BINDG, "bindg", Hidden, Global, None, "t --", "global slot i holds t itself") \
   PEXO_OP(0x4054, BINDL, "bindl", Hidden, Local, None, "t --", "local slot i holds t itself") \

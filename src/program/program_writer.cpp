@@ -116,29 +116,18 @@ int32_t ProgramWriter::find_local(int32_t function, const char* name, int32_t le
 
 int32_t ProgramWriter::add_language(const char* name, int32_t length) {
   length = text_length(name, length);
-  for (size_t i = 0; i < languages_.size(); ++i) {
-    const std::string& s = strings_[static_cast<size_t>(languages_[i].name)];
-    if (equals_nocase(s.data(), static_cast<int32_t>(s.size()), name, length)) return static_cast<int32_t>(i);
-  }
-  languages_.push_back(Language{intern(name, length), {}});
-  return static_cast<int32_t>(languages_.size()) - 1;
+  int32_t number = localized_.FindLanguage(name_text(), name, length);
+  return number >= 0 ? number : localized_.AddLanguage(intern(name, length), name_text());
 }
 
 int32_t ProgramWriter::add_piece(uint32_t type, int32_t text, int32_t next) {
-  pieces_.push_back(Piece{type, text, next});
-  return static_cast<int32_t>(pieces_.size()) - 1;
+  return localized_.AddPiece(static_cast<int32_t>(type), text, next);
 }
 
 bool ProgramWriter::add_localized_text(int32_t language, const char* key, int32_t key_length,
                                        int32_t first_piece) {
   key_length = text_length(key, key_length);
-  Language& l = languages_[static_cast<size_t>(language)];
-  for (const Key& k : l.keys) {
-    const std::string& s = strings_[static_cast<size_t>(k.key)];
-    if (equals_nocase(s.data(), static_cast<int32_t>(s.size()), key, key_length)) return false;
-  }
-  l.keys.push_back(Key{intern(key, key_length), first_piece});
-  return true;
+  return localized_.AddKey(language, intern(key, key_length), first_piece, name_text());
 }
 
 void ProgramWriter::add_raw_section(uint32_t code, std::string bytes) {
@@ -157,39 +146,14 @@ void ProgramWriter::set_identity(const char* bytes, int32_t length) {
 
 bool ProgramWriter::encode_chains(const std::vector<int32_t>& names, int32_t bits, std::string* buckets,
                                   int32_t* bucket_entries, std::vector<int32_t>* next, String* error) const {
-  if (bits < 0 || bits > kMaxBucketBits) {
-    SetError(error, "bucket bits must be between 0 and 15");
-    return false;
-  }
-  uint32_t mask = (1u << bits) - 1;
-  std::vector<std::vector<int32_t>> slots(static_cast<size_t>(mask) + 1);
-  for (size_t i = 0; i < names.size(); ++i) {
-    const std::string& s = strings_[static_cast<size_t>(names[i])];
-    uint32_t slot = lookup2_nocase(s.data(), static_cast<uint32_t>(s.size())) & mask;
-    slots[slot].push_back(static_cast<int32_t>(i));
-  }
-  next->assign(names.size(), -1);
-  ByteSink records;
-  int32_t used = 0;
-  for (size_t slot = 0; slot < slots.size(); ++slot) {
-    std::vector<int32_t>& chain = slots[slot];
-    if (chain.empty()) continue;
-    // Lookups stop early, so a chain must run shorter names first, then
-    // case-insensitively smaller ones.
-    std::stable_sort(chain.begin(), chain.end(), [&](int32_t a, int32_t b) {
-      const std::string& x = strings_[static_cast<size_t>(names[static_cast<size_t>(a)])];
-      const std::string& y = strings_[static_cast<size_t>(names[static_cast<size_t>(b)])];
-      if (x.size() != y.size()) return x.size() < y.size();
-      return compare_nocase(x.data(), static_cast<int32_t>(x.size()), y.data(), static_cast<int32_t>(y.size())) < 0;
-    });
-    for (size_t k = 0; k + 1 < chain.size(); ++k) (*next)[static_cast<size_t>(chain[k])] = chain[k + 1];
-    records.put16(static_cast<uint32_t>(slot));
-    records.put32(static_cast<uint32_t>(chain[0]));
-    ++used;
-  }
-  *buckets = records.bytes();
-  *bucket_entries = used;
-  return true;
+  return EncodeHashChains(names, bits, name_text(), buckets, bucket_entries, next, error);
+}
+
+NameText ProgramWriter::name_text() const {
+  return [this](int32_t index) {
+    const std::string& s = strings_[static_cast<size_t>(index)];
+    return NameBytes{s.data(), static_cast<int32_t>(s.size())};
+  };
 }
 
 bool ProgramWriter::encode_name_hash(const NameList& list, int32_t bits, std::string* out, String* error) const {
@@ -253,47 +217,11 @@ bool ProgramWriter::generated_sections(std::vector<Section>* sections, String* e
   sections->push_back(Section{SectionId("syst"), syst});
   sections->push_back(Section{SectionId("glbl"), glbl});
 
-  // "locl": the language hash; each language then has an index section.
-  NameList language_names;
-  for (const Language& l : languages_) language_names.names.push_back(l.name);
-  std::string locl;
-  if (!encode_name_hash(language_names, bits(Hash::kLanguages), &locl, error)) return false;
-  sections->push_back(Section{SectionId("locl"), locl});
-
-  ByteSink locd;
-  locd.put32(static_cast<uint32_t>(pieces_.size()));
-  for (const Piece& p : pieces_) {
-    locd.put32(p.type);
-    locd.put32(static_cast<uint32_t>(p.text));
-    locd.put32(static_cast<uint32_t>(p.next));
-  }
-  sections->push_back(Section{SectionId("locd"), locd.bytes()});
-
-  if (languages_.size() > 0xFFFF) {
-    SetError(error, "too many languages");
+  // "locl", "locd" and an index section per language.
+  std::vector<std::pair<uint32_t, std::string>> localized;
+  if (!localized_.Write(name_text(), bits(Hash::kLanguages), bits(Hash::kKeys), &localized, error))
     return false;
-  }
-  for (size_t n = 0; n < languages_.size(); ++n) {
-    const Language& l = languages_[n];
-    std::vector<int32_t> keys;
-    for (const Key& k : l.keys) keys.push_back(k.key);
-    std::string buckets;
-    int32_t bucket_entries = 0;
-    std::vector<int32_t> next;
-    if (!encode_chains(keys, bits(Hash::kKeys), &buckets, &bucket_entries, &next, error)) return false;
-    ByteSink index;
-    index.put16(static_cast<uint32_t>(bucket_entries));
-    index.put8(static_cast<uint32_t>(bits(Hash::kKeys)));
-    index.put32(static_cast<uint32_t>(keys.size()));
-    index.put32(0);  // reserved
-    index.put_bytes(buckets);
-    for (size_t i = 0; i < l.keys.size(); ++i) {
-      index.put32(static_cast<uint32_t>(l.keys[i].key));
-      index.put32(static_cast<uint32_t>(next[i]));
-      index.put32(static_cast<uint32_t>(l.keys[i].first_piece));
-    }
-    sections->push_back(Section{LanguageSectionCode(static_cast<int32_t>(n)), index.bytes()});
-  }
+  for (auto& section : localized) sections->push_back(Section{section.first, std::move(section.second)});
 
   // "segs": header, segment table, then the code; offsets count from the
   // first byte after the table.

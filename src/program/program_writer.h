@@ -27,6 +27,7 @@
 
 #include "l10n/localized_tables.h"  // LocalizedPiece::kText, kToken
 #include "program/function.h"       // Function::kExternal, kPrivate
+#include "program/name_hash_writer.h"
 #include "values/string.h"
 
 namespace pexo {
@@ -83,7 +84,7 @@ class ProgramWriter {
   // Appends a piece (type LocalizedPiece::kText or LocalizedPiece::kToken, dictionary index, next
   // piece or -1) and returns its number.
   int32_t add_piece(uint32_t type, int32_t text, int32_t next);
-  int32_t piece_count() const { return static_cast<int32_t>(pieces_.size()); }
+  int32_t piece_count() const { return static_cast<int32_t>(localized_.pieces().size()); }
   // Returns false when the language already has the key.
   bool add_localized_text(int32_t language, const char* key, int32_t key_length, int32_t first_piece);
 
@@ -122,19 +123,6 @@ class ProgramWriter {
     std::vector<Parameter> parameters;
     NameList locals;
   };
-  struct Piece {
-    uint32_t type;
-    int32_t text;
-    int32_t next;
-  };
-  struct Key {
-    int32_t key;
-    int32_t first_piece;
-  };
-  struct Language {
-    int32_t name;
-    std::vector<Key> keys;
-  };
   struct Section {
     uint32_t code;
     std::string bytes;
@@ -154,6 +142,8 @@ class ProgramWriter {
   bool encode_chains(const std::vector<int32_t>& names, int32_t bits, std::string* buckets,
                      int32_t* bucket_entries, std::vector<int32_t>* next, String* error) const;
   bool encode_name_hash(const NameList& list, int32_t bits, std::string* out, String* error) const;
+  // The bytes of a dictionary index, for the hash encoders.
+  NameText name_text() const;
 
   std::vector<std::string> strings_;
   std::unordered_map<std::string, int32_t> string_index_;
@@ -163,8 +153,7 @@ class ProgramWriter {
   std::vector<std::string> segments_;
   int32_t start_segment_ = 0;
   std::vector<Function> functions_;
-  std::vector<Piece> pieces_;
-  std::vector<Language> languages_;
+  LocalizedTables localized_;
   int32_t bits_[6];
   std::vector<Section> raw_sections_;
   std::vector<uint32_t> omitted_;

@@ -36,6 +36,7 @@ class ExternalFunctionResolver;
 class FileManager;
 class Function;
 class FunctionManager;
+class Localizer;
 class NULLVariable;
 class PexoApplication;
 class PersistentTable;
@@ -94,6 +95,8 @@ struct ProgramContext {
   // Application-wide persistent data of extensions and the lock guarding it.
   PersistentTable* shared_persistent = nullptr;
   std::mutex* shared_persistent_lock = nullptr;
+  // The program's localized texts and the tokens they fill in; null: none.
+  Localizer* localizer = nullptr;
   // Handlers of the instructions that belong to layers above the machine;
   // null: every such instruction reports "Not implemented".
   const TagInstructionTable* tag_instructions = nullptr;
@@ -166,6 +169,18 @@ class PexoVM {
   void stop_services() { services_.StopAll(); }
   // For tag instructions: a jump relative to the next instruction.
   void branch(int32_t offset) { jump(offset); }
+  // For tag instructions that run another machine on this one's behalf:
+  // takes over that machine's stop (already reported) without reporting it
+  // again, and forgets the traced line so the next one is traced anew.
+  void adopt_stop(const String& error) {
+    last_error_ = error;
+    fatal_ = true;
+  }
+  void reset_traced_line() { traced_line_ = 0; }
+  // A trace event of a tag, when the mask has `bit` and the filter accepts.
+  void trace_tag(uint32_t bit, const char* name) {
+    if (tracing(bit)) trace(bit, name);
+  }
   const ProgramContext& context() const { return context_; }
 
  private:

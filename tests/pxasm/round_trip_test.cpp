@@ -141,6 +141,55 @@ TEST(RoundTrip, LocalizedTextsLoadPerLanguage) {
   EXPECT_EQ(de->keys()[0].first_piece, 2);
 }
 
+// Texts added while a program runs (languages created on demand, keys
+// refused when present in any letter case) are written back in the
+// compiled format and read again by the loaders; a clone keeps its own.
+TEST(RoundTrip, LocalizedTablesGrowAtRunTimeAndWriteBack) {
+  Loaded l(".localized \"en-US\" \"greeting\" \"Hello\"\n");
+  ASSERT_TRUE(l.ok) << l.error;
+  LocalizedTables& t = l.image.localized();
+  Dictionary& d = l.image.dictionary();
+  ASSERT_NE(t.index(l.file, 0), nullptr);  // written back with its key
+  int32_t bonjour = t.AddPiece(LocalizedPiece::kText, d.add("Bonjour", -1), -1);
+  EXPECT_TRUE(t.Add(&d, "fr-FR", 5, "salut", 5, bonjour));
+  EXPECT_TRUE(t.Add(&d, "EN-us", 5, "farewell", 8, bonjour));
+  EXPECT_FALSE(t.Add(&d, "en-US", 5, "FAREWELL", 8, 0));
+  std::unique_ptr<LocalizedTables> copy = t.Clone();
+  EXPECT_TRUE(t.Add(&d, "it-IT", 5, "ciao", 4, 0));
+  EXPECT_EQ(copy->languages().count(), 2);
+
+  std::vector<std::pair<uint32_t, std::string>> sections;
+  String error;
+  ASSERT_TRUE(copy->Write(DictionaryText(d), 8, 12, &sections, &error)) << error.c_str();
+  ProgramWriter w;
+  for (int32_t i = 0; i < d.count(); ++i) ASSERT_EQ(w.intern(Text(d, i).c_str()), i);
+  w.add_segment();
+  for (auto& section : sections) w.add_raw_section(section.first, section.second);
+  std::string bytes;
+  ASSERT_TRUE(w.build(&bytes, &error)) << error.c_str();
+  TaggedFile file;
+  ASSERT_TRUE(file.open("w.pxc", std::make_unique<MemoryByteStream>(bytes.data(), bytes.size())));
+  ProgramImage image;
+  ASSERT_TRUE(image.load(file)) << image.error().c_str();
+  NameText text = DictionaryText(image.dictionary());
+  LocalizedTables& back = image.localized();
+  int32_t en = back.FindLanguage(text, "en-us", 5);
+  int32_t fr = back.FindLanguage(text, "FR-fr", 5);
+  ASSERT_GE(en, 0);
+  ASSERT_GE(fr, 0);
+  EXPECT_EQ(back.FindLanguage(text, "it-IT", 5), -1);
+  LocalizedIndex* english = back.index(file, en);
+  LocalizedIndex* french = back.index(file, fr);
+  ASSERT_NE(english, nullptr);
+  ASSERT_NE(french, nullptr);
+  EXPECT_EQ(english->Find(text, "Greeting", 8), 0);
+  EXPECT_EQ(english->Find(text, "farewell", 8), bonjour);
+  EXPECT_EQ(french->Find(text, "salut", 5), bonjour);
+  EXPECT_EQ(french->Find(text, "greeting", 8), -1);
+  ASSERT_EQ(back.pieces().size(), 2u);
+  EXPECT_EQ(Text(image.dictionary(), back.pieces()[1].text), "Bonjour");
+}
+
 struct Damage {
   const char* source;
   const char* error;

@@ -1,0 +1,2 @@
+<?php
+function twice($x) { return $x * 2; }
