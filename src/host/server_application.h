@@ -23,6 +23,7 @@
 #include <cstdint>
 #include <ctime>
 #include <memory>
+#include <vector>
 
 #include "host/posix_file_manager.h"
 #include "host/request_content.h"
@@ -45,7 +46,9 @@
 
 namespace pexo {
 
+class CommerceLibraryManager;
 class ConfigFile;
+class TaskApplication;
 class ExternalCallManager;
 class ServerRequest;
 class SystemVariableHash;
@@ -90,6 +93,12 @@ class ServerApplication : public PexoApplication, public TimedApplication {
     return settings_.SetProcessName(name, length);
   }
   int ResetGlobalTimeout() override;
+  // Copies the machine for a background task that starts on the task
+  // threads once this request has answered.
+  int StartTask(PexoVM* machine, int32_t isolation) override;
+  // The threads background tasks run on; without them a request cannot
+  // start tasks. Borrowed.
+  void set_task_threads(ThreadManager* threads) { task_threads_ = threads; }
 
   void ReportInputError(const String& message) { messages_.ReportInputError(message); }
   void SetFailureStatus(int code) { messages_.SetFailureStatus(code); }
@@ -145,6 +154,9 @@ class ServerApplication : public PexoApplication, public TimedApplication {
   virtual int64_t Now() const;
   // Where the error and slow-request records go.
   virtual SystemLog* system_log() { return &system_log_; }
+  // Where a task's records go; it must outlive the task. Null: the
+  // system's log.
+  virtual SystemLog* task_system_log() { return nullptr; }
 
  private:
   // The set-up steps, in the order Execute runs them.
@@ -156,6 +168,8 @@ class ServerApplication : public PexoApplication, public TimedApplication {
   bool FillEngineVariables();
   void RunMachine();
   void Release();
+  // Hands the tasks the run started to the task threads.
+  void StartPendingTasks();
 
   // First, so that it counts everything the request allocates and goes last.
   RequestMemory memory_;
@@ -178,7 +192,11 @@ class ServerApplication : public PexoApplication, public TimedApplication {
   SystemVariableHash* system_ = nullptr;
   VariableHash* globals_ = nullptr;
   std::unique_ptr<ExternalCallManager> calls_;
+  std::unique_ptr<CommerceLibraryManager> commerce_;
   std::unique_ptr<PexoVM> machine_;
+  ThreadManager* task_threads_ = nullptr;
+  // Tasks started by the run, each holding a reservation of task_threads_.
+  std::vector<std::shared_ptr<TaskApplication>> pending_tasks_;
 
   String path_info_;
   String path_translated_;
