@@ -1,5 +1,6 @@
 #include "host/tag_instruction_set.h"
 
+#include "ext/commerce.h"
 #include "vm/task_instructions.h"
 
 namespace pexo {
@@ -11,6 +12,7 @@ TagInstructionTable BuildTable() {
   // Each layer that implements tag instructions adds its Register...() call
   // here.
   RegisterTaskInstructions(&table);
+  RegisterCommerceInstructions(&table);
   return table;
 }
 
