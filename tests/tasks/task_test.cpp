@@ -102,6 +102,39 @@ TEST_F(Tasks, RunOnACopyTakenAtTheStartAndWriteToTheLog) {
   ASSERT_TRUE(Drained());
 }
 
+// Started inside a function, the task runs with a copy of that call's
+// locals, and its return ends the task rather than returning anywhere.
+TEST_F(Tasks, StartedInAFunctionTheTaskHasACopyOfItsLocals) {
+  site_.AddProgram("local.pxc",
+                   ".segment main start\n"
+                   "  call f\n"
+                   "  pop\n"
+                   "  pushc \"page\"\n"
+                   "  out\n"
+                   "  exit\n"
+                   ".function f()\n"
+                   ".local x\n"
+                   "  pushc \"local\"\n"
+                   "  popl x\n"
+                   "  async back\n"
+                   "  pushc \"task local [\"\n"
+                   "  pushl x\n"
+                   "  cat\n"
+                   "  pushc \"]\"\n"
+                   "  cat\n"
+                   "  out\n"
+                   "  retn\n"
+                   "back:\n"
+                   "  pushc \"changed\"\n"
+                   "  popl x\n"
+                   "  retn\n"
+                   ".end\n");
+  EXPECT_EQ(site_.Get("local.pxc", threads()), "page");
+  ASSERT_TRUE(Drained());
+  EXPECT_EQ(site_.log().Count("task local [local]"), 1);
+  EXPECT_EQ(site_.log().Count("page"), 0);
+}
+
 // The task's debug-log lines land in the trace file next to the request's.
 TEST_F(Tasks, TaskWritesItsStartAndEndToTheTraceFile) {
   std::string trace = site_.data() + "/trace.log";
