@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs the whole test suite: the normal
 # build (gcc), the sanitizer build (clang, AddressSanitizer +
-# UndefinedBehaviorSanitizer) and a bounded run of every fuzz target.
+# UndefinedBehaviorSanitizer), the background-task suite under
+# ThreadSanitizer and a bounded run of every fuzz target.
 # Both builds treat warnings as errors.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -34,6 +35,12 @@ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPEXO_SANITIZE=ON -D
 cmake --build build-asan -j "$JOBS"
 (cd build-asan && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
   UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j "$JOBS")
+
+echo "== background tasks under ThreadSanitizer (clang)"
+cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPEXO_TSAN=ON -DPEXO_BENCH=OFF \
+  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_CXX_FLAGS=-Werror >/dev/null
+cmake --build build-tsan -j "$JOBS" --target test_tasks
+(cd build-tsan && TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 ctest --output-on-failure -R '^tasks$')
 
 if ls fuzz/*.cpp >/dev/null 2>&1; then
   echo "== fuzz targets (${FUZZ_SECONDS}s each)"

@@ -29,6 +29,17 @@ const char kUsage[] =
     "       pexo serve [--bind ADDR] [--port N] [--config FILE] [--data DIR] [--temp DIR] "
     "SITE_DIR\n";
 
+const char kRunHelp[] =
+    "\n"
+    "pexo run executes one compiled script as a request and writes the response\n"
+    "(the body; with -i the status and headers first) to standard output.\n"
+    "\n"
+    "Background tasks (PxASYNCHRONOUS) the script starts run on task threads\n"
+    "while the script goes on; pexo run waits for every task to finish before\n"
+    "it exits. A task's output and messages go to the error log (syslog), never\n"
+    "to standard output. timeout_async bounds each task, maxAsynchronousTasks\n"
+    "the number running at once.\n";
+
 // The absolute, normalised form of an existing path; empty when it has none.
 std::string RealPath(const std::string& path) {
   char resolved[PATH_MAX];
@@ -212,8 +223,11 @@ int RunScript(const RunOptions& options, FILE* out) {
   {
     CommandLineApplication app(&request, file.loaded() ? &file : nullptr, options, real_root);
     RegisteredApplication registered(process.threads(), &app);
+    app.set_task_threads(process.threads());
     code = app.Execute();
   }
+  // Background tasks finish before the command does.
+  process.threads()->WaitForTasks();
   request.file_response()->Finish();
   if (body) std::fclose(body);
   return code;
@@ -223,6 +237,11 @@ int PexoCommand(int argc, const char* const* argv, FILE* out, FILE* err) {
   if (argc < 2 || std::strcmp(argv[1], "run") != 0) {
     std::fputs(kUsage, err);
     return 2;
+  }
+  if (argc == 3 && (std::strcmp(argv[2], "--help") == 0 || std::strcmp(argv[2], "-h") == 0)) {
+    std::fputs(kUsage, out);
+    std::fputs(kRunHelp, out);
+    return 0;
   }
   RunOptions options;
   std::string error;

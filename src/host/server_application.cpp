@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "ext/commerce_library_manager.h"
 #include "ext/configured_libraries.h"
 #include "ext/external_call_manager.h"
 #include "ext/external_call_resolver.h"
@@ -13,6 +14,7 @@
 #include "host/file_path.h"
 #include "host/server_request.h"
 #include "host/tag_instruction_set.h"
+#include "host/task_application.h"
 #include "values/entity.h"
 #include "values/system_variable_hash.h"
 #include "values/variable.h"
@@ -58,6 +60,11 @@ ServerApplication::ServerApplication(ServerRequest* request, const ConfigFile* c
 ServerApplication::~ServerApplication() { Release(); }
 
 void ServerApplication::Release() {
+  for (auto& task : pending_tasks_) {
+    task.reset();
+    task_threads_->CancelTask();
+  }
+  pending_tasks_.clear();
   uploads_.SetProgram(nullptr, nullptr);
   variables_.set_scope(nullptr);
   // Called files' machines resolve their variables in this request's.
@@ -105,6 +112,7 @@ int ServerApplication::Execute() {
   }
   RunMachine();
   output_->Send(1);
+  StartPendingTasks();
   Release();
   return 0;
 }
@@ -118,7 +126,9 @@ bool ServerApplication::LoadConfiguration() {
   // configuration names them; one that fails only leaves names unresolved.
   calls_.reset(new ExternalCallManager(ProcessLibraryManager()));
   resolver_.reset(new ExternalCallResolver(calls_.get()));
-  if (ProcessLibraryManager()) RegisterConfiguredLibraries(config_, calls_.get(), nullptr, nullptr);
+  commerce_.reset(new CommerceLibraryManager(ProcessLibraryManager()));
+  if (ProcessLibraryManager())
+    RegisterConfiguredLibraries(config_, calls_.get(), nullptr, commerce_.get());
   int32_t length = 0;
   const char* root = config_.GetString(CFG_DIR_PEXO, &length);
   if (!root || length == 0) {
@@ -255,6 +265,7 @@ bool ServerApplication::CreateMachine() {
   localizer_.reset(
       new Localizer(&image_->localized(), &image_->dictionary(), reader_.get(), &settings_));
   context.localizer = localizer_.get();
+  context.commerce = commerce_.get();
   machine_.reset(new PexoVM(context));
   settings_.ApplyTagFlags(machine_.get());
   uploads_.SetProgram(machine_.get(), image_.get());
@@ -331,6 +342,40 @@ Output* ServerApplication::SetOutput(Output* output) {
 DoContextCache* ServerApplication::DoContexts() {
   if (!do_contexts_) do_contexts_.reset(new DoContextCache(&files_, &config_));
   return do_contexts_.get();
+}
+
+int ServerApplication::StartTask(PexoVM* machine, int32_t isolation) {
+  if (!task_threads_) return kTaskUnsupported;
+  if (!task_threads_->ReserveTask(config_.GetInteger(CFG_MAX_ASYNC_TASKS)))
+    return kTaskLimitReached;
+  TaskOrigin origin;
+  origin.config = &config_;
+  origin.script_path = script_path_.c_str();
+  origin.path_info = path_info_.c_str();
+  origin.query_string = query_string_.c_str();
+  origin.apitype = request_->ApiType();
+  origin.server_name = variables_.ServerVariable("SERVER_NAME");
+  origin.server_port = variables_.ServerVariable("SERVER_PORT");
+  origin.cookies = variables_.ServerVariable("HTTP_COOKIE");
+  origin.log = task_system_log();
+  auto task = std::make_shared<TaskApplication>(origin);
+  String error;
+  if (!task->Prepare(machine, isolation, &error)) {
+    task_threads_->CancelTask();
+    return kTaskStartFailed;
+  }
+  pending_tasks_.push_back(std::move(task));
+  return kTaskStarted;
+}
+
+void ServerApplication::StartPendingTasks() {
+  ThreadManager* threads = task_threads_;
+  for (auto& pending : pending_tasks_) {
+    std::shared_ptr<TaskApplication> task = std::move(pending);
+    threads->StartTask({[task, threads] { task->Run(threads); }, [task] { task->RequestStop(); }},
+                       true);
+  }
+  pending_tasks_.clear();
 }
 
 int64_t ServerApplication::Now() const { return static_cast<int64_t>(std::time(nullptr)); }

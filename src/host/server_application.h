@@ -23,6 +23,7 @@
 #include <cstdint>
 #include <ctime>
 #include <memory>
+#include <vector>
 
 #include "host/do_context_cache.h"
 #include "host/posix_file_manager.h"
@@ -48,7 +49,9 @@
 
 namespace pexo {
 
+class CommerceLibraryManager;
 class ConfigFile;
+class TaskApplication;
 class ExternalCallManager;
 class ExternalCallResolver;
 class ServerRequest;
@@ -95,6 +98,12 @@ class ServerApplication : public PexoApplication, public TimedApplication, publi
     return settings_.SetProcessName(name, length);
   }
   int ResetGlobalTimeout() override;
+  // Copies the machine for a background task that starts on the task
+  // threads once this request has answered.
+  int StartTask(PexoVM* machine, int32_t isolation) override;
+  // The threads background tasks run on; without them a request cannot
+  // start tasks. Borrowed.
+  void set_task_threads(ThreadManager* threads) { task_threads_ = threads; }
 
   // OutputSwitch: captures divert the current output; messages and the
   // final Send always use the response's own output.
@@ -157,6 +166,9 @@ class ServerApplication : public PexoApplication, public TimedApplication, publi
   virtual int64_t Now() const;
   // Where the error and slow-request records go.
   virtual SystemLog* system_log() { return &system_log_; }
+  // Where a task's records go; it must outlive the task. Null: the
+  // system's log.
+  virtual SystemLog* task_system_log() { return nullptr; }
 
  private:
   // The set-up steps, in the order Execute runs them.
@@ -168,6 +180,8 @@ class ServerApplication : public PexoApplication, public TimedApplication, publi
   bool FillEngineVariables();
   void RunMachine();
   void Release();
+  // Hands the tasks the run started to the task threads.
+  void StartPendingTasks();
 
   // First, so that it counts everything the request allocates and goes last.
   RequestMemory memory_;
@@ -193,9 +207,14 @@ class ServerApplication : public PexoApplication, public TimedApplication, publi
   std::unique_ptr<ExternalCallManager> calls_;
   std::unique_ptr<ExternalCallResolver> resolver_;  // over calls_
   std::unique_ptr<Localizer> localizer_;
+  // Before machine_, so a commerce service still finds its library.
+  std::unique_ptr<CommerceLibraryManager> commerce_;
   std::unique_ptr<PexoVM> machine_;
   // After machine_ and the variable tables, so it goes before them.
   std::unique_ptr<DoContextCache> do_contexts_;
+  ThreadManager* task_threads_ = nullptr;
+  // Tasks started by the run, each holding a reservation of task_threads_.
+  std::vector<std::shared_ptr<TaskApplication>> pending_tasks_;
 
   String path_info_;
   String path_translated_;

@@ -1,9 +1,11 @@
 #include "host/tag_instruction_set.h"
 
 #include "db/import_export_instructions.h"
+#include "ext/commerce.h"
 #include "host/do_instructions.h"
 #include "io/io_instructions.h"
 #include "vm/localized_instructions.h"
+#include "vm/task_instructions.h"
 
 namespace pexo {
 
@@ -17,6 +19,8 @@ TagInstructionTable BuildTable() {
   RegisterIoInstructions(&table);
   RegisterDoInstructions(&table);
   RegisterLocalizedInstructions(&table);
+  RegisterTaskInstructions(&table);
+  RegisterCommerceInstructions(&table);
   return table;
 }
 

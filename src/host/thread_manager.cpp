@@ -61,11 +61,37 @@ int32_t ThreadManager::RunningTasks() {
   return static_cast<int32_t>(tasks_.size());
 }
 
-bool ThreadManager::StartTask(Task task) {
+bool ThreadManager::ReserveTask(int32_t limit) {
+  std::lock_guard<std::mutex> guard(active_lock_);
+  if (limit > 0 && active_ >= limit) return false;
+  ++active_;
+  return true;
+}
+
+void ThreadManager::CancelTask() {
+  std::lock_guard<std::mutex> guard(active_lock_);
+  if (--active_ == 0) idle_.notify_all();
+}
+
+void ThreadManager::WaitForTasks() {
+  std::unique_lock<std::mutex> lock(active_lock_);
+  idle_.wait(lock, [this] { return active_ == 0; });
+}
+
+int32_t ThreadManager::ActiveTasks() {
+  std::lock_guard<std::mutex> guard(active_lock_);
+  return active_;
+}
+
+bool ThreadManager::StartTask(Task task, bool reserved) {
   {
     std::lock_guard<std::mutex> guard(events_lock_);
-    if (stopping_ || !started_) return false;
+    if (stopping_ || !started_) {
+      if (reserved) CancelTask();
+      return false;
+    }
   }
+  if (!reserved) ReserveTask(0);
   std::lock_guard<std::mutex> guard(tasks_lock_);
   auto thread = std::make_unique<TaskThread>();
   thread->task = std::move(task);
@@ -77,6 +103,7 @@ bool ThreadManager::StartTask(Task task) {
 
 void ThreadManager::TaskMain(TaskThread* task) {
   if (task->task.run) task->task.run();
+  CancelTask();
   {
     std::lock_guard<std::mutex> guard(events_lock_);
     finished_.push_back(task);

@@ -56,8 +56,18 @@ class ThreadManager {
   void Tick(time_t now);
   void StopAll();
 
-  // Runs `task` on a new thread; false when the manager is stopping.
-  bool StartTask(Task task);
+  // Counts a task that is about to be started against `limit` (0: none):
+  // false when tasks already running or reserved reach it. A reservation
+  // is used by StartTask(..., true) or given back with CancelTask.
+  bool ReserveTask(int32_t limit);
+  void CancelTask();
+  // Runs `task` on a new thread; false when the manager is stopping (a
+  // reservation is then given back). The task counts as active until its
+  // run has returned.
+  bool StartTask(Task task, bool reserved = false);
+  // Waits until no task is active or reserved.
+  void WaitForTasks();
+  int32_t ActiveTasks();
   int32_t RunningTasks();
   int32_t RegisteredCount();
 
@@ -77,6 +87,10 @@ class ThreadManager {
 
   std::mutex tasks_lock_;
   std::list<std::unique_ptr<TaskThread>> tasks_;
+  // Tasks reserved or running (not yet returned), guarded by active_lock_.
+  std::mutex active_lock_;
+  std::condition_variable idle_;
+  int32_t active_ = 0;
 
   // Stop event and completion queue, guarded by events_lock_.
   std::mutex events_lock_;

@@ -159,6 +159,23 @@ Function* FunctionManager::function(int32_t number) const {
   return functions_[static_cast<size_t>(number)].get();
 }
 
+void FunctionManager::CopyFrom(const FunctionManager& other) {
+  std::vector<std::unique_ptr<Function>> functions;
+  functions.reserve(other.functions_.size());
+  for (const auto& from : other.functions_) {
+    auto copy = std::make_unique<Function>(from->number(), from->name_index(), from->name().data(),
+                                           from->name().length(), from->flags(), from->segment(),
+                                           from->offset(), dictionary_);
+    copy->mutable_parameters() = from->parameters();
+    copy->mutable_locals() = from->locals();
+    functions.push_back(std::move(copy));
+  }
+  functions_.swap(functions);
+  bucket_bits_ = other.bucket_bits_;
+  heads_ = other.heads_;
+  next_ = other.next_;
+}
+
 Function* FunctionManager::add_function(const char* name, int32_t length, uint32_t flags,
                                         int32_t segment, int32_t offset) {
   length = text_length(name, length);

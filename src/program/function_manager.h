@@ -28,6 +28,10 @@ class FunctionManager {
   FunctionManager& operator=(const FunctionManager&) = delete;
 
   bool load(TaggedFile& file);
+  // Replaces the functions with copies of `other`'s, named in this
+  // manager's dictionary (a copy of `other`'s); library functions start
+  // unbound.
+  void CopyFrom(const FunctionManager& other);
 
   Function* find(const char* name, int32_t length) const;
   Function* function(int32_t number) const;

@@ -154,18 +154,18 @@
   PEXO_PENDING(0x410C, HTTP, "op_http", Shown, Int, None, PxCALL, 5, "a1..a5 --", "PxCALL") \
   PEXO_PENDING(0x410D, HTTP_LOOP, "op_http_loop", Shown, Int, None, PxCALL, 0, "--", "PxCALL next result") \
   PEXO_PENDING(0x410E, HTTP_STOP, "op_http_stop", Shown, Int, None, PxCALLSTOP, 0, "--", "PxCALLSTOP") \
-  PEXO_PENDING(0x410F, COMMERCE, "op_commerce", Shown, Int, None, PxCOMMERCE, 0, "--", "PxCOMMERCE") \
-  PEXO_PENDING(0x4110, COMMERCE_LOOP, "op_commerce_loop", Shown, Int, None, PxCOMMERCE, 0, "--", "PxCOMMERCE next result") \
-  PEXO_PENDING(0x4111, COMMERCE_STOP, "op_commerce_stop", Shown, Int, None, PxCOMMERCESTOP, 0, "--", "PxCOMMERCESTOP") \
+  PEXO_PENDING(0x410F, COMMERCE, "op_commerce", Shown, Label, None, PxCOMMERCE, 3, "method second fields --", "PxCOMMERCE: start the method's commerce loop; when it fails or says no pass, jump by i past the body") \
+  PEXO_PENDING(0x4110, COMMERCE_LOOP, "op_commerce_loop", Shown, Label, None, PxCOMMERCE, 0, "--", "end of the PxCOMMERCE body: jump by i back to its start while the library asks for another pass") \
+  PEXO_PENDING(0x4111, COMMERCE_STOP, "op_commerce_stop", Shown, Label, None, PxCOMMERCESTOP, 0, "--", "PxCOMMERCESTOP: end the innermost commerce loop and jump by i past its end") \
   PEXO_PENDING(0x4112, HTTPX, "op_httpx", Hidden, Int, None, PxCALL, 8, "a1..a8 --", "PxCALL with eight attributes") \
-  PEXO_PENDING(0x4115, ASYNC, "async", Hidden, Int, None, PxASYNCHRONOUS, 0, "--", "PxASYNCHRONOUS") \
+  PEXO_PENDING(0x4115, ASYNC, "async", Hidden, Label, None, PxASYNCHRONOUS, 0, "--", "PxASYNCHRONOUS: run the next i bytes as a background task and jump over them") \
   PEXO_OP(0x5008, PUSHDC, "pushdc", Shown, Dict, Dict, "-- v", "as pushd with alias and field from the dictionary") \
   PEXO_OP(0x5010, POPDC, "popdc", Shown, Dict, Dict, "x --", "as popd with alias and field from the dictionary") \
   PEXO_OP(0x504B, TAGERROR, "tagerror", Shown, Int, Int, "--", "flags of tag i := j") \
   PEXO_OP(0x505C, SWAPN, "swapn", Hidden, Int, Int, "--", "exchange the entries at depths i and j") \
   PEXO_PENDING(0x5113, HTTPN, "op_httpn", Hidden, Int, Count, PxCALL, -1, "a1..aj --", "PxCALL with j attributes") \
   PEXO_PENDING(0x5114, SMTPN, "op_smtpn", Hidden, Int, Count, PxSMTP, -1, "a1..aj --", "PxSMTP with j attributes") \
-  PEXO_PENDING(0x5117, ASYNCN, "asyncn", Hidden, Int, Count, PxASYNCHRONOUS, -1, "a1..aj --", "PxASYNCHRONOUS with j attributes") \
+  PEXO_PENDING(0x5117, ASYNCN, "asyncn", Hidden, Label, Count, PxASYNCHRONOUS, -1, "[isolation] --", "PxASYNCHRONOUS with j (0 or 1) attributes: the isolation text (system, global)") \
   PEXO_OP(0x5301, CMPGG, "cmpgg", Shown, Global, Global, "-- order", "comparison of global i with global j") \
   PEXO_OP(0x5302, CMPGI, "cmpgi", Shown, Global, Int, "-- order", "comparison of global i with the integer j") \
   PEXO_OP(0x5303, INCG, "incg", Shown, Global, Int, "--", "global i := its integer value + j") \

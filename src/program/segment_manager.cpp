@@ -1,5 +1,7 @@
 #include "program/segment_manager.h"
 
+#include <cstring>
+
 #include "program/little_endian.h"
 #include "program/section_reader.h"
 #include "program/tagged_file.h"
@@ -52,6 +54,23 @@ bool SegmentManager::load(TaggedFile& file) {
   if (load_segments(file, &error)) return true;
   error_ = error;
   return false;
+}
+
+bool SegmentManager::CopyFrom(const SegmentManager& other) {
+  std::vector<std::unique_ptr<Segment>> slots(other.slots_.size());
+  for (size_t i = 0; i < slots.size(); ++i) {
+    const Segment* from = other.slots_[i].get();
+    if (!from) continue;
+    slots[i] = Segment::Create(from->number(), from->capacity());
+    if (!slots[i]) return false;
+    if (from->capacity() > 0) std::memcpy(slots[i]->mutable_code(), from->code(), from->capacity());
+    slots[i]->set_length(from->length());
+    slots[i]->set_flags(from->flags());
+  }
+  slots_.swap(slots);
+  count_ = other.count_;
+  start_ = other.start_;
+  return true;
 }
 
 bool SegmentManager::load_segments(TaggedFile& file, String* error) {

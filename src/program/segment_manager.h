@@ -23,6 +23,9 @@ class SegmentManager {
   SegmentManager& operator=(const SegmentManager&) = delete;
 
   bool load(TaggedFile& file);
+  // Replaces the segments with deep copies of `other`'s (a cloned machine
+  // owns its code); false with nothing changed when memory runs out.
+  bool CopyFrom(const SegmentManager& other);
 
   // The segment with that number, or null.
   Segment* segment(int32_t number) const;

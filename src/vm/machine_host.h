@@ -12,7 +12,18 @@
 
 namespace pexo {
 
+class PexoVM;
 class Variable;
+
+// Answers of PexoApplication::StartTask.
+enum TaskStartResult : int {
+  kTaskStarted = 0,      // the block runs in the background; the caller jumps over it
+  kTaskRunHere = 1,      // the caller runs the block itself
+  kTaskStartFailed = 2,  // "Unable to start asynchronous task"
+  kTaskUnsupported = 3,  // this host cannot run tasks
+  kTaskLimitReached = 4,
+  kTaskInTask = 5,       // the caller is itself a task
+};
 
 // Event bits of the debug trace mask.
 enum TraceBits : uint32_t {
@@ -93,6 +104,10 @@ class PexoApplication {
   virtual int SetProcessName(const char* /*name*/, int32_t /*length*/) { return 0; }
   virtual int ResetGlobalTimeout() { return 0; }
   virtual void* SSLFunction(const char* /*name*/) { return nullptr; }
+  // Starts a background task on a copy of `machine`, positioned at the
+  // first instruction of the block (the program counter after the start
+  // instruction); `isolation` is a set of kIsolate* bits. A TaskStartResult.
+  virtual int StartTask(PexoVM* /*machine*/, int32_t /*isolation*/) { return kTaskUnsupported; }
 };
 
 // The password hash through the system's crypt library (DES-based form).

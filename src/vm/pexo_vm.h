@@ -29,6 +29,7 @@
 namespace pexo {
 
 class ApiContext;
+class CommerceLibraryManager;
 class Config;
 class Dictionary;
 class ExternalCallManager;
@@ -100,6 +101,8 @@ struct ProgramContext {
   // Handlers of the instructions that belong to layers above the machine;
   // null: every such instruction reports "Not implemented".
   const TagInstructionTable* tag_instructions = nullptr;
+  // The commerce methods of the request (null: none configured).
+  CommerceLibraryManager* commerce = nullptr;
 };
 
 class PexoVM {
@@ -185,6 +188,7 @@ class PexoVM {
 
  private:
   friend class Instructions;
+  friend class ClonedPexoVM;  // copies the registers of its parent
 
   void load_segment();
   // Relative jump. A target before the segment's start leaves the program

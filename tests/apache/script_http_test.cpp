@@ -69,6 +69,16 @@ const char kForever[] =
     ".segment main start\n"
     "loop:   jmp loop\n";
 
+// Answers at once; its background task never ends.
+const char kForeverTask[] =
+    ".identity \"forever task\"\n"
+    ".segment main start\n"
+    "        async page\n"
+    "loop:   jmp loop\n"
+    "page:   pushc \"started\"\n"
+    "        out\n"
+    "        exit\n";
+
 const char kBadInstruction[] =
     ".identity \"bad instruction\"\n"
     ".segment main start\n"
@@ -88,10 +98,15 @@ class ScriptHttpTest : public ::testing::Test {
           server_->AddProgram("bad_instruction.pxc", kBadInstruction, &error) &&
           server_->AddFile("root/slow/forever.pxc", "") &&
           server_->AddProgram("slow/forever.pxc", kForever, &error) &&
+          server_->AddFile("root/tasks/forever.pxc", "") &&
+          server_->AddProgram("tasks/forever.pxc", kForeverTask, &error) &&
           server_->AddFile("root/post/form.pxc", "") &&
           server_->AddProgram("post/form.pxc", kForm, &error) &&
           server_->Start("</PexoScript><location path=\"/root/slow\"><PexoScript>"
                          "<timeouts global=\"1\"/></PexoScript></location>"
+                         "<location path=\"/root/tasks\"><PexoScript>"
+                         "<timeouts asynchronous=\"1\"/><debugLog file=\"" +
+                             TaskTrace() + "\" level=\"0x8000000\"/></PexoScript></location>"
                          "<location path=\"/root/post\"><PexoScript>"
                          "<timeouts post=\"1\"/></PexoScript></location><PexoScript>",
                          "", &error);
@@ -112,6 +127,8 @@ class ScriptHttpTest : public ::testing::Test {
     ASSERT_TRUE(ok_) << start_error_;
   }
   int port() const { return server_->port(); }
+  // In a directory the server's children may write to.
+  static std::string TaskTrace() { return server_->dir() + "/temp/task_trace.log"; }
 
   static ApacheServer* server_;
   static bool ok_;
@@ -248,6 +265,33 @@ TEST_F(ScriptHttpTest, EndlessScriptIsStoppedByTheWatchdog) {
   EXPECT_LE(seconds, 1 + 5 + 2);  // the deadline, one watchdog interval, slack
   // Other requests were served meanwhile and still are.
   EXPECT_EQ(Request(port(), "GET", "/root/hello.pxc").body, "Hello, world!");
+}
+
+// The task runs after its request has answered and is stopped at its own
+// time-out (timeout_async) by the watchdog; the server serves meanwhile.
+TEST_F(ScriptHttpTest, LoopingTaskStopsAtItsTimeOut) {
+  auto start = std::chrono::steady_clock::now();
+  HttpReply reply = Request(port(), "GET", "/root/tasks/forever.pxc");
+  EXPECT_EQ(reply.body, "started");
+  std::string trace;
+  while (std::chrono::steady_clock::now() - start < std::chrono::seconds(12)) {
+    EXPECT_EQ(Request(port(), "GET", "/root/hello.pxc").body, "Hello, world!");
+    FILE* file = std::fopen(TaskTrace().c_str(), "rb");
+    trace.clear();
+    if (file) {
+      char buffer[4096];
+      size_t n;
+      while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) trace.append(buffer, n);
+      std::fclose(file);
+    }
+    if (trace.find("Application Timed Out") != std::string::npos) break;
+    usleep(200 * 1000);
+  }
+  auto seconds = std::chrono::duration_cast<std::chrono::seconds>(
+      std::chrono::steady_clock::now() - start).count();
+  EXPECT_NE(trace.find("Application Timed Out"), std::string::npos) << trace;
+  EXPECT_GE(seconds, 1);
+  EXPECT_LE(seconds, 1 + 5 + 2);  // the deadline, one watchdog interval, slack
 }
 
 }  // namespace

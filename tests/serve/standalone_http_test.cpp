@@ -8,6 +8,8 @@
 
 #include <chrono>
 #include <fstream>
+#include <iterator>
+#include <string>
 #include <thread>
 
 #include "host/civetweb/standalone_server.h"
@@ -19,6 +21,11 @@
 namespace pexo {
 namespace testing_serve {
 namespace {
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
 
 class StandaloneHttpTest : public ::testing::Test {
  protected:
@@ -40,7 +47,9 @@ class StandaloneHttpTest : public ::testing::Test {
     std::string config = site_.root() + "/pexo.xml";
     std::ofstream(config) << "<configuration><PexoScript vrkcallerid=\"true\" serverAdmin=\"\">"
                              "<paths root=\"" + site_.root() + "\" data=\"" + site_.data() +
-                                 "\"/><timeouts global=\"1\" post=\"1\"/></PexoScript></configuration>";
+                                 "\"/><timeouts global=\"1\" post=\"1\" asynchronous=\"1\"/>"
+                             "<debugLog file=\"" + site_.dir() + "/trace.log\" level=\"0x8000000\"/>"
+                             "</PexoScript></configuration>";
     ServeOptions options;
     options.port = 0;
     options.site = site_.root();
@@ -178,6 +187,29 @@ TEST_F(StandaloneHttpTest, TimeOutWhileAnotherRequestCompletes) {
   EXPECT_EQ(slow.rfind("HTTP/1.1 503", 0), 0u) << slow;
   EXPECT_GE(elapsed, 1.0);
   EXPECT_LT(elapsed, 4.0);
+}
+
+// A background task that never ends is stopped at its own time-out
+// (timeout_async) after its request has answered; the server serves on.
+TEST_F(StandaloneHttpTest, LoopingTaskStopsAtItsTimeOutWhileTheServerServes) {
+  site_.AddProgram("task.pxc",
+                   ".segment main start\n async done\nspin: jmp spin\ndone:\n"
+                   " pushc \"started\"\n out\n");
+  std::string trace = site_.dir() + "/trace.log";
+  EXPECT_EQ(BodyOf(Get(port_, "/task.pxc")), "started");
+  auto started = std::chrono::steady_clock::now();
+  int served = 0;
+  while (ReadAll(trace).find("Application Timed Out") == std::string::npos &&
+         std::chrono::steady_clock::now() - started < std::chrono::seconds(10)) {
+    if (BodyOf(Get(port_, "/page.pxc")).rfind("PATH_INFO=/page.pxc|", 0) == 0) ++served;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  double elapsed =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  EXPECT_NE(ReadAll(trace).find("Application Timed Out"), std::string::npos);
+  EXPECT_GE(elapsed, 0.9);
+  EXPECT_LT(elapsed, 4.0);
+  EXPECT_GE(served, 5);
 }
 
 TEST_F(StandaloneHttpTest, StaticContentNeverExposesProgramsSourcesOrOutsideFiles) {

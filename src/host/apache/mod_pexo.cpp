@@ -134,6 +134,7 @@ int Handler(request_rec* r) {
   {
     ServerApplication app(&request, settings->config);
     RegisteredApplication registered(g_process->threads(), &app);
+    app.set_task_threads(g_process->threads());
     app.Execute();
   }
   request.DiscardBody();
