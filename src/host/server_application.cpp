@@ -11,6 +11,7 @@
 #include "host/file_byte_stream.h"
 #include "host/file_path.h"
 #include "host/server_request.h"
+#include "host/machine_databases_factory.h"
 #include "host/tag_instruction_set.h"
 #include "values/entity.h"
 #include "values/system_variable_hash.h"
@@ -244,6 +245,7 @@ bool ServerApplication::CreateMachine() {
   context.files = &files_;
   context.config = &config_;
   context.tag_instructions = EngineTagInstructions();
+  context.databases = MakeMachineDatabases;
   machine_.reset(new PexoVM(context));
   settings_.ApplyTagFlags(machine_.get());
   uploads_.SetProgram(machine_.get(), image_.get());

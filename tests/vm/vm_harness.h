@@ -60,6 +60,8 @@ class Machine {
     context.calls = calls;
     context.extensions = extensions;
     context.tag_instructions = tag_instructions;
+    context.files = files;
+    context.databases = databases;
     vm = std::make_unique<PexoVM>(context);
     return true;
   }
@@ -90,6 +92,9 @@ class Machine {
   MachineExtensionsFactory extensions = MachineApiContext::Make;
   // Handlers of tag instructions (null: none; set before Load).
   const TagInstructionTable* tag_instructions = nullptr;
+  // The request's files and the machine's databases (null: none).
+  FileManager* files = nullptr;
+  MachineDatabasesFactory databases = nullptr;
   ScriptImage script;
   std::unique_ptr<PexoVM> vm;
 };
