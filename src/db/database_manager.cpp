@@ -128,13 +128,14 @@ std::unique_ptr<Database> DatabaseManager::Make(const String& name, const String
         fallback)
       type.assign(fallback->Value());
   }
-  if (!services_.files) {
-    error_.assign("No file access for databases");
-    return nullptr;
-  }
-  if (type.empty() || IsXBaseType(type))
+  if (type.empty() || IsXBaseType(type)) {
+    if (!services_.files) {
+      error_.assign("No file access for databases");
+      return nullptr;
+    }
     return std::make_unique<XBaseDatabase>(vm_, services_.files.get(), name,
                                            services_.externals.get());
+  }
   const PxDatabaseLibrary* library = nullptr;
   if (services_.libraries)
     library = services_.libraries->Find(type.data(), type.length(), &error_);

@@ -14,14 +14,14 @@
 #include <vector>
 
 #include "db/database.h"
+#include "db/database_file.h"
+#include "db/database_libraries.h"
+#include "expr/external_function_resolver.h"
 #include "values/string.h"
 #include "vm/machine_databases.h"
 
 namespace pexo {
 
-class DatabaseFileManager;
-class DatabaseLibraries;
-class ExternalFunctionResolver;
 class PexoVM;
 class VariableList;
 
