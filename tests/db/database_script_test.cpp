@@ -232,6 +232,18 @@ TEST_F(DatabaseScriptTest, OrderAndNameResolution) {
   }
 }
 
+// A field variable the script still holds after its database closed keeps
+// what it showed and refuses assignments.
+TEST_F(DatabaseScriptTest, FieldHeldPastClose) {
+  ASSERT_TRUE(Run(PeopleTable() + Tag("dbgo", {"", "", "1"}) +
+                      " pushnc \"d.name\"\n pushg keep\n refer\n" + Show("g.keep") +
+                      " pushnc \"d.age\"\n pushg unread\n refer\n" + Tag("dbclose", {""}) +
+                      Show("g.keep") + Put("g.keep", "x") + Show("g.keep") + Show("g.unread") +
+                      Put("g.unread", "7") + Show("g.unread"),
+                  ".global keep, unread\n"));
+  EXPECT_EQ(Output(), "annannann");
+}
+
 TEST_F(DatabaseScriptTest, RevealStructure) {
   ASSERT_TRUE(Run(PeopleTable() + " pushc \"\"\n pushc \"\"\n pushg s\n dbrevealstructureagg\n" +
                       " pushg s\n pushi 2\n elem\n pushc \"FIELD_NAME\"\n memb\n out\n"

@@ -34,6 +34,10 @@ XBaseDatabaseView::XBaseDatabaseView(Database* database, XBaseTable* table)
   AddVariable(eof_);
 }
 
+XBaseDatabaseView::~XBaseDatabaseView() {
+  for (Variable* variable : variables_) static_cast<XBaseVariable*>(variable)->Detach();
+}
+
 bool XBaseDatabaseView::eof() const { return eof_->eof(); }
 
 uint32_t XBaseDatabaseView::First() const { return table_->RecordCount() > 0 ? 1 : 0; }

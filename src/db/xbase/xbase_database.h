@@ -27,6 +27,8 @@ class XBaseVariable;
 class XBaseDatabaseView : public DatabaseView {
  public:
   XBaseDatabaseView(Database* database, XBaseTable* table);
+  // Detaches the variables: a script may still hold some of them.
+  ~XBaseDatabaseView() override;
 
   bool Skip(int32_t count) override;
   bool SkipFiltered(int32_t count) override;
