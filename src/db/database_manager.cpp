@@ -123,10 +123,16 @@ bool DatabaseManager::AlreadyOpen(const String& name) {
 std::unique_ptr<Database> DatabaseManager::Make(const String& name, const String& given) {
   String type(given);
   if (type.empty()) {
-    Variable* fallback = nullptr;
-    if (vm_->globals() && vm_->globals()->Find(kDefaultDatabaseVariable, -1, false, &fallback) &&
-        fallback)
-      type.assign(fallback->Value());
+    // The setting variable lives in the system scope; a program without it
+    // may still declare a global of that name.
+    VariableHash* scopes[] = {vm_->context().system, vm_->globals()};
+    for (VariableHash* scope : scopes) {
+      Variable* fallback = nullptr;
+      if (scope && scope->Find(kDefaultDatabaseVariable, -1, false, &fallback) && fallback) {
+        type.assign(fallback->Value());
+        break;
+      }
+    }
   }
   if (type.empty() || IsXBaseType(type)) {
     if (!services_.files) {

@@ -237,6 +237,20 @@ TEST_F(ExecuteTest, TablesLiveInTheDataDirectory) {
   EXPECT_EQ(read.response.body, "kept");
 }
 
+// The default database type is the system setting variable.
+TEST_F(ExecuteTest, DefaultDatabaseTypeComesFromTheSetting) {
+  site_.Configure("", "");
+  site_.AddProgram("type.pxc",
+                   ".segment main start\n tagerror 42 0\n"
+                   " pushc \"other\"\n popnc \"pexo_defaultdatabase\"\n"
+                   " pushc \"t\"\n pushc \"t.dbf\"\n pushc \"\"\n pushc \"A DATE\"\n"
+                   " pushc \"\"\n dbcreate\n pushnc \"PxCREATE_Error\"\n out\n");
+  MemoryRequest request;
+  site_.Prepare(&request, "/type.pxc");
+  EXPECT_EQ(site_.Run(&request, "/type.pxc"), 0);
+  EXPECT_EQ(request.response.body, "Database type 'other' is unsupported or not configured");
+}
+
 TEST_F(ExecuteTest, CallerIdFromCookieIsKeptAndEmptyOneReplaced) {
   site_.Configure("vrkcallerid=\"true\"", "");
   MemoryRequest kept;
