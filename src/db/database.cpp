@@ -6,24 +6,35 @@
 
 namespace pexo {
 
+namespace {
+
+std::unique_ptr<HashTable<Variable>> NewNameTable() {
+  return std::make_unique<HashTable<Variable>>(false, true, 12, 512);
+}
+
+}  // namespace
+
 DatabaseView::DatabaseView(Database* database, const String& name)
-    : database_(database), name_(name) {}
+    : database_(database), name_(name), by_name_(NewNameTable()) {}
 
 DatabaseView::~DatabaseView() { ClearVariables(); }
 
 Variable* DatabaseView::FindVariable(const char* name, int32_t length) const {
-  for (Variable* variable : variables_) {
-    const String& own = variable->Name();
-    if (equals_nocase(own.data(), own.length(), name, length)) return variable;
-  }
-  return nullptr;
+  return by_name_->find(name, length);
 }
 
-void DatabaseView::AddVariable(Variable* variable) { variables_.push_back(variable); }
+void DatabaseView::AddVariable(Variable* variable) {
+  variables_.push_back(variable);
+  const String& name = variable->Name();
+  // The first of two equal names wins, as a scan in field order would.
+  if (!by_name_->find(name.data(), name.length()))
+    by_name_->insert(name.data(), name.length(), variable);
+}
 
 void DatabaseView::ClearVariables() {
   for (Variable* variable : variables_) variable->Release();
   variables_.clear();
+  by_name_ = NewNameTable();
 }
 
 void DatabaseView::SetErrorText(const String& text) {

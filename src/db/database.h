@@ -14,6 +14,7 @@
 #include <memory>
 #include <vector>
 
+#include "values/hash_table.h"
 #include "values/string.h"
 
 namespace pexo {
@@ -55,7 +56,7 @@ class DatabaseView {
   Variable* FindVariable(const char* name, int32_t length) const;
   // Adds a variable under its name; the view takes over one reference.
   void AddVariable(Variable* variable);
-  // Releases every variable.
+  // Releases every variable and forgets their names.
   void ClearVariables();
   const std::vector<Variable*>& variables() const { return variables_; }
 
@@ -79,6 +80,8 @@ class DatabaseView {
   String error_;
   Segment* filter_ = nullptr;
   std::vector<Variable*> variables_;
+  // Names to variables (not owning): name lookups hash instead of scanning.
+  std::unique_ptr<HashTable<Variable>> by_name_;
 };
 
 struct DatabaseOpenTexts {

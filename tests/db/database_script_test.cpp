@@ -177,6 +177,11 @@ TEST_F(DatabaseScriptTest, WalkInRecordOrder) {
                              Tag("dbfilter", {"", "", ""}) + state + skip("2") + state,
        "bob 2 0;ann 1 0;cy 3 0;"},
       {"nothing passes", Tag("dbfilter", {"", "", "d.age GT 99"}) + Show("d.eof"), "1"},
+      {"records another writer appended are reached",
+       Open("other", "people.dbf") + Put("other.d.name", "dee") + Tag("dbadd", {"other", ""}) +
+           Tag("dbgo", {"p", "", "3"}) + Tag("dbskip", {"p", "", "1"}) + Show("p.d.name") +
+           Tag("dbgo", {"p", "", "bottom"}) + Show("p.d.recno"),
+       "dee4"},
       {"deleted records are visited",
        go("2") + Tag("dbdelete", {"", ""}) + go("top") + skip("1") + Show("d.deleted") +
            Tag("dbundelete", {"", ""}) + Show("d.deleted") + Show("d.totrec"),

@@ -41,8 +41,12 @@ XBaseDatabaseView::~XBaseDatabaseView() {
 bool XBaseDatabaseView::eof() const { return eof_->eof(); }
 
 uint32_t XBaseDatabaseView::First() const { return table_->RecordCount() > 0 ? 1 : 0; }
-uint32_t XBaseDatabaseView::Last() const { return table_->RecordCount(); }
-uint32_t XBaseDatabaseView::Next(uint32_t record) const {
+uint32_t XBaseDatabaseView::Last() {
+  table_->ReadHeader();
+  return table_->RecordCount();
+}
+uint32_t XBaseDatabaseView::Next(uint32_t record) {
+  if (record >= table_->RecordCount()) table_->ReadHeader();
   return record < table_->RecordCount() ? record + 1 : 0;
 }
 uint32_t XBaseDatabaseView::Previous(uint32_t record) const {

@@ -51,8 +51,9 @@ class XBaseDatabaseView : public DatabaseView {
  private:
   // Record order: 0 when there is no such record.
   uint32_t First() const;
-  uint32_t Last() const;
-  uint32_t Next(uint32_t record) const;
+  uint32_t Last();
+  // Past the known end it looks again: another writer may have appended.
+  uint32_t Next(uint32_t record);
   uint32_t Previous(uint32_t record) const;
 
   // Makes `record` current and shows it.
