@@ -103,7 +103,7 @@ TEST_F(ExternalDatabaseTest, ViewsAndFieldsComeFromTheLibrary) {
                                   " pushc \"zed\"\n popnc \"d.name\"\n" +
                                   Tag("dbupdate", {"", ""}));
   EXPECT_EQ(output_, "annbob2cy");
-  EXPECT_EQ(log, "open3 f t1 t2 (null) m;update zed;");
+  EXPECT_EQ(log, "open3 f t1 t2 (null) m;update zed at 3;");
   EXPECT_EQ(errors_, "");
 }
 

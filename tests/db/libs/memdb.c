@@ -98,7 +98,11 @@ static int Go(PexoDatabaseView *view, int32_t record) {
 
 static int Update(PexoDatabaseView *view) {
   char line[128];
-  snprintf(line, sizeof line, "update %s", pxVariable_Value((PexoVariable *)Field(view, "name"), NULL));
+  /* The same field reached through the program's name resolution. */
+  PexoVariable *pos = pxProgram_Lookup_Variable(pxDatabaseView_Program(view), "m.d.pos", -1);
+  snprintf(line, sizeof line, "update %s at %s",
+           pxVariable_Value((PexoVariable *)Field(view, "name"), NULL),
+           pos ? pxVariable_Value(pos, NULL) : "(none)");
   Log(line);
   return 1;
 }
