@@ -60,10 +60,7 @@ class DatabaseView {
   void ClearVariables();
   const std::vector<Variable*>& variables() const { return variables_; }
 
-  // Replaces the filter (null: none).
-  void SetFilterCode(Segment* code) { filter_ = code; }
   bool HasFilter() const { return filter_ != nullptr; }
-  Segment* filter() const { return filter_; }
 
   Database* database() const { return database_; }
   const String& Name() const { return name_; }

@@ -100,8 +100,6 @@ class XBaseDatabase : public Database {
   bool Transact() override { return true; }
   bool DBCommand(const String& command, const String& text) override;
 
-  XBaseTable* table() { return &table_; }
-
  private:
   void MakeView();
   bool Unsupported(const char* tag);
