@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -194,6 +195,13 @@ TEST_F(DatabaseScriptTest, WalkInRecordOrder) {
   }
 }
 
+TEST_F(DatabaseScriptTest, EmptyTableIsAtItsEnd) {
+  ASSERT_TRUE(Run(Create("e", "e.dbf", "A CHAR(3)") + Tag("dbgo", {"", "", "BOTTOM"}) +
+                  Show("d.eof") + Show("d.recno") + Tag("dbskip", {"", "", "-1"}) + Show("d.eof") +
+                  Show("PxGO_Error") + Show("PxSKIP_Error")));
+  EXPECT_EQ(Output(), "101");
+}
+
 TEST_F(DatabaseScriptTest, WritesReachTheFile) {
   ASSERT_TRUE(Run(PeopleTable() + Tag("dbgo", {"", "", "2"}) + Put("d.age", "41") +
                   Put("d.note", "new memo") + Tag("dbupdate", {"", ""}) +
@@ -247,6 +255,54 @@ TEST_F(DatabaseScriptTest, FieldHeldPastClose) {
                       Put("g.unread", "7") + Show("g.unread"),
                   ".global keep, unread\n"));
   EXPECT_EQ(Output(), "annannann");
+}
+
+// Four processes append to one table through scripts at the same time; no
+// record is lost or written twice.
+TEST_F(DatabaseScriptTest, ScriptsInSeveralProcessesAppendToOneTable) {
+  ASSERT_TRUE(Run(Create("t", "shared.dbf", "NAME CHAR(12), NOTE MEMO")));
+  constexpr int kChildren = 4;
+  constexpr int kRecords = 50;
+  std::vector<pid_t> children;
+  for (int child = 0; child < kChildren; ++child) {
+    pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      std::string tag = "c" + std::to_string(child) + "-";
+      bool ok = Run(Open("t", "shared.dbf") + " storegi i, 0\n"
+                    "loop:\n cmpgi i, " + std::to_string(kRecords) + "\n jmp_ge done\n"
+                    " pushc \"" + tag + "\"\n pushg i\n cat\n popnc \"d.name\"\n"
+                    " pushc \"memo \"\n pushg i\n cat\n popnc \"d.note\"\n" +
+                    Tag("dbadd", {"", ""}) + " incg i, 1\n jmp loop\n"
+                    "done:\n" + Show("PxADD_Error"),
+                    ".global i\n");
+      ::_exit(ok && Output().empty() ? 0 : 1);
+    }
+    children.push_back(pid);
+  }
+  for (pid_t pid : children) {
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  XBaseTable table(files_.get());
+  ASSERT_TRUE(table.OpenTable("shared.dbf", kDbOpenExisting));
+  ASSERT_EQ(table.RecordCount(), static_cast<uint32_t>(kChildren * kRecords));
+  std::vector<std::string> seen;
+  for (uint32_t n = 1; n <= table.RecordCount(); ++n) {
+    ASSERT_TRUE(table.ReadRecord(n));
+    std::string name = XBaseFixture::Text(table.Fields()[0]->Value());
+    std::string memo = XBaseFixture::Text(table.Fields()[1]->Value());
+    EXPECT_EQ(memo, "memo " + name.substr(name.find('-') + 1));
+    seen.push_back(name);
+  }
+  std::sort(seen.begin(), seen.end());
+  std::vector<std::string> expected;
+  for (int child = 0; child < kChildren; ++child)
+    for (int i = 0; i < kRecords; ++i)
+      expected.push_back("c" + std::to_string(child) + "-" + std::to_string(i));
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(seen, expected);
 }
 
 TEST_F(DatabaseScriptTest, RevealStructure) {
