@@ -12,7 +12,8 @@
 #   vm       values program l10n
 #   io       values program l10n vm
 #   expr     values program l10n vm  (io and expr do not include each other)
-#   db, net  values program l10n vm io expr
+#   db       values program l10n vm io expr pexo (the database library table)
+#   net      values program l10n vm io expr
 #   ext      values program l10n vm io expr db net pexo
 #   api      values program l10n vm io expr db net ext pexo
 #   host     every folder (src/host/<server>/ bindings count as host)
@@ -28,7 +29,7 @@ BEGIN {
   allow["vm"]      = "values program l10n"
   allow["io"]      = "values program l10n vm"
   allow["expr"]    = "values program l10n vm"
-  allow["db"]      = "values program l10n vm io expr"
+  allow["db"]      = "values program l10n vm io expr pexo"
   allow["net"]     = "values program l10n vm io expr"
   allow["ext"]     = "values program l10n vm io expr db net pexo"
   allow["api"]     = "values program l10n vm io expr db net ext pexo"

@@ -141,6 +141,61 @@ typedef struct PxCommerceLibrary {
 
 typedef const PxCommerceLibrary *(*PxCommerceLibraryEntry)(void);
 
+/* Database library: pexo_database_library(void) returns this table. Every
+ * entry but version may be null: the operation is then refused as
+ * unsupported. Results: 1 success, 0 failure (the engine then asks
+ * error_text). An entry newer than the table's version is not called: the
+ * operation succeeds without it. Views and their field variables are made
+ * with pxDatabase_AddView and pxDatabaseView_AddVariable; a library leaves
+ * the current record in the variables (pxVariable_SetValue...) and reads
+ * assignments back from them (pxDatabaseVariable_SetDirty tells which). */
+#define PX_DATABASE_GO_TOP (-1)
+#define PX_DATABASE_GO_BOTTOM (-2)
+typedef struct PxDatabaseLibrary {
+  int32_t version;
+  int32_t reserved;
+  int (*create)(PexoDatabase *db, const char *fields, const char *file, const char *text);
+  /* Version 1 receives (db, file, text1, text2), version 2 also text3,
+   * version 3 and later also the database name. */
+  int (*open)(PexoDatabase *db, const char *file, const char *text1, const char *text2,
+              const char *text3, const char *name);
+  int (*close)(PexoDatabase *db);
+  int (*open_view)(PexoDatabase *db, const char *name, const char *query, const char *text,
+                   PexoVariableList *fields);
+  int (*run_query)(PexoDatabase *db, const char *query, PexoVariableList *fields);
+  int (*pack)(PexoDatabase *db);
+  int (*set_primary_index)(PexoDatabase *db, const char *index);
+  int (*make_index)(PexoDatabase *db, const char *file, const char *expression,
+                    const char *flags);
+  int (*set_indexes)(PexoDatabase *db, const char *indexes);
+  int (*reindex)(PexoDatabase *db);
+  const char *(*error_text)(PexoDatabase *db);
+  int (*close_view)(PexoDatabaseView *view);
+  int (*skip)(PexoDatabaseView *view, int32_t count);
+  int (*go)(PexoDatabaseView *view, int32_t record); /* or PX_DATABASE_GO_TOP/BOTTOM */
+  int (*add)(PexoDatabaseView *view);
+  int (*delete_record)(PexoDatabaseView *view);
+  int (*undelete)(PexoDatabaseView *view);
+  int (*update)(PexoDatabaseView *view);
+  int (*filter)(PexoDatabaseView *view, const char *expression);
+  int (*find)(PexoDatabaseView *view, const char *key, int exact);
+  int (*reveal_structure_file)(PexoDatabaseView *view, const char *file);
+  int (*reveal_structure_variable)(PexoDatabaseView *view, PexoVariable *target);
+  /* Field values: reserved; this engine keeps them in the variables. */
+  int (*field_text)(PexoDatabaseVariable *variable, const char *text, int32_t length);
+  int (*field_integer)(PexoDatabaseVariable *variable, int32_t value);
+  int (*field_double)(PexoDatabaseVariable *variable, double value);
+  int (*commit)(PexoDatabase *db);   /* version 2 */
+  int (*rollback)(PexoDatabase *db); /* version 2 */
+  void *variable_list;               /* version 4; reserved */
+  int (*transact)(PexoDatabase *db); /* version 5 */
+  int (*db_command)(PexoDatabase *db, const char *command, const char *text); /* version 5 */
+  void (*release)(PexoDatabase *db); /* version 6: the database is going away */
+  int (*field_decimal)(PexoDatabaseVariable *variable, const char *text, int32_t length);
+} PxDatabaseLibrary;
+
+typedef const PxDatabaseLibrary *(*PxDatabaseLibraryEntry)(void);
+
 /* Destructor of persistent data: the registering program and the data. */
 typedef void (*PxPersistentDestructor)(PexoProgram *program, void *data);
 
@@ -514,7 +569,7 @@ PEXO_API const char *pxHTTPResponse_Error(PexoProgram *program, PexoHTTPResponse
                                           int32_t *length);
 PEXO_API int pxHTTPResponse_Close(PexoHTTPResponse *response);
 
-/* ---- Databases (for database libraries; not available yet) ---------- */
+/* ---- Databases (for database libraries) ---------------------------- */
 
 PEXO_API PexoDatabaseView *pxDatabase_AddView(PexoDatabase *database, const char *name,
                                               int32_t length);

@@ -103,6 +103,11 @@ bool MachineApiContext::Unsupported(int result) {
 VariableHash* MachineApiContext::LocalScope() { return machine_->local_scope(); }
 VariableHash* MachineApiContext::GlobalScope() { return program_.globals; }
 VariableHash* MachineApiContext::SystemScope() { return program_.system; }
+Variable* MachineApiContext::DatabaseField(const char* alias, int32_t alias_length,
+                                           const char* name, int32_t length) {
+  MachineDatabases* databases = machine_->open_databases();
+  return databases ? databases->Field(alias, alias_length, name, length) : nullptr;
+}
 
 Function* MachineApiContext::FindFunction(const char* name, int32_t length) {
   if (!name || !program_.functions) return nullptr;

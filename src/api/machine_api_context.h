@@ -62,6 +62,8 @@ class MachineApiContext : public ApiContext, public MachineExtensions {
   VariableHash* LocalScope() override;
   VariableHash* GlobalScope() override;
   VariableHash* SystemScope() override;
+  Variable* DatabaseField(const char* alias, int32_t alias_length, const char* name,
+                          int32_t length) override;
 
   // The program's function of that name, or a new external entry for a
   // library function; null when neither has it.

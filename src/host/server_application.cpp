@@ -13,6 +13,7 @@
 #include "host/file_byte_stream.h"
 #include "host/file_path.h"
 #include "host/server_request.h"
+#include "host/machine_databases_factory.h"
 #include "host/tag_instruction_set.h"
 #include "host/task_application.h"
 #include "values/entity.h"
@@ -266,6 +267,7 @@ bool ServerApplication::CreateMachine() {
       new Localizer(&image_->localized(), &image_->dictionary(), reader_.get(), &settings_));
   context.localizer = localizer_.get();
   context.commerce = commerce_.get();
+  context.databases = MakeMachineDatabases;
   machine_.reset(new PexoVM(context));
   settings_.ApplyTagFlags(machine_.get());
   uploads_.SetProgram(machine_.get(), image_.get());

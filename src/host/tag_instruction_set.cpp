@@ -1,5 +1,6 @@
 #include "host/tag_instruction_set.h"
 
+#include "db/database_instructions.h"
 #include "db/import_export_instructions.h"
 #include "ext/commerce.h"
 #include "host/do_instructions.h"
@@ -21,6 +22,7 @@ TagInstructionTable BuildTable() {
   RegisterLocalizedInstructions(&table);
   RegisterTaskInstructions(&table);
   RegisterCommerceInstructions(&table);
+  RegisterDatabaseInstructions(&table);
   return table;
 }
 

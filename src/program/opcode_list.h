@@ -25,10 +25,10 @@
 
 #define PEXO_OPCODE_LIST(PEXO_OP, PEXO_PENDING) \
   PEXO_OP(0x0000, NOOP, "noop", Shown, None, None, "--", "nothing") \
-  PEXO_OP(0x0007, PUSHD, "pushd", Shown, None, None, "alias field -- v", "the field's variable of the open view; no view is open yet, so the null variable") \
+  PEXO_OP(0x0007, PUSHD, "pushd", Shown, None, None, "alias field -- v", "the field's variable of the database opened under the alias (empty: the primary one), or the null variable") \
   PEXO_OP(0x0009, PUSHN, "pushn", Shown, None, None, "name -- v", "the variable the name resolves to (the null variable when none)") \
   PEXO_OP(0x000B, POP, "pop", Shown, None, None, "x --", "discard the top entry") \
-  PEXO_OP(0x000F, POPD, "popd", Shown, None, None, "x alias field --", "store x into the field of the open view; no view is open yet, so x is discarded") \
+  PEXO_OP(0x000F, POPD, "popd", Shown, None, None, "x alias field --", "store x into the field of the database opened under the alias (discarded when there is none)") \
   PEXO_OP(0x0011, POPN, "popn", Shown, None, None, "x name --", "store x into the variable the name resolves to (discarded when none)") \
   PEXO_OP(0x0013, SPUSH, "spush", Shown, None, None, "--", "open a save level of the system variables") \
   PEXO_OP(0x0014, SPOP, "spop", Shown, None, None, "--", "undo the changes of the innermost save level") \
@@ -89,32 +89,32 @@
   PEXO_PENDING(0x0108, POP3DELETE, "pop3delete", Shown, None, None, PxPOPDELETE, 0, "--", "PxPOPDELETE") \
   PEXO_PENDING(0x010B, SMTP_END, "op_smtp_end", Shown, None, None, PxSMTP, 0, "--", "PxSMTP end") \
   PEXO_OP(0x0116, EXIT_ALT, "exit", Hidden, None, None, "--", "the same as 0x0043") \
-  PEXO_PENDING(0x0200, DBOPEN, "dbopen", Shown, None, None, PxOPEN, 5, "a1..a5 --", "PxOPEN") \
-  PEXO_PENDING(0x0201, DBCLOSE, "dbclose", Shown, None, None, PxCLOSE, 1, "a --", "PxCLOSE") \
-  PEXO_PENDING(0x0202, DBSKIP, "dbskip", Shown, None, None, PxSKIP, 2, "a1 a2 --", "PxSKIP") \
-  PEXO_PENDING(0x0203, DBGO, "dbgo", Shown, None, None, PxGO, 2, "a1 a2 --", "PxGO") \
-  PEXO_PENDING(0x0204, DBADD, "dbadd", Shown, None, None, PxADD, 1, "a --", "PxADD") \
-  PEXO_PENDING(0x0205, DBUPDATE, "dbupdate", Shown, None, None, PxUPDATE, 1, "a --", "PxUPDATE") \
-  PEXO_PENDING(0x0206, DBDELETE, "dbdelete", Shown, None, None, PxDELETE, 1, "a --", "PxDELETE") \
-  PEXO_PENDING(0x0207, DBUNDELETE, "dbundelete", Shown, None, None, PxUNDELETE, 1, "a --", "PxUNDELETE") \
-  PEXO_PENDING(0x0208, DBPRIMARY, "dbprimary", Shown, None, None, PxPRIMARY, 1, "a --", "PxPRIMARY") \
-  PEXO_PENDING(0x0209, DBFIND, "dbfind", Shown, None, None, PxFIND, 3, "a1 a2 a3 --", "PxFIND") \
-  PEXO_PENDING(0x020A, DBSETINDEX, "dbsetindex", Shown, None, None, PxSETINDEX, 2, "a1 a2 --", "PxSETINDEX") \
-  PEXO_PENDING(0x020B, DBMAKEINDEX, "dbmakeindex", Shown, None, None, PxMAKEINDEX, 3, "a1 a2 a3 --", "PxMAKEINDEX") \
-  PEXO_PENDING(0x020C, DBPACK, "dbpack", Shown, None, None, PxPACK, 1, "a --", "PxPACK") \
-  PEXO_PENDING(0x020D, DBREINDEX, "dbreindex", Shown, None, None, PxREINDEX, 1, "a --", "PxREINDEX") \
-  PEXO_PENDING(0x020E, DBCREATE, "dbcreate", Shown, None, None, PxCREATE, 3, "a1 a2 a3 --", "PxCREATE") \
-  PEXO_PENDING(0x0210, DBOPENVIEW, "dbopenview", Shown, None, None, PxOPENVIEW, 3, "a1 a2 a3 --", "PxOPENVIEW") \
-  PEXO_PENDING(0x0211, DBCLOSEVIEW, "dbcloseview", Shown, None, None, PxCLOSEVIEW, 1, "a --", "PxCLOSEVIEW") \
-  PEXO_PENDING(0x0212, DBQUERY, "dbquery", Shown, None, None, PxQUERY, 2, "a1 a2 --", "PxQUERY") \
-  PEXO_PENDING(0x0213, DBFILTER, "dbfilter", Shown, None, None, PxFILTER, 2, "a1 a2 --", "PxFILTER") \
-  PEXO_PENDING(0x0214, DBREVEALSTRUCTUREDB, "dbrevealstructuredb", Shown, None, None, PxREVEALSTRUCTURE, 2, "a1 a2 --", "PxREVEALSTRUCTURE of a database") \
-  PEXO_PENDING(0x0215, DBREVEALSTRUCTUREAGG, "dbrevealstructureagg", Shown, None, None, PxREVEALSTRUCTURE, 2, "a1 a2 --", "PxREVEALSTRUCTURE into an aggregate") \
-  PEXO_PENDING(0x0216, DBOPENX, "dbopenx", Hidden, None, None, PxOPEN, 6, "a1..a6 --", "PxOPEN with one more attribute") \
-  PEXO_PENDING(0x0217, DBCOMMIT, "dbcommit", Hidden, None, None, PxCOMMIT, 1, "a --", "PxCOMMIT") \
-  PEXO_PENDING(0x0218, DBROLLBACK, "dbrollback", Hidden, None, None, PxROLLBACK, 1, "a --", "PxROLLBACK") \
-  PEXO_PENDING(0x0219, DBTRANSACT, "dbtransact", Hidden, None, None, PxTRANSACT, 1, "a --", "PxTRANSACT") \
-  PEXO_PENDING(0x021A, DBCOMMAND, "dbcommand", Hidden, None, None, PxDBCOMMAND, 2, "a1 a2 --", "PxDBCOMMAND") \
+  PEXO_PENDING(0x0200, DBOPEN, "dbopen", Shown, None, None, PxOPEN, 6, "name file type indexes text1 text2 --", "open a database (type xbase3 by default) as the new primary one") \
+  PEXO_PENDING(0x0201, DBCLOSE, "dbclose", Shown, None, None, PxCLOSE, 1, "name --", "close the database") \
+  PEXO_PENDING(0x0202, DBSKIP, "dbskip", Shown, None, None, PxSKIP, 3, "name view count --", "move count records in the view's order (filtered when a filter is set)") \
+  PEXO_PENDING(0x0203, DBGO, "dbgo", Shown, None, None, PxGO, 3, "name view record --", "go to a record number, top or bottom") \
+  PEXO_PENDING(0x0204, DBADD, "dbadd", Shown, None, None, PxADD, 2, "name view --", "append the view's field values as a new record") \
+  PEXO_PENDING(0x0205, DBUPDATE, "dbupdate", Shown, None, None, PxUPDATE, 2, "name view --", "rewrite the current record with the view's field values") \
+  PEXO_PENDING(0x0206, DBDELETE, "dbdelete", Shown, None, None, PxDELETE, 2, "name view --", "mark the current record deleted") \
+  PEXO_PENDING(0x0207, DBUNDELETE, "dbundelete", Shown, None, None, PxUNDELETE, 2, "name view --", "clear the current record's deletion mark") \
+  PEXO_PENDING(0x0208, DBPRIMARY, "dbprimary", Shown, None, None, PxPRIMARY, 3, "name view index --", "make the database primary, and the view and index when given") \
+  PEXO_PENDING(0x0209, DBFIND, "dbfind", Shown, None, None, PxFIND, 4, "name view key exact --", "find a key in the primary index (exact: \"1\" or empty)") \
+  PEXO_PENDING(0x020A, DBSETINDEX, "dbsetindex", Shown, None, None, PxSETINDEX, 2, "name indexes --", "replace the open indexes") \
+  PEXO_PENDING(0x020B, DBMAKEINDEX, "dbmakeindex", Shown, None, None, PxMAKEINDEX, 4, "name file expression flags --", "build a new index (empty flags: none)") \
+  PEXO_PENDING(0x020C, DBPACK, "dbpack", Shown, None, None, PxPACK, 1, "name --", "remove the deleted records") \
+  PEXO_PENDING(0x020D, DBREINDEX, "dbreindex", Shown, None, None, PxREINDEX, 1, "name --", "rebuild the open indexes") \
+  PEXO_PENDING(0x020E, DBCREATE, "dbcreate", Shown, None, None, PxCREATE, 5, "name file type fields text1 --", "create a table from a field specification and open it") \
+  PEXO_PENDING(0x0210, DBOPENVIEW, "dbopenview", Shown, None, None, PxOPENVIEW, 4, "name view query fields --", "open a view of a database") \
+  PEXO_PENDING(0x0211, DBCLOSEVIEW, "dbcloseview", Shown, None, None, PxCLOSEVIEW, 2, "name view --", "close a view") \
+  PEXO_PENDING(0x0212, DBQUERY, "dbquery", Shown, None, None, PxQUERY, 3, "name query fields --", "run a query into the listed variables") \
+  PEXO_PENDING(0x0213, DBFILTER, "dbfilter", Shown, None, None, PxFILTER, 3, "name view expression --", "set (or, empty, remove) the view's filter and go to the top") \
+  PEXO_PENDING(0x0214, DBREVEALSTRUCTUREDB, "dbrevealstructuredb", Shown, None, None, PxREVEALSTRUCTURE, 3, "name view file --", "write the view's field list to a new table") \
+  PEXO_PENDING(0x0215, DBREVEALSTRUCTUREAGG, "dbrevealstructureagg", Shown, None, None, PxREVEALSTRUCTURE, 3, "name view v --", "fill v with an array of the view's fields") \
+  PEXO_PENDING(0x0216, DBOPENX, "dbopenx", Hidden, None, None, PxOPEN, 7, "name file type indexes text1 text2 text3 --", "dbopen with a third further text") \
+  PEXO_PENDING(0x0217, DBCOMMIT, "dbcommit", Hidden, None, None, PxCOMMIT, 1, "name --", "commit the database's changes") \
+  PEXO_PENDING(0x0218, DBROLLBACK, "dbrollback", Hidden, None, None, PxROLLBACK, 1, "name --", "roll back the database's changes") \
+  PEXO_PENDING(0x0219, DBTRANSACT, "dbtransact", Hidden, None, None, PxTRANSACT, 1, "name --", "start a transaction") \
+  PEXO_PENDING(0x021A, DBCOMMAND, "dbcommand", Hidden, None, None, PxDBCOMMAND, 3, "name command text --", "send a command to the database engine") \
   PEXO_OP(0x4001, PUSHC, "pushc", Shown, Dict, None, "-- s", "dictionary string i, borrowed") \
   PEXO_OP(0x4002, PUSHI, "pushi", Shown, Int, None, "-- i", "the integer i") \
   PEXO_OP(0x4004, PUSHS, "pushs", Shown, System, None, "-- v", "system variable i, or the null variable when absent") \

@@ -86,6 +86,46 @@ class Instructions {
     return scope ? scope : vm->context_.globals;
   }
 
+  // A field of an open database; an empty alias means the primary one.
+  static Variable* database_field(PexoVM* vm, const char* alias, int32_t alias_length,
+                                  const char* field, int32_t field_length) {
+    MachineDatabases* databases = vm->open_databases();
+    if (!databases || !field) return nullptr;
+    return databases->Field(alias ? alias : "", alias ? alias_length : 0, field, field_length);
+  }
+
+  // pushd/popd: field name on top, alias below it.
+  static void field_by_names(PexoVM* vm, bool push) {
+    int32_t field_length = 0;
+    int32_t alias_length = 0;
+    char* field = vm->stack_->pop_name(&field_length);
+    char* alias = vm->stack_->pop_name(&alias_length);
+    if (!vm->fatal_) {
+      Variable* variable = database_field(vm, alias, alias_length, field, field_length);
+      if (push)
+        push_found(vm, variable);
+      else
+        pop_to(vm, variable);
+    }
+    std::free(field);
+    std::free(alias);
+  }
+
+  // pushdc/popdc: alias and field from the dictionary.
+  static void field_by_dictionary(PexoVM* vm, bool push) {
+    int32_t alias_length = 0;
+    int32_t field_length = 0;
+    const char* alias = dictionary_text(vm, vm->op_int1_, &alias_length);
+    if (!alias) return;
+    const char* field = dictionary_text(vm, vm->op_int2_, &field_length);
+    if (!field) return;
+    Variable* variable = database_field(vm, alias, alias_length, field, field_length);
+    if (push)
+      push_found(vm, variable);
+    else
+      pop_to(vm, variable);
+  }
+
   static void push_found(PexoVM* vm, Variable* variable) {
     vm->current_variable_ = variable ? variable : vm->null_;
     vm->stack_->push_variable(vm->current_variable_, true, true);
@@ -616,34 +656,10 @@ int PexoVM::dispatch(uint16_t word) {
     case OP_OUT: Instructions::write_out(this, false); return 1;
     case OP_OUT_COMP: Instructions::write_out(this, true); return 1;
     case OP_HIDE: hide(); return 1;
-    // No database is open before the database subsystem exists: a field
-    // never resolves.
-    case OP_PUSHD:
-      stack->pop();  // field
-      stack->pop();  // alias
-      if (!fatal_) Instructions::push_found(this, nullptr);
-      return 1;
-    case OP_POPD:
-      stack->pop();  // field
-      stack->pop();  // alias
-      if (!fatal_) stack->pop();
-      return 1;
-    case OP_PUSHDC: {
-      int32_t length = 0;
-      if (!Instructions::dictionary_text(this, op_int1_, &length) ||
-          !Instructions::dictionary_text(this, op_int2_, &length))
-        return 1;
-      Instructions::push_found(this, nullptr);
-      return 1;
-    }
-    case OP_POPDC: {
-      int32_t length = 0;
-      if (!Instructions::dictionary_text(this, op_int1_, &length) ||
-          !Instructions::dictionary_text(this, op_int2_, &length))
-        return 1;
-      stack->pop();
-      return 1;
-    }
+    case OP_PUSHD: Instructions::field_by_names(this, true); return 1;
+    case OP_POPD: Instructions::field_by_names(this, false); return 1;
+    case OP_PUSHDC: Instructions::field_by_dictionary(this, true); return 1;
+    case OP_POPDC: Instructions::field_by_dictionary(this, false); return 1;
     default: {
       const PendingOp& pending = kPending[row];
       if (pending.pending) {

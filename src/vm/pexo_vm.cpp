@@ -43,6 +43,8 @@ PexoVM::PexoVM(const ProgramContext& context) : context_(context) {
 
 PexoVM::~PexoVM() {
   services_.StopAll();
+  // Open databases close while the machine and its extensions still work.
+  databases_.reset();
   // Extensions' local data is freed while the machine still works.
   extensions_.reset();
   unwind_to(nullptr);

@@ -22,6 +22,7 @@
 
 #include "values/string.h"
 #include "vm/error_table.h"
+#include "vm/machine_databases.h"
 #include "vm/machine_extensions.h"
 #include "vm/service_stack.h"
 #include "vm/tag_instructions.h"
@@ -103,6 +104,9 @@ struct ProgramContext {
   const TagInstructionTable* tag_instructions = nullptr;
   // The commerce methods of the request (null: none configured).
   CommerceLibraryManager* commerce = nullptr;
+  // Makes the machine's open databases (see MachineDatabases); null: the
+  // machine opens none and no name resolves to a field.
+  MachineDatabasesFactory databases = nullptr;
 };
 
 class PexoVM {
@@ -150,6 +154,10 @@ class PexoVM {
   // The program handle library functions and extensions receive (made on
   // first use, owned by the machine); null without an extensions factory.
   ApiContext* api_context();
+  // The machine's databases, made on first use (null without a factory).
+  MachineDatabases* databases();
+  // The databases if they were made, without making them.
+  MachineDatabases* open_databases() const { return databases_.get(); }
   // The current call's local scope; null outside a function call.
   VariableHash* local_scope() const;
   // Whether the run has been stopped or asked to end (fatal, time-out, exit).
@@ -281,6 +289,8 @@ class PexoVM {
   ServiceStack services_;
   // Made on first use by extensions().
   std::unique_ptr<MachineExtensions> extensions_;
+  // Made on first use by databases(); closed before the frames go.
+  std::unique_ptr<MachineDatabases> databases_;
   MachineExtensions* extensions();
   // Decimal forms of pushf constants, direct-mapped by the double's bits.
   // An entry is only ever copied from, so replacing it is always safe, and

@@ -22,16 +22,22 @@ namespace {
 // The machine's scopes as the name resolver sees them.
 class MachineScopes : public ScopeContext {
  public:
-  MachineScopes(VariableHash* local, VariableHash* global, VariableHash* system)
-      : local_(local), global_(global), system_(system) {}
+  MachineScopes(VariableHash* local, VariableHash* global, VariableHash* system,
+                MachineDatabases* databases)
+      : local_(local), global_(global), system_(system), databases_(databases) {}
   VariableHash* LocalScope() override { return local_; }
   VariableHash* GlobalScope() override { return global_; }
   VariableHash* SystemScope() override { return system_; }
+  Variable* DatabaseField(const char* alias, int32_t alias_length, const char* name,
+                          int32_t length) override {
+    return databases_ ? databases_->Field(alias, alias_length, name, length) : nullptr;
+  }
 
  private:
   VariableHash* local_;
   VariableHash* global_;
   VariableHash* system_;
+  MachineDatabases* databases_;
 };
 
 constexpr int32_t kSpareStacks = 64;
@@ -47,7 +53,7 @@ VariableHash* PexoVM::local_scope() const {
 }
 
 bool PexoVM::resolve_name(const char* name, int32_t length, Variable** variable, String* error) {
-  MachineScopes scopes(local_scope(), context_.globals, context_.system);
+  MachineScopes scopes(local_scope(), context_.globals, context_.system, databases_.get());
   return ResolveVariableName(&scopes, name, length, variable, error);
 }
 
@@ -238,6 +244,11 @@ int PexoVM::call_external(Function* function) {
 MachineExtensions* PexoVM::extensions() {
   if (!extensions_ && context_.extensions) extensions_ = context_.extensions(this, context_);
   return extensions_.get();
+}
+
+MachineDatabases* PexoVM::databases() {
+  if (!databases_ && context_.databases) databases_ = context_.databases(this, context_);
+  return databases_.get();
 }
 
 ApiContext* PexoVM::api_context() {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <initializer_list>
 #include <cstring>
 #include <fstream>
 #include <thread>
@@ -202,6 +203,52 @@ TEST_F(ExecuteTest, QueryStringBecomesGlobalVariables) {
   site_.Prepare(&request, "/q.pxc", "a=x+y&b=%3Cz%3E");
   EXPECT_EQ(site_.Run(&request, "/q.pxc"), 0);
   EXPECT_EQ(request.response.body, "x y/<z>");
+}
+
+// A request's databases live in its data directory: a table created by one
+// request is read by the next; a name outside the data directory is refused.
+TEST_F(ExecuteTest, TablesLiveInTheDataDirectory) {
+  site_.Configure("", "");
+  auto texts = [](std::initializer_list<const char*> list) {
+    std::string code;
+    for (const char* text : list) code += std::string(" pushc \"") + text + "\"\n";
+    return code;
+  };
+  site_.AddProgram("make.pxc", ".segment main start\n" +
+                                   texts({"t", "t.dbf", "", "NAME CHAR(8)", ""}) + " dbcreate\n" +
+                                   " pushc \"kept\"\n popnc \"d.name\"\n" + texts({"", ""}) +
+                                   " dbadd\n" + texts({"out", "../out.dbf", "", "A DATE", ""}) +
+                                   " dbcreate\n pushnc \"PxCREATE_Error\"\n isnull\n out\n");
+  site_.AddProgram("read.pxc", ".segment main start\n" +
+                                   texts({"t", "t.dbf", "", "", "", ""}) + " dbopen\n" +
+                                   texts({"", "", "top"}) + " dbgo\n pushnc \"d.name\"\n out\n");
+  MemoryRequest make;
+  site_.Prepare(&make, "/make.pxc");
+  EXPECT_EQ(site_.Run(&make, "/make.pxc"), 0);
+  // The outside name is refused, the message shown (PxCREATE displays).
+  EXPECT_EQ(make.response.body,
+            "Runtime error in make.pxc @ [00000000:00000058]: PxCREATE: Error creating "
+            "'../out.dbf': The specified path references a path outside the configured data "
+            "directory\n0");
+  EXPECT_EQ(FilesIn(site_.data()), std::vector<std::string>{"t.dbf"});
+  MemoryRequest read;
+  site_.Prepare(&read, "/read.pxc");
+  EXPECT_EQ(site_.Run(&read, "/read.pxc"), 0);
+  EXPECT_EQ(read.response.body, "kept");
+}
+
+// The default database type is the system setting variable.
+TEST_F(ExecuteTest, DefaultDatabaseTypeComesFromTheSetting) {
+  site_.Configure("", "");
+  site_.AddProgram("type.pxc",
+                   ".segment main start\n tagerror 42 0\n"
+                   " pushc \"other\"\n popnc \"pexo_defaultdatabase\"\n"
+                   " pushc \"t\"\n pushc \"t.dbf\"\n pushc \"\"\n pushc \"A DATE\"\n"
+                   " pushc \"\"\n dbcreate\n pushnc \"PxCREATE_Error\"\n out\n");
+  MemoryRequest request;
+  site_.Prepare(&request, "/type.pxc");
+  EXPECT_EQ(site_.Run(&request, "/type.pxc"), 0);
+  EXPECT_EQ(request.response.body, "Database type 'other' is unsupported or not configured");
 }
 
 TEST_F(ExecuteTest, CallerIdFromCookieIsKeptAndEmptyOneReplaced) {

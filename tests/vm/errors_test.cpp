@@ -39,11 +39,11 @@ TEST(Errors, PrefixStandsInFront) {
 }
 
 TEST(Errors, RuntimeErrorOfDisplayOnlyTagGoesOn) {
-  // dbopen (PxOPEN, display only) cannot work yet: the message lands in
-  // PxOPEN_Error, is shown (frame error output 7) and the run continues.
+  // dbopen (PxOPEN, display only) on a machine without database handlers:
+  // the message lands in PxOPEN_Error, is shown (frame error output 7) and the run continues.
   Machine m;
   EXPECT_EQ(m.Run(".segment main start\n lineno 4\n"
-                  " pushc \"\"\n pushc \"\"\n pushc \"\"\n pushc \"\"\n pushc \"db\"\n dbopen\n"
+                  " pushc \"\"\n pushc \"\"\n pushc \"\"\n pushc \"\"\n pushc \"\"\n pushc \"db\"\n dbopen\n"
                   " pushc \"after\"\n out\n"),
             1);
   EXPECT_EQ(m.app.output, "after");
@@ -51,7 +51,7 @@ TEST(Errors, RuntimeErrorOfDisplayOnlyTagGoesOn) {
   EXPECT_EQ(m.app.runtime[0].tag, 28);
   EXPECT_TRUE(m.app.runtime[0].display);
   EXPECT_EQ(m.app.runtime[0].text,
-            "Runtime error in dir/test.pxc @ [00000000:00000024]: Line 4: PxOPEN: Not implemented\n");
+            "Runtime error in dir/test.pxc @ [00000000:0000002a]: Line 4: PxOPEN: Not implemented\n");
   EXPECT_EQ(m.Global("PxOPEN_Error"), "Not implemented");
   EXPECT_FALSE(HasHeader(m.app, "Status", "500 Internal Server Error"));
 }
@@ -59,7 +59,7 @@ TEST(Errors, RuntimeErrorOfDisplayOnlyTagGoesOn) {
 TEST(Errors, TagErrorMakesItFatal) {
   Machine m;
   EXPECT_EQ(m.Run(".segment main start\n tagerror 28, 3\n"
-                  " pushc \"\"\n pushc \"\"\n pushc \"\"\n pushc \"\"\n pushc \"db\"\n dbopen\n"
+                  " pushc \"\"\n pushc \"\"\n pushc \"\"\n pushc \"\"\n pushc \"\"\n pushc \"db\"\n dbopen\n"
                   " pushc \"after\"\n out\n"),
             0);
   EXPECT_EQ(m.app.output, "");

@@ -64,6 +64,7 @@ class Machine {
     context.tag_instructions = tag_instructions;
     context.files = files;
     context.externals = externals;
+    context.databases = databases;
     vm = std::make_unique<PexoVM>(context);
     return true;
   }
@@ -98,6 +99,8 @@ class Machine {
   FileManager* files = nullptr;
   // Library functions for expressions tags compile (null: none).
   ExternalFunctionResolver* externals = nullptr;
+  // The machine's databases (null: none).
+  MachineDatabasesFactory databases = nullptr;
   ScriptImage script;
   std::unique_ptr<PexoVM> vm;
 };

@@ -98,11 +98,11 @@ void XBaseVariable::CopyRepresentationsTo(Variable* destination) {
   Variable::CopyRepresentationsTo(destination);
 }
 
-void XBaseVariable::Clear() { Accept("", 0); }
+void XBaseVariable::Clear() { Take("", 0); }
 
 int XBaseVariable::SetValue(const char* text, int32_t length) {
   if (length < 0) length = text ? static_cast<int32_t>(std::strlen(text)) : 0;
-  return Accept(text ? text : "", length);
+  return Take(text ? text : "", length);
 }
 
 int XBaseVariable::SetValue_Nocopy(char* text, int32_t length, int32_t) {
@@ -118,14 +118,14 @@ int XBaseVariable::SetValue_Variable(Variable* source) {
   from->Retain();
   String text(from->Value());
   from->Release();
-  return Accept(text.data(), text.length());
+  return Take(text.data(), text.length());
 }
 
 int XBaseVariable::SetValue_Integer(int32_t value) {
   int32_t length = 0;
   char* text = IntegerToText(value, &length);
   if (!text) return 0;
-  int ok = Accept(text, length);
+  int ok = Take(text, length);
   std::free(text);
   return ok;
 }
@@ -134,7 +134,7 @@ int XBaseVariable::SetValue_Decimal(const mpd_t* value) {
   int32_t length = 0;
   char* text = value ? DecimalToText(value, &length) : nullptr;
   if (!text) return 0;
-  int ok = Accept(text, length);
+  int ok = Take(text, length);
   std::free(text);
   return ok;
 }
@@ -163,7 +163,7 @@ void XBaseFieldVariable::Rebind(XBaseField* field) {
 }
 
 void XBaseFieldVariable::StoreIntoField() {
-  if (!dirty_) return;
+  if (!dirty_ || detached_) return;
   const String& text = Variable::Value();
   field_->SetValue(text.data(), text.length());
   dirty_ = false;
@@ -258,7 +258,9 @@ void XBaseBooleanVariable::Load() {
   StoreText(truth ? "1" : "0", 1);
 }
 
-int XBaseBooleanVariable::AcceptTruth(bool truth) { return Assigned(truth ? "1" : "0", 1); }
+int XBaseBooleanVariable::AcceptTruth(bool truth) {
+  return detached_ ? 0 : Assigned(truth ? "1" : "0", 1);
+}
 
 int XBaseBooleanVariable::Accept(const char* text, int32_t length) {
   return AcceptTruth(TextIsTrue(text, length));
@@ -276,7 +278,7 @@ int XBaseBooleanVariable::SetValue_Decimal(const mpd_t* value) {
 }
 
 void XBaseBooleanVariable::StoreIntoField() {
-  if (!dirty_) return;
+  if (!dirty_ || detached_) return;
   field_->SetValue(Variable::IsTrue() ? "T" : "F", 1);
   dirty_ = false;
 }

@@ -27,6 +27,10 @@ class XBaseVariable : public Variable {
 
   // The current record changed: forget the value and any pending assignment.
   void Invalidate();
+  // The table is going away while something may still hold the variable:
+  // from now on it keeps what it showed (or nothing) and refuses every
+  // assignment, touching neither field nor table again.
+  void Detach() { detached_ = true; }
   bool dirty() const { return dirty_; }
   // Copies a pending assignment into the field; nothing for the others.
   virtual void StoreIntoField();
@@ -68,7 +72,10 @@ class XBaseVariable : public Variable {
   virtual bool Computed() const { return false; }
   // Stores an accepted text and marks the variable dirty.
   int Assigned(const char* text, int32_t length);
+  // Accept, unless detached.
+  int Take(const char* text, int32_t length) { return detached_ ? 0 : Accept(text, length); }
   void Update() {
+    if (detached_) return;
     if (!loaded_ || Computed()) {
       Load();
       loaded_ = true;
@@ -77,6 +84,7 @@ class XBaseVariable : public Variable {
 
   bool loaded_ = false;
   bool dirty_ = false;
+  bool detached_ = false;
   bool saved_loaded_ = false;
   bool saved_dirty_ = false;
   String saved_text_;
