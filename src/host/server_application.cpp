@@ -17,6 +17,7 @@
 #include "values/variable.h"
 #include "values/variable_hash.h"
 #include "api/machine_api_context.h"
+#include "net/network_state.h"
 
 namespace pexo {
 
@@ -32,6 +33,7 @@ ServerApplication::ServerApplication(ServerRequest* request, const ConfigFile* c
     : request_(request),
       config_file_(config_file),
       output_(new ServerOutput(request->Response())),
+      current_(output_.get()),
       files_(&config_),
       variables_(request),
       deadlines_(request, &config_),
@@ -244,6 +246,7 @@ bool ServerApplication::CreateMachine() {
   context.files = &files_;
   context.config = &config_;
   context.tag_instructions = EngineTagInstructions();
+  context.network = NetworkState::Make;
   machine_.reset(new PexoVM(context));
   settings_.ApplyTagFlags(machine_.get());
   uploads_.SetProgram(machine_.get(), image_.get());
@@ -282,6 +285,12 @@ void ServerApplication::RunMachine() {
                                  url.c_str(), variables_.ServerVariable("QUERY_STRING").c_str(),
                                  &message);
   log_->ReportSlowRequest(message.data(), message.length());
+}
+
+Output* ServerApplication::SetOutput(Output* output) {
+  Output* previous = current_;
+  current_ = output ? output : output_.get();
+  return previous;
 }
 
 uint32_t ServerApplication::DebugLogLevel() {

@@ -62,10 +62,10 @@ class ServerApplication : public PexoApplication, public TimedApplication {
   int Execute();
 
   // PexoApplication.
-  void Write(const char* bytes, int32_t length) override { output_->Write(bytes, length); }
-  void Emit(const char* bytes, int32_t length) override { output_->Emit(bytes, length); }
-  void SetWhitespaceMode(int32_t mode) override { output_->SetWhitespaceMode(mode); }
-  void SetHeader(const char* name, const char* value) override { output_->SetHeader(name, value); }
+  void Write(const char* bytes, int32_t length) override { current_->Write(bytes, length); }
+  void Emit(const char* bytes, int32_t length) override { current_->Emit(bytes, length); }
+  void SetWhitespaceMode(int32_t mode) override { current_->SetWhitespaceMode(mode); }
+  void SetHeader(const char* name, const char* value) override { current_->SetHeader(name, value); }
   void WriteMessage(const char* text, int32_t length) override {
     messages_.WriteMessage(text, length);
   }
@@ -90,6 +90,9 @@ class ServerApplication : public PexoApplication, public TimedApplication {
     return settings_.SetProcessName(name, length);
   }
   int ResetGlobalTimeout() override;
+  // A null output puts the request's own output back.
+  Output* SetOutput(Output* output) override;
+  int64_t GlobalDeadline() override { return deadlines_.global_deadline_ms(); }
 
   void ReportInputError(const String& message) { messages_.ReportInputError(message); }
   void SetFailureStatus(int code) { messages_.SetFailureStatus(code); }
@@ -163,6 +166,8 @@ class ServerApplication : public PexoApplication, public TimedApplication {
   const ConfigFile* config_file_;
   ServerConfig config_;
   std::unique_ptr<ServerOutput> output_;
+  // Where script text goes: output_, or a diverting output a tag installed.
+  Output* current_;
   PosixFileManager files_;
   PosixSystemLog system_log_;
   std::unique_ptr<RequestLog> log_;

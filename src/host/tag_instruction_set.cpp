@@ -1,5 +1,7 @@
 #include "host/tag_instruction_set.h"
 
+#include "net/network_instructions.h"
+
 namespace pexo {
 
 namespace {
@@ -8,6 +10,7 @@ TagInstructionTable BuildTable() {
   TagInstructionTable table;
   // Each layer that implements tag instructions adds its Register...() call
   // here.
+  RegisterNetworkInstructions(&table);
   return table;
 }
 

@@ -12,6 +12,7 @@
 
 namespace pexo {
 
+class Output;
 class Variable;
 
 // Event bits of the debug trace mask.
@@ -93,6 +94,12 @@ class PexoApplication {
   virtual int SetProcessName(const char* /*name*/, int32_t /*length*/) { return 0; }
   virtual int ResetGlobalTimeout() { return 0; }
   virtual void* SSLFunction(const char* /*name*/) { return nullptr; }
+  // Installs `output` as the current output and returns the one it
+  // replaces; null when the host cannot divert its output.
+  virtual Output* SetOutput(Output* /*output*/) { return nullptr; }
+  // The request's global deadline on the monotonic clock in milliseconds
+  // (0: none). No wait on the network may outlive it.
+  virtual int64_t GlobalDeadline() { return 0; }
 };
 
 // The password hash through the system's crypt library (DES-based form).

@@ -45,6 +45,7 @@ PexoVM::~PexoVM() {
   services_.StopAll();
   // Extensions' local data is freed while the machine still works.
   extensions_.reset();
+  network_.reset();
   unwind_to(nullptr);
   for (PexoVM_FunctionFrame* spare : spare_frames_) delete spare;
   for (PexoVM_Stack* spare : spare_stacks_) delete spare;

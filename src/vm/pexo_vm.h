@@ -23,6 +23,7 @@
 #include "values/string.h"
 #include "vm/error_table.h"
 #include "vm/machine_extensions.h"
+#include "vm/machine_network.h"
 #include "vm/service_stack.h"
 #include "vm/tag_instructions.h"
 
@@ -93,6 +94,8 @@ struct ProgramContext {
   // Handlers of the instructions that belong to layers above the machine;
   // null: every such instruction reports "Not implemented".
   const TagInstructionTable* tag_instructions = nullptr;
+  // Makes the machine's network state (see MachineNetwork); null: none.
+  MachineNetworkFactory network = nullptr;
 };
 
 class PexoVM {
@@ -140,6 +143,9 @@ class PexoVM {
   // The program handle library functions and extensions receive (made on
   // first use, owned by the machine); null without an extensions factory.
   ApiContext* api_context();
+  // The network state (made on first use, owned by the machine); null
+  // without a network factory.
+  MachineNetwork* network();
   // The current call's local scope; null outside a function call.
   VariableHash* local_scope() const;
   // Whether the run has been stopped or asked to end (fatal, time-out, exit).
@@ -259,6 +265,8 @@ class PexoVM {
   // Made on first use by extensions().
   std::unique_ptr<MachineExtensions> extensions_;
   MachineExtensions* extensions();
+  // Made on first use by network(); destroyed after the extensions.
+  std::unique_ptr<MachineNetwork> network_;
   // Decimal forms of pushf constants, direct-mapped by the double's bits.
   // An entry is only ever copied from, so replacing it is always safe, and
   // the key is the value itself: a stale entry cannot give a wrong result.

@@ -240,6 +240,11 @@ MachineExtensions* PexoVM::extensions() {
   return extensions_.get();
 }
 
+MachineNetwork* PexoVM::network() {
+  if (!network_ && context_.network) network_ = context_.network(this, context_);
+  return network_.get();
+}
+
 ApiContext* PexoVM::api_context() {
   MachineExtensions* links = extensions();
   return links ? links->Handle() : nullptr;
