@@ -17,8 +17,31 @@ POP3Mailbox::~POP3Mailbox() {
   delete file_;
 }
 
-int POP3Mailbox::Open(const String& host, const String& user, const String& password,
+void SplitMailHost(const String& text, String* host, int32_t* port) {
+  *host = text;
+  const char* begin = text.data();
+  const char* colon = nullptr;
+  for (const char* c = begin; c < begin + text.length(); ++c)
+    if (*c == ':') colon = c;
+  if (!colon || colon + 1 == begin + text.length()) return;
+  int32_t number = 0;
+  for (const char* c = colon + 1; c < begin + text.length(); ++c) {
+    if (*c < '0' || *c > '9' || number > 6553) return;
+    number = number * 10 + (*c - '0');
+  }
+  bool bracketed = text.length() > 1 && begin[0] == '[' && colon[-1] == ']';
+  for (const char* c = begin; c < colon && !bracketed; ++c)
+    if (*c == ':') return;  // a bare IPv6 address
+  if (number == 0 || number > 65535) return;
+  host->assign(begin + (bracketed ? 1 : 0),
+               static_cast<int32_t>(colon - begin) - (bracketed ? 2 : 0));
+  *port = number;
+}
+
+int POP3Mailbox::Open(const String& mail_host, const String& user, const String& password,
                       const String& directory, int32_t port) {
+  String host;
+  SplitMailHost(mail_host, &host, &port);
   directory_ = directory;
   while (directory_.length() > 0 && directory_.data()[directory_.length() - 1] == '/')
     directory_.resize(directory_.length() - 1);

@@ -21,6 +21,10 @@ class File;
 class NetworkState;
 class VariableHash;
 
+// The host and port of a mail host text "name", "name:port", "[v6]:port";
+// *port is left alone without a valid port.
+void SplitMailHost(const String& text, String* host, int32_t* port);
+
 class POP3Mailbox : public Feature, private POP3MessageSink {
  public:
   // The state and the scope are borrowed (see Call).
@@ -28,8 +32,9 @@ class POP3Mailbox : public Feature, private POP3MessageSink {
   ~POP3Mailbox() override;
 
   // 1 with the first message's variables set (or an empty mailbox), or 0
-  // with ErrorText().
-  int Open(const String& host, const String& user, const String& password,
+  // with ErrorText(). A mail host written "name:port" (or "[v6]:port")
+  // overrides the port.
+  int Open(const String& mail_host, const String& user, const String& password,
            const String& directory, int32_t port = 110);
   bool HasMessage() const { return pop3_.HasMessage(); }
   // Moves to the next message and sets its variables; 0 with ErrorText().
