@@ -52,6 +52,16 @@ int HttpCall::Start(const CallRequest& request, const TlsOptions& tls, int32_t t
   return 1;
 }
 
+int32_t HttpCall::ReadBody(char* buffer, int32_t size) {
+  if (!stream_) {
+    if (error_.empty()) error_.assign("No response");
+    return -1;
+  }
+  int32_t got = stream_->Read(buffer, size);
+  if (got < 0) Fail(stream_->ErrorText());
+  return got;
+}
+
 int HttpCall::NextObject(CallObject* object) {
   if (!stream_ || done_) return 0;
   if (!(flags_ & kCallNoParse)) {
