@@ -90,7 +90,16 @@ int Call::Next() {
   int result = call_.NextObject(&object_);
   if (result < 0) error_ = call_.ErrorText();
   if (result <= 0) return result;
-  Set("callvalue", object_.value);
+  // The object's text moves into the variable: a whole body is not copied.
+  Variable* value = Find("callvalue");
+  if (value) {
+    int32_t length = 0, capacity = 0;
+    char* text = object_.value.release(&length, &capacity);
+    if (text)
+      value->SetValue_Nocopy(text, length, capacity);
+    else
+      value->SetValue("", 0);
+  }
   Set("callobjecttype", String(object_.is_tag ? "tag" : "text"));
   Set("callobjectelement", object_.element);
   Variable* count = Find("callobjectnumattributes");
