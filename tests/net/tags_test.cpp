@@ -458,5 +458,101 @@ TEST(TagAttributes, FilesFingerprintsAndMailHosts) {
   }
 }
 
+// Loop, end and stop instructions need their service; a delete outside a
+// mailbox loop has no message to delete.
+TEST(NetworkTags, InstructionsWithoutTheirService) {
+  Site site;
+  struct Case {
+    const char* code;
+    const char* message;
+  } cases[] = {
+      {" op_http_loop x\nx:\n", "Invalid instruction"},
+      {" op_http_stop x\nx:\n", "Invalid instruction"},
+      {" op_smtp_end\n", "Invalid instruction"},
+      {" pop3loop x\nx:\n", "Invalid instruction"},
+      {" pop3stop x\nx:\n", "Invalid instruction"},
+      {" pop3delete\n pushc \"next\"\n out\n", "PxPOPDELETE: No messages exist"},
+  };
+  for (const Case& c : cases) {
+    std::string out = site.Run(std::string(".segment main start\n") + c.code);
+    EXPECT_NE(out.find(c.message), std::string::npos) << c.code << out;
+  }
+}
+
+// A minimal mail server that records what it is sent until the client
+// hangs up.
+std::string MailPeerScript(int fd) {
+  std::string got;
+  WriteBytes(fd, "220 ready\r\n");
+  for (;;) {
+    std::string line = testing_net::ReadLineFrom(fd);
+    if (line.empty()) return got;
+    got += line;
+    if (line.compare(0, 4, "DATA") == 0) {
+      WriteBytes(fd, "354 go\r\n");
+      for (;;) {
+        std::string data = testing_net::ReadLineFrom(fd);
+        if (data.empty()) return got;
+        got += data;
+        if (data == ".\r\n") break;
+      }
+    }
+    WriteBytes(fd, line.compare(0, 4, "QUIT") == 0 ? "221 bye\r\n" : "250 ok\r\n");
+  }
+}
+
+// A mail body left by a function's return is dropped: the message is never
+// ended, and the page gets its output back.
+TEST(SmtpTag, ReturnWithoutEndDropsTheMessageAndRestoresTheOutput) {
+  std::string received;
+  ScriptedPeer peer([&](int fd) { received = MailPeerScript(fd); });
+  ASSERT_TRUE(peer.ok());
+  Site site;
+  std::string program =
+      ".segment main start\n call f\n pop\n pushc \"after\"\n out\n"
+      ".segment lib\n.function f()\n pushc \"127.0.0.1\"\n pushi " + std::to_string(peer.port()) +
+      "\n pushc \"<b@y.test>\"\n pushc \"<a@x.test>\"\n pushc \"\"\n op_smtp skip\n"
+      " pushc \"lost body\"\n out\n retn\nskip:\n retn\n.end\n";
+  std::string out = Body(site.Run(program));
+  EXPECT_EQ(out, "after");
+  EXPECT_NE(received.find("DATA\r\n"), std::string::npos) << received;
+  EXPECT_EQ(received.find("lost body"), std::string::npos) << received;
+  EXPECT_EQ(received.find("\r\n.\r\n"), std::string::npos) << received;
+}
+
+// Scripted mailboxes: an empty one runs the body zero times without an
+// error; one that lists more messages than it announced is refused.
+TEST(PopTag, EmptyAndInconsistentMailboxes) {
+  struct Case {
+    const char* stat;
+    const char* list;
+    const char* expected;
+  } cases[] = {
+      {"+OK 0 0\r\n", "+OK\r\n.\r\n", "end"},
+      {"+OK 1 10\r\n", "+OK\r\n1 5\r\n2 5\r\n.\r\n",
+       "More messages than expected returned from server"},
+  };
+  for (const Case& c : cases) {
+    ScriptedPeer peer([&](int fd) {
+      WriteBytes(fd, "+OK hi\r\n");
+      for (;;) {
+        std::string line = testing_net::ReadLineFrom(fd);
+        if (line.empty()) return;
+        if (line.compare(0, 4, "STAT") == 0) WriteBytes(fd, c.stat);
+        else if (line.compare(0, 4, "LIST") == 0) WriteBytes(fd, c.list);
+        else WriteBytes(fd, "+OK\r\n");
+      }
+    });
+    ASSERT_TRUE(peer.ok());
+    Site site;
+    std::string out = Body(site.Run(
+        ".global messagebody\n.segment main start\n pushc \"127.0.0.1:" +
+        std::to_string(peer.port()) + "\"\n pushc \"u\"\n pushc \"p\"\n pushc \"\"\n pop3 done\n"
+        "top:\n pushc \"BODY\"\n out\n pop3loop top\ndone:\n pushc \"end\"\n out\n"));
+    EXPECT_NE(out.find(c.expected), std::string::npos) << out;
+    EXPECT_EQ(out.find("BODY"), std::string::npos) << out;
+  }
+}
+
 }  // namespace
 }  // namespace pexo
