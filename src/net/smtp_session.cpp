@@ -38,6 +38,7 @@ int SMTPOutput::SetHeader(const char* name, int32_t name_length, bool name_owned
 
 SMTP::SMTP(PexoVM* vm, NetworkState* state, int32_t timeout, int32_t buffer)
     : Feature(vm, kFeatureSMTP),
+      state_(state),
       service_(state->manager(), timeout),
       timeout_(timeout),
       buffer_(buffer > 0 ? buffer : SMTPService::kDefaultBufferSize) {
@@ -84,6 +85,7 @@ int SMTP::Open(const SmtpMessage& message) {
 
 int32_t SMTP::SendBytes(const char* data, int32_t length, int32_t) {
   if (failed_) return -1;
+  state_->manager();  // the deadline may have moved on
   if (!service_.WriteBody(data, length)) {
     failed_ = true;
     return -1;
@@ -96,6 +98,7 @@ int SMTP::End() {
     error_.assign("No SMTP session");
     return 0;
   }
+  state_->manager();
   output_->Flush();
   RestoreOutput();
   output_.reset();

@@ -60,6 +60,7 @@ class SMTP : public Feature, private OutputConnection {
   // Puts back the output the body replaced; false when none was installed.
   bool RestoreOutput();
 
+  NetworkState* state_;
   SMTPService service_;
   int32_t timeout_;
   int32_t buffer_;

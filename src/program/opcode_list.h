@@ -151,7 +151,7 @@
   PEXO_PENDING(0x4107, POP3LOOP, "pop3loop", Shown, Label, None, PxPOP, 0, "--", "end of the PxPOP body: retrieve the next message and jump back by i, or end the loop") \
   PEXO_PENDING(0x4109, POP3STOP, "pop3stop", Shown, Label, None, PxPOPSTOP, 0, "--", "PxPOPSTOP: end the innermost PxPOP loop and jump by i past it") \
   PEXO_PENDING(0x410A, SMTP, "op_smtp", Shown, Label, None, PxSMTP, 5, "host port to from cc --", "PxSMTP: start the message (port an integer); the body's output becomes its text; jump by i past op_smtp_end on failure") \
-  PEXO_PENDING(0x410C, HTTP, "op_http", Shown, Label, None, PxCALL, 5, "url method fields files type --", "PxCALL: send the request and expose the first object; jump by i past the loop on failure or an empty body") \
+  PEXO_PENDING(0x410C, HTTP, "op_http", Shown, Label, None, PxCALL, 5, "url method fields files type --", "PxCALL: send the request and expose the first object; jump by i past the loop on failure or an empty body. fields: variable names separated by commas; files: field=file[;content type] items separated by commas (data directory)") \
   PEXO_PENDING(0x410D, HTTP_LOOP, "op_http_loop", Shown, Label, None, PxCALL, 0, "--", "end of the PxCALL body: expose the next object and jump back by i, or end the call") \
   PEXO_PENDING(0x410E, HTTP_STOP, "op_http_stop", Shown, Label, None, PxCALLSTOP, 0, "--", "PxCALLSTOP: end the innermost PxCALL and jump by i past its loop") \
   PEXO_PENDING(0x410F, COMMERCE, "op_commerce", Shown, Int, None, PxCOMMERCE, 0, "--", "PxCOMMERCE") \
