@@ -79,6 +79,7 @@ class ApacheServer {
   // False with the error log's text in *error.
   bool Start(const std::string& dir, const std::string& cert, const std::string& key,
              std::string* error);
+  void Stop() { process_.Stop(); }
   int port() const { return port_; }
   int tls_port() const { return tls_port_; }
   std::string site() const { return dir_ + "/site"; }

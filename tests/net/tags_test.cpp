@@ -203,6 +203,7 @@ class ApacheTags : public ::testing::Test {
     std::ofstream(apache_.site() + "/small.html") << "<p class=x>hello</p>";
   }
   void TearDown() override {
+    apache_.Stop();
     if (!dir_.empty()) Shell("rm -rf '" + dir_ + "'");
   }
   std::string Fetch(const std::string& url, const std::string& section) {
