@@ -189,6 +189,9 @@ void SmtpN(PexoVM* vm, const TagOperands& ops) { StartSmtp(vm, ops, ops.second);
 void SmtpEnd(PexoVM* vm, const TagOperands&) {
   Feature* smtp = vm->services().Find(kFeatureSMTP);
   if (!smtp) return vm->fatal_error("Invalid instruction");
+  // Constructs left open inside the body end first: one of them may have
+  // diverted the body's output.
+  vm->services().StopAbove(smtp);
   if (!smtp->End()) vm->runtime_error(kTagPxSMTP, smtp->ErrorText().c_str());
   vm->services().Stop(smtp);
 }
