@@ -17,10 +17,11 @@ PACKAGES=(
   libcivetweb-dev apache2 apache2-dev wrk
   openssl libssl3 libsqlite3-dev
 )
-# Real peers the tests run against (a SOCKS proxy, mail servers, independent
-# readers of the table format): only the test run asks for them, so serving
-# the site never installs or starts these servers.
-TEST_PEERS=(dante-server python3-aiosmtpd dovecot-pop3d python3-dbf python3-dbfread shapelib)
+# Real peers the tests and benchmarks run against (a SOCKS proxy, mail
+# servers, independent readers of the table format, an HTTP client to
+# compare calls with): only the test run asks for them, so serving the site
+# never installs or starts these servers.
+TEST_PEERS=(dante-server python3-aiosmtpd dovecot-pop3d python3-dbf python3-dbfread shapelib curl)
 if [ "${PEXO_SETUP_TESTS:-}" = 1 ]; then
   PACKAGES+=("${TEST_PEERS[@]}")
 fi

@@ -537,7 +537,7 @@ PEXO_API char *pxFile_Resolve(PexoProgram *program, int32_t location, const char
 PEXO_API int32_t pxDirectory_Listing(PexoProgram *program, int32_t location, const char *path,
                                      int32_t length, int32_t kind, PexoVariableList *list);
 
-/* ---- Network and HTTP (no network subsystem yet: these fail) --------- */
+/* ---- Network and HTTP --------------------------------------------- */
 
 PEXO_API PexoNetwork *pxNetwork_Connect(PexoProgram *program, const char *host, int32_t port);
 PEXO_API PexoNetwork *pxNetwork_Connect_SSL(PexoProgram *program, const char *host,

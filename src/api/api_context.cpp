@@ -5,6 +5,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "net/network_state.h"
 #include "vm/machine_host.h"
 #include "values/config.h"
 #include "values/variable.h"
@@ -19,9 +20,17 @@ ApiContext::ApiContext(PexoApplication* application, FileManager* files, Config*
     : application_(application), files_(files), config_(config) {}
 
 ApiContext::~ApiContext() {
-  // Local data first: its destructors get this context as their program.
+  // Local data first: its destructors get this context as their program
+  // (and may still close connections).
   local_.reset();
   callbacks_.clear();
+  network_.reset();
+}
+
+NetworkManager* ApiContext::Network() {
+  if (!network_) network_.reset(new PosixNetworkManager(NetworkSettingsFrom(config_)));
+  network_->deadline()->Set(application_ ? application_->GlobalDeadline() : 0);
+  return network_.get();
 }
 
 int ApiContext::RegisterShared(const char* name, int32_t length, void* data,

@@ -29,6 +29,7 @@ class Config;
 class File;
 class FileManager;
 class LinkBuffer;
+class NetworkManager;
 class PexoApplication;
 class Variable;
 class VariableHash;
@@ -72,6 +73,10 @@ class ApiContext : public ScopeContext {
   void* LookupShared(const char* name, int32_t length);
   // The run's own persistent data (made on first use).
   PersistentTable* LocalPersistent();
+
+  // The manager of the network family's connections (made on first use
+  // from the configuration), its deadline brought up to the request's.
+  NetworkManager* Network();
 
   // Keeps a callback object alive as long as the run.
   void Adopt(CallbackVariableCallback* callback);
@@ -126,6 +131,7 @@ class ApiContext : public ScopeContext {
   std::mutex* shared_lock_ = nullptr;
   std::unique_ptr<PersistentTable> local_;
   std::vector<std::unique_ptr<CallbackVariableCallback>> callbacks_;
+  std::unique_ptr<NetworkManager> network_;
 };
 
 // Handle conversions: every API handle is the engine object itself.

@@ -53,6 +53,9 @@ class RequestDeadlines {
 
   RequestFlags* flags() { return &flags_; }
   time_t global_deadline() const { return global_deadline_.load(); }
+  // The same on the monotonic clock in milliseconds (0: none), for waits on
+  // the network; read on the request thread.
+  int64_t global_deadline_ms() const { return global_deadline_ms_; }
   // The global deadline as the request thread last set it, for
   // "dyn_time_remaining" (read on the same thread).
   const volatile int64_t* deadline_seen() const { return &deadline_seen_; }

@@ -21,6 +21,7 @@
 #include "values/variable.h"
 #include "values/variable_hash.h"
 #include "api/machine_api_context.h"
+#include "net/network_state.h"
 
 namespace pexo {
 
@@ -268,6 +269,7 @@ bool ServerApplication::CreateMachine() {
   context.localizer = localizer_.get();
   context.commerce = commerce_.get();
   context.databases = MakeMachineDatabases;
+  context.network = NetworkState::Make;
   machine_.reset(new PexoVM(context));
   settings_.ApplyTagFlags(machine_.get());
   uploads_.SetProgram(machine_.get(), image_.get());

@@ -37,7 +37,6 @@
 #include "host/script_settings.h"
 #include "host/system_log.h"
 #include "host/thread_manager.h"
-#include "io/output_switch.h"
 #include "l10n/localizer.h"
 #include "io/server_output.h"
 #include "program/program_image.h"
@@ -58,7 +57,7 @@ class ServerRequest;
 class SystemVariableHash;
 class VariableHash;
 
-class ServerApplication : public PexoApplication, public TimedApplication, public OutputSwitch,
+class ServerApplication : public PexoApplication, public TimedApplication,
                           public DoContextHost {
  public:
   // Reads PATH_INFO, PATH_TRANSLATED and QUERY_STRING and captures the
@@ -105,12 +104,14 @@ class ServerApplication : public PexoApplication, public TimedApplication, publi
   // start tasks. Borrowed.
   void set_task_threads(ThreadManager* threads) { task_threads_ = threads; }
 
-  // OutputSwitch: captures divert the current output; messages and the
+  // Captures and mail bodies divert the current output; messages and the
   // final Send always use the response's own output.
   Output* CurrentOutput() override { return current_; }
+  // A null output puts the request's own output back.
   Output* SetOutput(Output* output) override;
   // DoContextHost: the request's PxDO contexts, made on first use.
   DoContextCache* DoContexts() override;
+  int64_t GlobalDeadline() override { return deadlines_.global_deadline_ms(); }
 
   void ReportInputError(const String& message) { messages_.ReportInputError(message); }
   void SetFailureStatus(int code) { messages_.SetFailureStatus(code); }
@@ -189,7 +190,8 @@ class ServerApplication : public PexoApplication, public TimedApplication, publi
   const ConfigFile* config_file_;
   ServerConfig config_;
   std::unique_ptr<ServerOutput> output_;
-  Output* current_;  // output_ unless a capture diverts it
+  // Where script text goes: output_, or a diverting output a tag installed.
+  Output* current_;
   PosixFileManager files_;
   PosixSystemLog system_log_;
   std::unique_ptr<RequestLog> log_;

@@ -5,6 +5,7 @@
 #include "ext/commerce.h"
 #include "host/do_instructions.h"
 #include "io/io_instructions.h"
+#include "net/network_instructions.h"
 #include "vm/localized_instructions.h"
 #include "vm/task_instructions.h"
 
@@ -23,6 +24,7 @@ TagInstructionTable BuildTable() {
   RegisterTaskInstructions(&table);
   RegisterCommerceInstructions(&table);
   RegisterDatabaseInstructions(&table);
+  RegisterNetworkInstructions(&table);
   return table;
 }
 

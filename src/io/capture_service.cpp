@@ -1,6 +1,5 @@
 #include "io/capture_service.h"
 
-#include "io/output_switch.h"
 #include "values/variable.h"
 #include "vm/machine_host.h"
 
@@ -17,15 +16,14 @@ Capture::~Capture() {
 }
 
 int Capture::Start() {
-  switch_ = dynamic_cast<OutputSwitch*>(host());
-  if (!switch_) {
+  Output* current = host() ? host()->CurrentOutput() : nullptr;
+  if (!current) {
     error_.assign("Output cannot be captured by this host");
     return 0;
   }
-  Output* current = switch_->CurrentOutput();
   capture_ = new CaptureOutput(current);
-  if (current) capture_->SetWhitespaceMode(current->GetWhitespaceMode());
-  previous_ = switch_->SetOutput(capture_);
+  capture_->SetWhitespaceMode(current->GetWhitespaceMode());
+  previous_ = host()->SetOutput(capture_);
   installed_ = true;
   return 1;
 }
@@ -49,7 +47,7 @@ void Capture::Restore() {
   installed_ = false;
   // The mode the captured text ended in travels back with the swap.
   if (previous_) previous_->SetWhitespaceMode(capture_->GetWhitespaceMode());
-  switch_->SetOutput(previous_);
+  host()->SetOutput(previous_);
 }
 
 }  // namespace pexo

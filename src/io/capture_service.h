@@ -12,7 +12,6 @@
 
 namespace pexo {
 
-class OutputSwitch;
 class Variable;
 
 class Capture : public Feature {
@@ -28,7 +27,6 @@ class Capture : public Feature {
   void Restore();
 
   Variable* target_;
-  OutputSwitch* switch_ = nullptr;
   Output* previous_ = nullptr;
   CaptureOutput* capture_ = nullptr;  // owned; null until started
   bool installed_ = false;

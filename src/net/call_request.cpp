@@ -128,6 +128,7 @@ int CallMessage::Build(const CallRequest& request, const Url& url, CallFileSourc
     mode_ = kCallQuery;
     method_ = "GET";
   }
+  if (request.raw_body && mode_ != kCallHead) mode_ = kCallRaw;
   if (!request.content_type.empty()) content_type = request.content_type;
   if (HasLineBreak(content_type) || HasLineBreak(method_)) {
     error->assign("Line break in a request header");

@@ -67,6 +67,9 @@ struct CallRequest {
   String headers;  // extra header lines, each ending in CR LF
   int32_t flags = 0;
   int32_t file_block = 4096;  // block size of file reads
+  // The fields' values are the body as given, whatever the method
+  // (extension requests).
+  bool raw_body = false;
 };
 
 enum CallMode : int32_t { kCallHead = 0, kCallQuery = 1, kCallForm = 2, kCallRaw = 3 };

@@ -52,6 +52,16 @@ int HttpCall::Start(const CallRequest& request, const TlsOptions& tls, int32_t t
   return 1;
 }
 
+int32_t HttpCall::ReadBody(char* buffer, int32_t size) {
+  if (!stream_) {
+    if (error_.empty()) error_.assign("No response");
+    return -1;
+  }
+  int32_t got = stream_->Read(buffer, size);
+  if (got < 0) Fail(stream_->ErrorText());
+  return got;
+}
+
 int HttpCall::NextObject(CallObject* object) {
   if (!stream_ || done_) return 0;
   if (!(flags_ & kCallNoParse)) {
@@ -66,18 +76,43 @@ int HttpCall::NextObject(CallObject* object) {
   object->element.clear();
   object->names.clear();
   object->values.clear();
-  char block[4096];
+  // The whole body in one text, read in place: room for the announced
+  // length up front, then in large pieces (which bypass the stream's
+  // buffer).
+  const int32_t kPiece = 1 << 16;
+  int64_t expected = stream_->content_length();
+  if (expected > 0 && expected < (int64_t{1} << 30))
+    object->value.reserve(static_cast<int32_t>(expected));
   for (;;) {
-    int32_t got = stream_->Read(block, sizeof block);
+    int32_t room = object->value.capacity() - object->value.length() - 1;
+    if (room < 1) {
+      // Full: most often exactly the announced length, so ask for one byte
+      // before growing.
+      char probe;
+      int32_t got = stream_->Read(&probe, 1);
+      if (got < 0) {
+        Fail(stream_->ErrorText());
+        return -1;
+      }
+      if (got == 0) break;
+      if (!object->value.append(probe)) {
+        Fail("Out of memory");
+        return -1;
+      }
+      room = kPiece;
+    }
+    char* at = object->value.prepare(room);
+    if (!at) {
+      Fail("Out of memory");
+      return -1;
+    }
+    int32_t got = stream_->Read(at, room);
     if (got < 0) {
       Fail(stream_->ErrorText());
       return -1;
     }
     if (got == 0) break;
-    if (!object->value.append(block, got)) {
-      Fail("Out of memory");
-      return -1;
-    }
+    object->value.commit(got);
   }
   return object->value.empty() ? 0 : 1;
 }

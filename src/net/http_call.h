@@ -50,6 +50,9 @@ class HttpCall {
 
   // 1 and *object filled, 0 at the end of the body, -1 on error.
   int NextObject(CallObject* object);
+  // The body's raw bytes instead of objects: the count, 0 at the end, -1
+  // on error.
+  int32_t ReadBody(char* buffer, int32_t size);
   const String& ErrorText() const { return error_; }
 
  private:

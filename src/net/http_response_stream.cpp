@@ -131,6 +131,12 @@ int HTTPResponseStream::ReadHead(bool no_body) {
 }
 
 int32_t HTTPResponseStream::ReadRaw(char* buffer, int32_t size) {
+  if (begin_ == end_ && size >= kBufferSize) {
+    // A large read goes straight into the caller's buffer.
+    int32_t got = connection_->Read(buffer, size, timeout_);
+    if (got < 0) error_ = connection_->ErrorText();
+    return got;
+  }
   if (begin_ == end_) {
     int got = Fill();
     if (got <= 0) return got < 0 ? -1 : 0;

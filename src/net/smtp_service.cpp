@@ -178,10 +178,7 @@ int SMTPService::Start(const SmtpMessage& message) {
   tls.host = message.host;
   if ((flags_ & kSmtpTls) && !manager_->StartTLS(connection_.get(), tls, timeout_))
     return Fail(manager_->ErrorText());
-  if (log_callback_) {
-    connection_.reset(
-        new LoggingNetworkConnection(std::move(connection_), log_callback_, log_context_));
-  }
+  if (wrapper_) connection_ = wrapper_(wrapper_context_, std::move(connection_));
   if (!Expect(0)) return 0;
 
   bool credentials = !message.user.empty() || !message.password.empty();

@@ -11,7 +11,6 @@
 #include <cstdint>
 #include <memory>
 
-#include "net/logging_network_connection.h"
 #include "net/network_manager.h"
 #include "net/smtp_body.h"
 #include "net/smtp_reply.h"
@@ -46,10 +45,13 @@ class SMTPService {
   void SetLocalHostName(const String& name) { local_host_ = name; }
   void SetPlatform(const String& platform) { platform_ = platform; }
   void SetBufferSize(int32_t size) { buffer_size_ = size > 0 ? size : kDefaultBufferSize; }
-  // Wraps the connection so every block read or written reaches callback.
-  void SetLogging(LoggingNetworkConnection::Callback callback, void* context) {
-    log_callback_ = callback;
-    log_context_ = context;
+  // Wraps the connection once it is open (mail logging); returns the
+  // connection to use.
+  typedef std::unique_ptr<NetworkConnection> (*Wrapper)(void* context,
+                                                        std::unique_ptr<NetworkConnection> inner);
+  void set_wrapper(Wrapper wrapper, void* context) {
+    wrapper_ = wrapper;
+    wrapper_context_ = context;
   }
   // Fixes the DIGEST-MD5 client nonce and the Date header (tests).
   void SetClientNonce(const String& cnonce) { cnonce_ = cnonce; }
@@ -86,8 +88,8 @@ class SMTPService {
   String local_host_ = "localhost";
   String platform_;
   int32_t buffer_size_ = kDefaultBufferSize;
-  LoggingNetworkConnection::Callback log_callback_ = nullptr;
-  void* log_context_ = nullptr;
+  Wrapper wrapper_ = nullptr;
+  void* wrapper_context_ = nullptr;
   String cnonce_;
   String date_;
 

@@ -86,8 +86,8 @@
   PEXO_OP(0x005A, ISNULL, "isnull", Shown, None, None, "x -- empty", "1 when x is empty") \
   PEXO_OP(0x005B, SWAP, "swap", Hidden, None, None, "a b -- b a", "exchange the two top entries") \
   PEXO_PENDING(0x0105, EXPORT, "export", Shown, None, None, PxEXPORT, 3, "file fields delimiter --", "PxEXPORT: append the escaped values of the fields, joined by the delimiter, as one line") \
-  PEXO_PENDING(0x0108, POP3DELETE, "pop3delete", Shown, None, None, PxPOPDELETE, 0, "--", "PxPOPDELETE") \
-  PEXO_PENDING(0x010B, SMTP_END, "op_smtp_end", Shown, None, None, PxSMTP, 0, "--", "PxSMTP end") \
+  PEXO_PENDING(0x0108, POP3DELETE, "pop3delete", Shown, None, None, PxPOPDELETE, 0, "--", "PxPOPDELETE: mark the current message of the innermost PxPOP loop for deletion") \
+  PEXO_PENDING(0x010B, SMTP_END, "op_smtp_end", Shown, None, None, PxSMTP, 0, "--", "end of the PxSMTP body: the text the body wrote is sent as the message") \
   PEXO_OP(0x0116, EXIT_ALT, "exit", Hidden, None, None, "--", "the same as 0x0043") \
   PEXO_PENDING(0x0200, DBOPEN, "dbopen", Shown, None, None, PxOPEN, 6, "name file type indexes text1 text2 --", "open a database (type xbase3 by default) as the new primary one") \
   PEXO_PENDING(0x0201, DBCLOSE, "dbclose", Shown, None, None, PxCLOSE, 1, "name --", "close the database") \
@@ -147,24 +147,24 @@
   PEXO_PENDING(0x4102, IMPORTF, "importf", Shown, Label, None, PxIMPORT, 4, "file fields delimiter filter --", "as import, with only the lines that pass the filter expression") \
   PEXO_PENDING(0x4103, IMPORT_LOOP, "import_loop", Shown, Label, None, PxIMPORT, 0, "--", "end of the PxIMPORT body: the next (passing) line into the fields and jump by i back to the body, else end the loop") \
   PEXO_PENDING(0x4104, IMPORT_STOP, "import_stop", Shown, Label, None, PxIMPORTSTOP, 0, "--", "PxIMPORTSTOP: end the innermost import loop and jump by i past it") \
-  PEXO_PENDING(0x4106, POP3, "pop3", Shown, Int, None, PxPOP, 0, "--", "PxPOP") \
-  PEXO_PENDING(0x4107, POP3LOOP, "pop3loop", Shown, Int, None, PxPOP, 0, "--", "PxPOP next message") \
-  PEXO_PENDING(0x4109, POP3STOP, "pop3stop", Shown, Int, None, PxPOPSTOP, 0, "--", "PxPOPSTOP") \
-  PEXO_PENDING(0x410A, SMTP, "op_smtp", Shown, Int, None, PxSMTP, 5, "a1..a5 --", "PxSMTP") \
-  PEXO_PENDING(0x410C, HTTP, "op_http", Shown, Int, None, PxCALL, 5, "a1..a5 --", "PxCALL") \
-  PEXO_PENDING(0x410D, HTTP_LOOP, "op_http_loop", Shown, Int, None, PxCALL, 0, "--", "PxCALL next result") \
-  PEXO_PENDING(0x410E, HTTP_STOP, "op_http_stop", Shown, Int, None, PxCALLSTOP, 0, "--", "PxCALLSTOP") \
+  PEXO_PENDING(0x4106, POP3, "pop3", Shown, Label, None, PxPOP, 4, "host user password directory --", "PxPOP: log in and retrieve the first message; jump by i past the loop on failure or an empty mailbox") \
+  PEXO_PENDING(0x4107, POP3LOOP, "pop3loop", Shown, Label, None, PxPOP, 0, "--", "end of the PxPOP body: retrieve the next message and jump back by i, or end the loop") \
+  PEXO_PENDING(0x4109, POP3STOP, "pop3stop", Shown, Label, None, PxPOPSTOP, 0, "--", "PxPOPSTOP: end the innermost PxPOP loop and jump by i past it") \
+  PEXO_PENDING(0x410A, SMTP, "op_smtp", Shown, Label, None, PxSMTP, 5, "host port to from cc --", "PxSMTP: start the message (port an integer); the body's output becomes its text; jump by i past op_smtp_end on failure") \
+  PEXO_PENDING(0x410C, HTTP, "op_http", Shown, Label, None, PxCALL, 5, "url method fields files type --", "PxCALL: send the request and expose the first object; jump by i past the loop on failure or an empty body. fields: variable names separated by commas; files: field=file[;content type] items separated by commas (data directory)") \
+  PEXO_PENDING(0x410D, HTTP_LOOP, "op_http_loop", Shown, Label, None, PxCALL, 0, "--", "end of the PxCALL body: expose the next object and jump back by i, or end the call") \
+  PEXO_PENDING(0x410E, HTTP_STOP, "op_http_stop", Shown, Label, None, PxCALLSTOP, 0, "--", "PxCALLSTOP: end the innermost PxCALL and jump by i past its loop") \
   PEXO_PENDING(0x410F, COMMERCE, "op_commerce", Shown, Label, None, PxCOMMERCE, 3, "method second fields --", "PxCOMMERCE: start the method's commerce loop; when it fails or says no pass, jump by i past the body") \
   PEXO_PENDING(0x4110, COMMERCE_LOOP, "op_commerce_loop", Shown, Label, None, PxCOMMERCE, 0, "--", "end of the PxCOMMERCE body: jump by i back to its start while the library asks for another pass") \
   PEXO_PENDING(0x4111, COMMERCE_STOP, "op_commerce_stop", Shown, Label, None, PxCOMMERCESTOP, 0, "--", "PxCOMMERCESTOP: end the innermost commerce loop and jump by i past its end") \
-  PEXO_PENDING(0x4112, HTTPX, "op_httpx", Hidden, Int, None, PxCALL, 8, "a1..a8 --", "PxCALL with eight attributes") \
+  PEXO_PENDING(0x4112, HTTPX, "op_httpx", Hidden, Label, None, PxCALL, 8, "url method fields files type headers certfile certdata --", "PxCALL with eight attributes, as op_http") \
   PEXO_PENDING(0x4115, ASYNC, "async", Hidden, Label, None, PxASYNCHRONOUS, 0, "--", "PxASYNCHRONOUS: run the next i bytes as a background task and jump over them") \
   PEXO_OP(0x5008, PUSHDC, "pushdc", Shown, Dict, Dict, "-- v", "as pushd with alias and field from the dictionary") \
   PEXO_OP(0x5010, POPDC, "popdc", Shown, Dict, Dict, "x --", "as popd with alias and field from the dictionary") \
   PEXO_OP(0x504B, TAGERROR, "tagerror", Shown, Int, Int, "--", "flags of tag i := j") \
   PEXO_OP(0x505C, SWAPN, "swapn", Hidden, Int, Int, "--", "exchange the entries at depths i and j") \
-  PEXO_PENDING(0x5113, HTTPN, "op_httpn", Hidden, Int, Count, PxCALL, -1, "a1..aj --", "PxCALL with j attributes") \
-  PEXO_PENDING(0x5114, SMTPN, "op_smtpn", Hidden, Int, Count, PxSMTP, -1, "a1..aj --", "PxSMTP with j attributes") \
+  PEXO_PENDING(0x5113, HTTPN, "op_httpn", Hidden, Label, Count, PxCALL, -1, "a1..aj --", "PxCALL with j attributes (5 to 14: op_httpx's, then certificate type, key, pinning algorithm, fingerprint, flags, time-out as an integer), as op_http") \
+  PEXO_PENDING(0x5114, SMTPN, "op_smtpn", Hidden, Label, Count, PxSMTP, -1, "a1..aj --", "PxSMTP with j attributes (op_smtp's, then subject, flags, user, password; more are ignored), as op_smtp") \
   PEXO_PENDING(0x5117, ASYNCN, "asyncn", Hidden, Label, Count, PxASYNCHRONOUS, -1, "[isolation] --", "PxASYNCHRONOUS with j (0 or 1) attributes: the isolation text (system, global)") \
   PEXO_OP(0x5301, CMPGG, "cmpgg", Shown, Global, Global, "-- order", "comparison of global i with global j") \
   PEXO_OP(0x5302, CMPGI, "cmpgi", Shown, Global, Int, "-- order", "comparison of global i with the integer j") \

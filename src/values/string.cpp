@@ -129,6 +129,17 @@ bool String::resize(int32_t length) {
   return true;
 }
 
+char* String::prepare(int32_t count) {
+  if (count < 0 || count > INT32_MAX - 1 - length_ || !grow_to(length_ + count)) return nullptr;
+  return bytes_ + length_;
+}
+
+void String::commit(int32_t count) {
+  if (count <= 0 || !bytes_ || count >= capacity_ - length_) return;
+  length_ += count;
+  bytes_[length_] = 0;
+}
+
 void String::adopt(char* bytes, int32_t length, int32_t capacity) {
   Free();
   bytes_ = bytes;

@@ -49,6 +49,11 @@ class String {
   bool reserve(int32_t capacity);
   // Sets the length; new bytes are zero. Grows as needed.
   bool resize(int32_t length);
+  // Room for `count` more bytes after the text, for a reader to fill in
+  // place (null when the text cannot grow); commit(n), n <= count, then
+  // adds the n bytes written there.
+  char* prepare(int32_t count);
+  void commit(int32_t count);
 
   // Takes ownership of a malloc'd buffer of `capacity` bytes holding `length`
   // bytes of text. If capacity <= length the buffer is grown by one byte to

@@ -13,6 +13,7 @@
 namespace pexo {
 
 class PexoVM;
+class Output;
 class Variable;
 
 // Answers of PexoApplication::StartTask.
@@ -108,6 +109,17 @@ class PexoApplication {
   // first instruction of the block (the program counter after the start
   // instruction); `isolation` is a set of kIsolate* bits. A TaskStartResult.
   virtual int StartTask(PexoVM* /*machine*/, int32_t /*isolation*/) { return kTaskUnsupported; }
+  // The output script text goes to now; null when the host cannot divert
+  // its output (captures and mail bodies then fail with a message).
+  virtual Output* CurrentOutput() { return nullptr; }
+  // Installs `output` (not owned; alive while current) as the current output
+  // and returns the one it replaces, null when the host cannot divert its
+  // output; null `output` puts the request's own output back. Diverting tags
+  // give the previous one back when they end, so diversions nest.
+  virtual Output* SetOutput(Output* /*output*/) { return nullptr; }
+  // The request's global deadline on the monotonic clock in milliseconds
+  // (0: none). No wait on the network may outlive it.
+  virtual int64_t GlobalDeadline() { return 0; }
 };
 
 // The password hash through the system's crypt library (DES-based form).

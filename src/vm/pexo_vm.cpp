@@ -47,6 +47,7 @@ PexoVM::~PexoVM() {
   databases_.reset();
   // Extensions' local data is freed while the machine still works.
   extensions_.reset();
+  network_.reset();
   unwind_to(nullptr);
   for (PexoVM_FunctionFrame* spare : spare_frames_) delete spare;
   for (PexoVM_Stack* spare : spare_stacks_) delete spare;

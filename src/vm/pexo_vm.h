@@ -24,6 +24,7 @@
 #include "vm/error_table.h"
 #include "vm/machine_databases.h"
 #include "vm/machine_extensions.h"
+#include "vm/machine_network.h"
 #include "vm/service_stack.h"
 #include "vm/tag_instructions.h"
 
@@ -107,6 +108,8 @@ struct ProgramContext {
   // Makes the machine's open databases (see MachineDatabases); null: the
   // machine opens none and no name resolves to a field.
   MachineDatabasesFactory databases = nullptr;
+  // Makes the machine's network state (see MachineNetwork); null: none.
+  MachineNetworkFactory network = nullptr;
 };
 
 class PexoVM {
@@ -158,6 +161,9 @@ class PexoVM {
   MachineDatabases* databases();
   // The databases if they were made, without making them.
   MachineDatabases* open_databases() const { return databases_.get(); }
+  // The network state (made on first use, owned by the machine); null
+  // without a network factory.
+  MachineNetwork* network();
   // The current call's local scope; null outside a function call.
   VariableHash* local_scope() const;
   // Whether the run has been stopped or asked to end (fatal, time-out, exit).
@@ -292,6 +298,8 @@ class PexoVM {
   // Made on first use by databases(); closed before the frames go.
   std::unique_ptr<MachineDatabases> databases_;
   MachineExtensions* extensions();
+  // Made on first use by network(); destroyed after the extensions.
+  std::unique_ptr<MachineNetwork> network_;
   // Decimal forms of pushf constants, direct-mapped by the double's bits.
   // An entry is only ever copied from, so replacing it is always safe, and
   // the key is the value itself: a stale entry cannot give a wrong result.

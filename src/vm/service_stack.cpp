@@ -21,6 +21,15 @@ void ServiceStack::Stop(Feature* service) {
   }
 }
 
+void ServiceStack::StopAbove(Feature* service) {
+  for (size_t i = services_.size(); i-- > 0;) {
+    if (services_[i].get() == service) {
+      StopDownTo(i + 1);
+      return;
+    }
+  }
+}
+
 void ServiceStack::StopFrame(const PexoVM_Frame* frame) {
   // Services of a frame sit above those of its callers, so the lowest one
   // started by `frame` bounds what goes.

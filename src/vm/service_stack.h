@@ -28,6 +28,9 @@ class ServiceStack {
   // Stops every service above `service`, then `service` itself; nothing
   // when it is not on the stack.
   void Stop(Feature* service);
+  // Stops every service above `service`, which stays; nothing when it is
+  // not on the stack (an end instruction finishing its construct first).
+  void StopAbove(Feature* service);
   // Stops the services `frame` started (and any above them): its function
   // returned or was unwound.
   void StopFrame(const PexoVM_Frame* frame);

@@ -251,6 +251,11 @@ MachineDatabases* PexoVM::databases() {
   return databases_.get();
 }
 
+MachineNetwork* PexoVM::network() {
+  if (!network_ && context_.network) network_ = context_.network(this, context_);
+  return network_.get();
+}
+
 ApiContext* PexoVM::api_context() {
   MachineExtensions* links = extensions();
   return links ? links->Handle() : nullptr;

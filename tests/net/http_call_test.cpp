@@ -2,8 +2,6 @@
 // misbehaviour (closing mid-body, never answering), uploads through a file
 // source, and static files and a redirect from a real Apache httpd.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <fstream>
@@ -343,43 +341,26 @@ TEST(HttpCall, OverTls) {
 class ApachePeer : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (access("/usr/sbin/apache2", X_OK) != 0) GTEST_SKIP() << "apache2 is not installed";
+    if (!testing_net::ApacheServer::Installed()) GTEST_SKIP() << "apache2 is not installed";
     dir_ = testing_net::TempDirectory();
-    port_ = testing_net::FreePort();
-    mkdir((dir_ + "/site").c_str(), 0755);
-    mkdir((dir_ + "/logs").c_str(), 0755);
-    std::ofstream(dir_ + "/site/small.html") << "<html><a href=\"/x\">link</a></html>";
+    testing_net::Shell("chmod 755 '" + dir_ + "'");
+    std::string error;
+    ASSERT_TRUE(server_.Start(dir_, "", "", &error)) << error;
+    std::ofstream(server_.site() + "/small.html") << "<html><a href=\"/x\">link</a></html>";
     big_.assign(1 << 20, 'z');
-    std::ofstream(dir_ + "/site/big.txt") << big_;
-    std::string modules = "/usr/lib/apache2/modules";
-    std::ofstream(dir_ + "/httpd.conf")
-        << "ServerRoot " << dir_ << "\nListen 127.0.0.1:" << port_ << "\nPidFile " << dir_
-        << "/logs/httpd.pid\nErrorLog " << dir_ << "/logs/error.log\n"
-        << "LoadModule mpm_event_module " << modules << "/mod_mpm_event.so\n"
-        << "LoadModule authz_core_module " << modules << "/mod_authz_core.so\n"
-        << "LoadModule alias_module " << modules << "/mod_alias.so\n"
-        << "ServerName localhost\nDocumentRoot " << dir_ << "/site\n"
-        << "Redirect 301 /old /small.html\n"
-        << "<Directory " << dir_ << "/site>\n  Require all granted\n</Directory>\n"
-        << (geteuid() == 0 ? "User nobody\nGroup nogroup\n" : "");
-    chmod(dir_.c_str(), 0755);
-    ASSERT_TRUE(server_.Start({"/usr/sbin/apache2", "-f", dir_ + "/httpd.conf", "-DFOREGROUND"},
-                              dir_ + "/apache.log"));
-    ASSERT_TRUE(testing_net::WaitForPort(port_, 10000))
-        << testing_net::ReadFile(dir_ + "/logs/error.log");
+    std::ofstream(server_.site() + "/big.txt") << big_;
   }
   void TearDown() override {
     server_.Stop();
     if (!dir_.empty()) testing_net::Shell("rm -rf '" + dir_ + "'");
   }
   std::string Url(const char* path) {
-    return "http://127.0.0.1:" + std::to_string(port_) + path;
+    return "http://127.0.0.1:" + std::to_string(server_.port()) + path;
   }
 
   std::string dir_;
   std::string big_;
-  int port_ = 0;
-  testing_net::ChildProcess server_;
+  testing_net::ApacheServer server_;
 };
 
 TEST_F(ApachePeer, StaticFilesAndRedirect) {

@@ -190,5 +190,47 @@ std::string ReadFile(const std::string& path) {
   return all.str();
 }
 
+bool ApacheServer::Installed() { return access("/usr/sbin/apache2", X_OK) == 0; }
+
+bool ApacheServer::Start(const std::string& dir, const std::string& cert, const std::string& key,
+                         std::string* error) {
+  dir_ = dir;
+  port_ = FreePort();
+  Shell("mkdir -p '" + dir + "/site' '" + dir + "/logs' && chmod 755 '" + dir + "'");
+  const std::string modules = "/usr/lib/apache2/modules";
+  std::ofstream conf(dir + "/httpd.conf");
+  conf << "ServerRoot " << dir << "\nListen 127.0.0.1:" << port_ << "\nPidFile " << dir
+       << "/logs/httpd.pid\nErrorLog " << dir << "/logs/error.log\n"
+       << "LoadModule mpm_event_module " << modules << "/mod_mpm_event.so\n"
+       << "LoadModule authz_core_module " << modules << "/mod_authz_core.so\n"
+       << "LoadModule alias_module " << modules << "/mod_alias.so\n"
+       << "ServerName localhost\nDocumentRoot " << dir << "/site\n"
+       << "Redirect 301 /old /small.html\nKeepAlive On\nMaxKeepAliveRequests 0\n"
+       << "<Directory " << dir << "/site>\n  Require all granted\n</Directory>\n"
+       << (geteuid() == 0 ? "User nobody\nGroup nogroup\n" : "");
+  if (!cert.empty()) {
+    tls_port_ = FreePort();
+    conf << "LoadModule ssl_module " << modules << "/mod_ssl.so\n"
+         << "LoadModule socache_shmcb_module " << modules << "/mod_socache_shmcb.so\n"
+         << "SSLSessionCache shmcb:" << dir << "/logs/ssl_cache(512000)\n"
+         << "Listen 127.0.0.1:" << tls_port_ << "\n<VirtualHost 127.0.0.1:" << tls_port_
+         << ">\n  SSLEngine on\n  SSLCertificateFile " << cert << "\n  SSLCertificateKeyFile "
+         << key << "\n</VirtualHost>\n";
+  }
+  conf.close();
+  bool up = process_.Start({"/usr/sbin/apache2", "-f", dir + "/httpd.conf", "-DFOREGROUND"},
+                           dir + "/apache.log") &&
+            WaitForPort(port_, 10000) && (tls_port_ == 0 || WaitForPort(tls_port_, 10000));
+  if (!up && error) *error = ReadFile(dir + "/logs/error.log") + ReadFile(dir + "/apache.log");
+  return up;
+}
+
+bool MakeCertificate(const std::string& dir) {
+  return Shell("cd '" + dir + "' && openssl req -x509 -newkey ec -pkeyopt "
+               "ec_paramgen_curve:prime256v1 -nodes -keyout key.pem -out cert.pem -days 2 "
+               "-subj /CN=localhost -addext subjectAltName=DNS:localhost,IP:127.0.0.1 "
+               ">cert.log 2>&1 && chmod 644 key.pem");
+}
+
 }  // namespace testing_net
 }  // namespace pexo

@@ -69,6 +69,32 @@ class ChildProcess {
   pid_t pid_ = -1;
 };
 
+// Debian's apache2 on loopback serving <dir>/site (made here; the caller
+// puts files in it), plain and, when Start is given a certificate and key,
+// TLS on a second port; "/old" redirects to "/small.html". Stopped by
+// the destructor.
+class ApacheServer {
+ public:
+  static bool Installed();
+  // False with the error log's text in *error.
+  bool Start(const std::string& dir, const std::string& cert, const std::string& key,
+             std::string* error);
+  void Stop() { process_.Stop(); }
+  int port() const { return port_; }
+  int tls_port() const { return tls_port_; }
+  std::string site() const { return dir_ + "/site"; }
+
+ private:
+  std::string dir_;
+  int port_ = 0;
+  int tls_port_ = 0;
+  ChildProcess process_;
+};
+
+// A self-signed certificate for localhost and 127.0.0.1 as cert.pem and
+// key.pem in dir.
+bool MakeCertificate(const std::string& dir);
+
 // Runs a shell command; true when it exits with 0.
 bool Shell(const std::string& command);
 // A fresh temporary directory.

@@ -40,6 +40,23 @@ TEST(String, AdoptAndReleaseTransferMallocOwnership) {
   std::free(out);
 }
 
+// A reader fills the room prepare() gives; commit() adds only what was
+// written and never past the room.
+TEST(String, PrepareAndCommitFillInPlace) {
+  String s("ab");
+  char* room = s.prepare(4);
+  ASSERT_NE(room, nullptr);
+  std::memcpy(room, "cdef", 4);
+  s.commit(3);
+  EXPECT_EQ(std::string(s.data(), s.length()), "abcde");
+  EXPECT_EQ(s.data()[s.length()], 0);
+  s.commit(s.capacity());  // more than the room: ignored
+  EXPECT_EQ(s.length(), 5);
+  EXPECT_EQ(s.prepare(-1), nullptr);
+  EXPECT_EQ(s.prepare(INT32_MAX), nullptr);
+  EXPECT_EQ(s.length(), 5);
+}
+
 TEST(String, CaseInsensitiveOrderPutsPrefixFirst) {
   EXPECT_EQ(compare_nocase("ABC", 3, "abc", 3), 0);
   EXPECT_LT(compare_nocase("ab", 2, "ABC", 3), 0);

@@ -58,6 +58,11 @@ TagInstructionTable MakeTable() {
   table.Set(0x0049, [](PexoVM* vm, const TagOperands&) { Stop(vm, kFeatureLockfile); });
   table.Set(0x0058, [](PexoVM* vm, const TagOperands&) { Start(vm, kFeatureCapture); });
   table.Set(0x0059, [](PexoVM* vm, const TagOperands&) { Stop(vm, kFeatureCapture); });
+  // pop3delete stands for an end instruction that first ends what is left
+  // open above its own service (the innermost lock here), which stays.
+  table.Set(0x0108, [](PexoVM* vm, const TagOperands&) {
+    vm->services().StopAbove(vm->services().Find(kFeatureLockfile));
+  });
   return table;
 }
 
@@ -90,6 +95,9 @@ TEST(Services, StackOrder) {
       // the end of the run.
       {" pushc \"outer\"\n lockfile\n call f\n pop\n pushc \"after\"\n capture\n",
        "stop inner;stop after;stop outer;"},
+      // Stopping what is above a service leaves the service itself.
+      {" pushc \"a\"\n lockfile\n pushc \"b\"\n capture\n pop3delete\n pushc \"c\"\n capture\n",
+       "stop b;stop c;stop a;"},
   };
   for (const Case& c : cases) EXPECT_EQ(RunWithServices(c.body), c.events) << c.body;
 }
