@@ -186,7 +186,7 @@ int PexoVM::call_function(Function* function) {
   frame_ = frame;
   stack_ = frame->stack();
   ++call_depth_;
-  requested_segment_ = function->segment();
+  request_segment(function->segment());
   pc_ = function->offset();
   return 1;
 }
@@ -306,7 +306,7 @@ int PexoVM::op_return(bool with_value) {
     return 0;
   }
   Function* function = static_cast<PexoVM_FunctionFrame*>(frame)->function();
-  requested_segment_ = frame->saved_segment();
+  request_segment(frame->saved_segment());
   pc_ = frame->saved_pc();
   PexoVM_Stack* inner = frame->stack();
   PexoVM_Stack* outer = caller->stack();

@@ -3,6 +3,7 @@
 #include <string>
 #include <thread>
 
+#include "program/segment.h"
 #include "vm_harness.h"
 
 namespace pexo {
@@ -132,6 +133,50 @@ TEST(RunLoop, OperandPastTheEndIsIllegal) {
   Machine full;
   EXPECT_EQ(full.Run(".segment main start\n pushf 1.5\n out\n"), 1);
   EXPECT_EQ(full.app.output, "1.5");
+}
+
+TEST(RunLoop, JumpIntoAnInstructionRunsWhatItsBytesSay) {
+  // The operand of `pushi 21` is the bytes 15 00 00 00: read from the jump's
+  // target they are `out` and `noop`, after which the code is aligned again.
+  Machine m;
+  EXPECT_EQ(m.Run(".segment main start\n pushc \"a\"\n jmp 2\n pushi 21\n pushc \"b\"\n out\n"), 1);
+  EXPECT_EQ(m.app.output, "ab");
+  EXPECT_TRUE(m.app.fatal.empty());
+  // Backwards into the same operand, from a loop.
+  Machine loop;
+  EXPECT_EQ(loop.Run(".global i\n.segment main start\n pushc \"x\"\n jmp over\n"
+                     " pushi 21\nover: incg i, 1\n cmpgi i, 3\n jmp_gt done\n pushc \"y\"\n"
+                     " jmp -42\ndone:\n"),
+            1);
+  EXPECT_EQ(loop.app.output, "yyy");
+}
+
+TEST(RunLoop, CodeWrittenBetweenRunsIsReadAgain) {
+  Machine m;
+  ASSERT_TRUE(m.Load(".segment main start\n pushc \"a\"\n out\n"));
+  EXPECT_EQ(m.vm->run_program(), 1);
+  // `out` becomes `pop`: the second run writes nothing.
+  Segment* main = m.script.image().segments().start_segment();
+  ASSERT_TRUE(main->put_word(6, 0x000B));
+  EXPECT_EQ(m.vm->run_program(), 1);
+  EXPECT_EQ(m.app.output, "a");
+}
+
+TEST(RunLoop, IntegerOperatorsAtTheEdgesOfTheRange) {
+  const Case cases[] = {
+      {"pushi 2147483647\n pushi 1\n add", "2147483648"},
+      {"pushi -2147483647\n pushi -1\n add", "-2147483648"},
+      {"pushi -2147483648\n pushi 0\n add", "-2147483648"},
+      {"pushi -2147483647\n pushi 1\n sub", "-2147483648"},
+      {"pushi 2147483647\n pushi -1\n sub", "2147483648"},
+      {"pushi -2147483648\n pushi 0\n sub", "-2147483648"},
+      {"pushi -5\n pushi 7\n add\n pushi 3\n sub", "-1"},
+      {"pushi -2147483648\n pushi 2147483647\n lt", "1"},
+      {"pushi 3\n pushi 3\n le\n pushi 1\n eq", "1"},
+      {"pushi 3\n pushc \"3.0\"\n ge", "1"},
+      {"pushc \"b\"\n pushi 3\n gt", "1"},
+  };
+  RunTable(cases, sizeof(cases) / sizeof(cases[0]));
 }
 
 TEST(RunLoop, JumpsBeforeTheSegmentStartAreIllegal) {
