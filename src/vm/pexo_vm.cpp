@@ -42,7 +42,7 @@ PexoVM::~PexoVM() {
   for (PexoVM_FunctionFrame* spare : spare_frames_) delete spare;
   for (PexoVM_Stack* spare : spare_stacks_) delete spare;
   for (auto& pool : spare_scopes_)
-    for (VariableHash* scope : pool.second) delete scope;
+    for (VariableHash* scope : pool) delete scope;
   null_->Release();
   for (FloatConstant& constant : float_constants_)
     if (constant.decimal) mpd_del(constant.decimal);

@@ -275,7 +275,8 @@ class PexoVM {
   HostFlags own_flags_;
   // Stacks of returned calls, reused so that a call does not allocate.
   std::vector<PexoVM_Stack*> spare_stacks_;
-  std::unordered_map<const Function*, std::vector<VariableHash*>> spare_scopes_;
+  // Scopes of returned calls by function number.
+  std::vector<std::vector<VariableHash*>> spare_scopes_;
   // Frames of returned calls, reused likewise.
   std::vector<PexoVM_FunctionFrame*> spare_frames_;
   uint64_t steps_left_ = 0;

@@ -108,6 +108,29 @@ inline bool IntegerSum(int32_t left, int32_t right, bool subtract, int32_t* resu
   return true;
 }
 
+// An operand's integer as the general operators read it, for the entries
+// that need no conversion: a bare integer, or an ordinary variable holding a
+// valid integer.
+inline bool PlainInteger(const PexoVM_Stack::Entry& entry, int32_t* value) {
+  if (entry.kind == PexoVM_Stack::kInteger) {
+    *value = entry.value.integer;
+    return true;
+  }
+  return entry.kind == PexoVM_Stack::kVariable && entry.value.variable->FastInteger(value);
+}
+
+// The two top entries as plain integers (the right one on top).
+inline bool IntegerOperands(PexoVM_Stack* stack, int32_t* left, int32_t* right) {
+  return stack->depth() >= 2 && PlainInteger(stack->operand(1), left) &&
+         PlainInteger(stack->operand(0), right);
+}
+
+// Pops both operands, releasing what they own, and pushes the result.
+inline void ReplaceOperands(PexoVM_Stack* stack, int32_t value) {
+  stack->drop(2);
+  stack->push(value);
+}
+
 inline int32_t Order(int32_t left, int32_t right) { return left < right ? -1 : left > right ? 1 : 0; }
 
 }  // namespace
@@ -375,23 +398,23 @@ handle_Jmp:
 #undef PEXO_CONDITIONAL_JUMP
 
 handle_Add:
-  if (stack_->top_integers(&left, &right) && IntegerSum(left, right, false, &value)) {
-    stack_->fold_integers(value);
+  if (IntegerOperands(stack_, &left, &right) && IntegerSum(left, right, false, &value)) {
+    ReplaceOperands(stack_, value);
     PEXO_NEXT();
   }
   goto handle_Generic;
 
 handle_Sub:
-  if (stack_->top_integers(&left, &right) && IntegerSum(left, right, true, &value)) {
-    stack_->fold_integers(value);
+  if (IntegerOperands(stack_, &left, &right) && IntegerSum(left, right, true, &value)) {
+    ReplaceOperands(stack_, value);
     PEXO_NEXT();
   }
   goto handle_Generic;
 
 #define PEXO_COMPARISON(name, test)                         \
   handle_##name:                                            \
-  if (stack_->top_integers(&left, &right)) {                \
-    stack_->fold_integers(Order(left, right) test 0);       \
+  if (IntegerOperands(stack_, &left, &right)) {             \
+    ReplaceOperands(stack_, Order(left, right) test 0);     \
     PEXO_NEXT();                                            \
   }                                                         \
   goto handle_Generic;

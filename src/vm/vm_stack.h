@@ -155,24 +155,6 @@ class PexoVM_Stack {
   // Releases the entry below the top; the top takes its place.
   void nip();
 
-  // Whether the two top entries are bare integers; their values when so
-  // (the right one on top). For the loop's integer fast paths.
-  bool top_integers(int32_t* left, int32_t* right) const {
-    if (sp_ < 2 || entries_[sp_ - 1].kind != kInteger || entries_[sp_ - 2].kind != kInteger)
-      return false;
-    *left = entries_[sp_ - 2].value.integer;
-    *right = entries_[sp_ - 1].value.integer;
-    return true;
-  }
-  // Replaces two bare integers on top (which own nothing) by one integer.
-  void fold_integers(int32_t value) {
-    Entry& e = entries_[--sp_ - 1];
-    e.kind = kInteger;
-    e.flags = 0;
-    e.value.integer = value;
-    e.size = e.capacity = 4;
-  }
-
   // Releases an owned entry's value.
   static void release(Entry& entry);
   // The text of an entry without popping it; `scratch` holds conversions.
