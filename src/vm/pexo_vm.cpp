@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <typeinfo>
 
 #include "program/segment.h"
 #include "program/segment_manager.h"
@@ -17,6 +18,7 @@ namespace pexo {
 
 PexoVM::PexoVM(const ProgramContext& context) : context_(context) {
   if (!context_.flags) context_.flags = &own_flags_;
+  plain_globals_ = context_.globals && typeid(*context_.globals) == typeid(VariableHash);
   null_ = new NULLVariable();
   const char* path = context_.program_path ? context_.program_path : "";
   const char* slash = std::strrchr(path, '/');

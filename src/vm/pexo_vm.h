@@ -182,6 +182,8 @@ class PexoVM {
     requested_segment_ = number;
     attention_ |= kAttendSegment;
   }
+  // Global slot `index`, made when missing; null outside the table.
+  Variable* global_slot(int32_t index);
   void set_fatal() {
     fatal_ = true;
     attention_ |= kAttendFatal;
@@ -245,6 +247,8 @@ class PexoVM {
   const DecodedCode* decoded_ = nullptr;
   enum : uint32_t { kAttendFatal = 1, kAttendSteps = 2, kAttendSegment = 4 };
   uint32_t attention_ = kAttendSegment;
+  // The global table is a plain VariableHash: its slots can be read directly.
+  bool plain_globals_ = false;
   int32_t requested_segment_ = 0;
   int32_t loaded_segment_ = -1;
   int32_t pc_ = 0;

@@ -135,6 +135,14 @@ inline int32_t Order(int32_t left, int32_t right) { return left < right ? -1 : l
 
 }  // namespace
 
+inline Variable* PexoVM::global_slot(int32_t index) {
+  if (plain_globals_) {
+    VariableHash::Entry* entry = context_.globals->EntryAt(index);
+    if (entry && entry->variable) return entry->variable;
+  }
+  return context_.globals ? context_.globals->VariableAt(index, true) : nullptr;
+}
+
 int PexoVM::attend() {
   HostFlags* flags = context_.flags;
   if (flags->timeout.load(std::memory_order_relaxed)) {
@@ -215,7 +223,15 @@ int PexoVM::run() {
       PEXO_HANDLERS(PEXO_HANDLER_LABEL)
 #undef PEXO_HANDLER_LABEL
   };
-#define PEXO_JUMP_TO_HANDLER() goto* kLabels[kHandlers.of[ip->row]]
+  // The same by row, made once: one load less per instruction.
+  struct RowLabels {
+    const void* of[256];
+    explicit RowLabels(const void* const* labels) {
+      for (int i = 0; i < 256; ++i) of[i] = labels[kHandlers.of[i]];
+    }
+  };
+  static const RowLabels kRowLabels(kLabels);
+#define PEXO_JUMP_TO_HANDLER() goto* kRowLabels.of[ip->row]
 #else
 #define PEXO_JUMP_TO_HANDLER() goto select
 #endif
@@ -233,6 +249,14 @@ int PexoVM::run() {
 #define PEXO_NEXT()                         \
   do {                                      \
     if (pc_ != ip->next) goto check;        \
+    ++ip;                                   \
+    if (PEXO_ATTENTION()) goto attention;   \
+    PEXO_ENTER();                           \
+  } while (0)
+
+  // After an instruction of this loop's own, which never moves pc_.
+#define PEXO_FALL()                         \
+  do {                                      \
     ++ip;                                   \
     if (PEXO_ATTENTION()) goto attention;   \
     PEXO_ENTER();                           \
@@ -301,19 +325,19 @@ handle_End:
   goto bytes;
 
 handle_Noop:
-  PEXO_NEXT();
+  PEXO_FALL();
 
 handle_Pushi:
   stack_->push(ip->first.integer);
-  PEXO_NEXT();
+  PEXO_FALL();
 
 // Only pushs stands in the null variable; a global or local slot that does
 // not exist is a bad reference.
 handle_Pushg:
-  variable = context_.globals ? context_.globals->VariableAt(ip->first.integer, true) : nullptr;
+  variable = global_slot(ip->first.integer);
   current_variable_ = variable;
   stack_->push_variable(variable, true, true);
-  PEXO_NEXT();
+  PEXO_FALL();
 
 handle_Pushl: {
   VariableHash* scope = frame_ ? frame_->scope() : nullptr;
@@ -321,17 +345,17 @@ handle_Pushl: {
   variable = scope ? scope->VariableAt(ip->first.integer, true) : nullptr;
   current_variable_ = variable;
   stack_->push_variable(variable, true, true);
-  PEXO_NEXT();
+  PEXO_FALL();
 }
 
 handle_Popg:
-  variable = context_.globals ? context_.globals->VariableAt(ip->first.integer, true) : nullptr;
+  variable = global_slot(ip->first.integer);
   current_variable_ = variable;
   if (!variable)
     fatal_error("Invalid variable reference");
   else
     stack_->pop_into(variable);
-  PEXO_NEXT();
+  PEXO_FALL();
 
 handle_Popl: {
   VariableHash* scope = frame_ ? frame_->scope() : nullptr;
@@ -342,15 +366,15 @@ handle_Popl: {
     fatal_error("Invalid variable reference");
   else
     stack_->pop_into(variable);
-  PEXO_NEXT();
+  PEXO_FALL();
 }
 
 handle_Pop:
   stack_->pop();
-  PEXO_NEXT();
+  PEXO_FALL();
 
 handle_Cmpgi:
-  variable = context_.globals ? context_.globals->VariableAt(ip->first.integer, true) : nullptr;
+  variable = global_slot(ip->first.integer);
   current_variable_ = variable;
   if (!variable) {
     fatal_error("Invalid variable reference");
@@ -359,24 +383,24 @@ handle_Cmpgi:
   } else {
     goto handle_Generic;
   }
-  PEXO_NEXT();
+  PEXO_FALL();
 
 handle_Incg:
-  variable = context_.globals ? context_.globals->VariableAt(ip->first.integer, true) : nullptr;
+  variable = global_slot(ip->first.integer);
   // Wraps around like the general path.
   if (variable && variable->FastInteger(&value) &&
       variable->FastSetInteger(static_cast<int32_t>(static_cast<uint32_t>(value) +
                                                     static_cast<uint32_t>(ip->second.integer)))) {
     current_variable_ = variable;
-    PEXO_NEXT();
+    PEXO_FALL();
   }
   goto handle_Generic;
 
 handle_Storegi:
-  variable = context_.globals ? context_.globals->VariableAt(ip->first.integer, true) : nullptr;
+  variable = global_slot(ip->first.integer);
   if (variable && variable->FastSetInteger(ip->second.integer)) {
     current_variable_ = variable;
-    PEXO_NEXT();
+    PEXO_FALL();
   }
   goto handle_Generic;
 
@@ -387,7 +411,7 @@ handle_Jmp:
   handle_##name:                            \
   value = stack_->pop_integer();            \
   if (!fatal_ && value test 0) PEXO_BRANCH(); \
-  PEXO_NEXT();
+  PEXO_FALL();
 
   PEXO_CONDITIONAL_JUMP(JmpEq, ==)
   PEXO_CONDITIONAL_JUMP(JmpNe, !=)
@@ -400,14 +424,14 @@ handle_Jmp:
 handle_Add:
   if (IntegerOperands(stack_, &left, &right) && IntegerSum(left, right, false, &value)) {
     ReplaceOperands(stack_, value);
-    PEXO_NEXT();
+    PEXO_FALL();
   }
   goto handle_Generic;
 
 handle_Sub:
   if (IntegerOperands(stack_, &left, &right) && IntegerSum(left, right, true, &value)) {
     ReplaceOperands(stack_, value);
-    PEXO_NEXT();
+    PEXO_FALL();
   }
   goto handle_Generic;
 
@@ -415,7 +439,7 @@ handle_Sub:
   handle_##name:                                            \
   if (IntegerOperands(stack_, &left, &right)) {             \
     ReplaceOperands(stack_, Order(left, right) test 0);     \
-    PEXO_NEXT();                                            \
+    PEXO_FALL();                                            \
   }                                                         \
   goto handle_Generic;
 
@@ -433,7 +457,7 @@ handle_Lineno:
     traced_line_ = line_;
     trace(kTraceLine);
   }
-  PEXO_NEXT();
+  PEXO_FALL();
 
 handle_Call:
   op_call(ip->first.integer);
@@ -447,6 +471,7 @@ handle_Ret:
 #undef PEXO_JUMP_TO_HANDLER
 #undef PEXO_ENTER
 #undef PEXO_NEXT
+#undef PEXO_FALL
 #undef PEXO_BRANCH
 }
 
