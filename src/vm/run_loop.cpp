@@ -133,6 +133,20 @@ inline void ReplaceOperands(PexoVM_Stack* stack, int32_t value) {
 
 inline int32_t Order(int32_t left, int32_t right) { return left < right ? -1 : left > right ? 1 : 0; }
 
+static_assert(kJmpGe - kJmpEq == 5, "the conditional jumps are one run of handlers");
+
+// Whether the conditional jump `handler` jumps on `value`.
+inline bool JumpTaken(Handler handler, int32_t value) {
+  switch (handler) {
+    case kJmpEq: return value == 0;
+    case kJmpNe: return value != 0;
+    case kJmpLt: return value < 0;
+    case kJmpGt: return value > 0;
+    case kJmpLe: return value <= 0;
+    default: return value >= 0;
+  }
+}
+
 }  // namespace
 
 inline Variable* PexoVM::global_slot(int32_t index) {
@@ -379,7 +393,24 @@ handle_Cmpgi:
   if (!variable) {
     fatal_error("Invalid variable reference");
   } else if (variable->FastInteger(&value)) {
-    stack_->push(Order(value, ip->second.integer));
+    value = Order(value, ip->second.integer);
+    // A conditional jump right after takes the order without the stack
+    // (when the push could not have failed), still as an instruction of its
+    // own: attention is tested between the two.
+    Handler after = kHandlers.of[ip[1].row];
+    if (after >= kJmpEq && after <= kJmpGe && stack_->depth() < stack_->capacity()) {
+      ++ip;
+      if (PEXO_ATTENTION()) {
+        --ip;
+        stack_->push(value);
+        PEXO_FALL();
+      }
+      instruction_start_ = ip->offset;
+      pc_ = ip->next;
+      if (JumpTaken(after, value)) PEXO_BRANCH();
+      PEXO_FALL();
+    }
+    stack_->push(value);
   } else {
     goto handle_Generic;
   }

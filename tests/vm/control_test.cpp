@@ -151,6 +151,27 @@ TEST(RunLoop, JumpIntoAnInstructionRunsWhatItsBytesSay) {
   EXPECT_EQ(loop.app.output, "yyy");
 }
 
+TEST(RunLoop, ComparisonThenConditionalJump) {
+  // Each conditional jump after cmpgi (the loop may take the pair in one
+  // step) and after cmp, with the global below, equal to and above 5.
+  const char* jumps[] = {"jmp_eq", "jmp_ne", "jmp_lt", "jmp_gt", "jmp_le", "jmp_ge"};
+  const char* expected[] = {"010", "101", "100", "001", "110", "011"};
+  for (int j = 0; j < 6; ++j) {
+    for (const char* compare : {" cmpgi g, 5\n", " pushg g\n pushi 5\n cmp\n"}) {
+      std::string program = ".global g\n.segment main start\n";
+      for (int value = 4; value <= 6; ++value) {
+        std::string label = "l" + std::to_string(value);
+        program += " storegi g, " + std::to_string(value) + "\n" + compare + " " + jumps[j] +
+                   " " + label + "\n pushc \"0\"\n out\n jmp e" + label + "\n" + label +
+                   ": pushc \"1\"\n out\ne" + label + ":\n";
+      }
+      Machine m;
+      EXPECT_EQ(m.Run(program), 1);
+      EXPECT_EQ(m.app.output, expected[j]) << jumps[j] << compare;
+    }
+  }
+}
+
 TEST(RunLoop, CodeWrittenBetweenRunsIsReadAgain) {
   Machine m;
   ASSERT_TRUE(m.Load(".segment main start\n pushc \"a\"\n out\n"));
