@@ -13,14 +13,36 @@ std::unique_ptr<Segment> Segment::Create(int32_t number, int32_t capacity) {
   return std::unique_ptr<Segment>(new Segment(number, static_cast<unsigned char*>(bytes), capacity));
 }
 
-Segment::~Segment() { std::free(bytes_); }
+Segment::~Segment() {
+  DropDecoded();
+  std::free(bytes_);
+}
+
+const DecodedCode* Segment::Decode() const {
+  std::lock_guard<std::mutex> hold(decode_lock_);
+  DecodedCode* done = decoded_.load(std::memory_order_relaxed);
+  if (!done) {
+    done = DecodedCode::Decode(bytes_, length_).release();
+    decoded_.store(done, std::memory_order_release);
+  }
+  return done;
+}
+
+void Segment::DropDecoded() {
+  std::lock_guard<std::mutex> hold(decode_lock_);
+  delete decoded_.exchange(nullptr, std::memory_order_acq_rel);
+}
 
 void Segment::set_length(int32_t length) {
-  if (length >= 0 && length <= capacity_) length_ = length;
+  if (length >= 0 && length <= capacity_) {
+    DropDecoded();
+    length_ = length;
+  }
 }
 
 bool Segment::put(int32_t position, const unsigned char* bytes, int32_t count) {
   if (position < 0) return false;
+  DropDecoded();
   int64_t end = static_cast<int64_t>(position) + count;
   if (end > capacity_) {
     int64_t grown = (end / kSegmentBlockSize + 1) * kSegmentBlockSize;

@@ -4,12 +4,20 @@
 // capacity to the next multiple of 8192 with zeroed bytes and raise the
 // length to the end of the write; the readers fail for any item that would
 // run past the length, so code is never read beyond what it holds.
+//
+// decoded() translates the code once for the machine and keeps the result
+// until the next write; code is never written while a machine runs it.
+// Decoding is guarded, so machines on several threads may share a segment.
 #ifndef PEXO_PROGRAM_SEGMENT_H_
 #define PEXO_PROGRAM_SEGMENT_H_
 
 #include <cstdint>
 #include <cstdlib>
+#include <atomic>
 #include <memory>
+#include <mutex>
+
+#include "program/decoded_code.h"
 
 namespace pexo {
 
@@ -40,6 +48,13 @@ class Segment {
   bool put_dword(int32_t position, int32_t value);
   bool put_double(int32_t position, double value);
 
+  // The decoded form of the code, made on first use; null when memory runs
+  // out (the machine then reads the bytes).
+  const DecodedCode* decoded() const {
+    const DecodedCode* done = decoded_.load(std::memory_order_acquire);
+    return done ? done : Decode();
+  }
+
   bool read_word(int32_t position, uint16_t* value) const;
   bool read_dword(int32_t position, int32_t* value) const;
   bool read_double(int32_t position, double* value) const;
@@ -49,12 +64,16 @@ class Segment {
       : number_(number), bytes_(bytes), capacity_(capacity) {}
   bool put(int32_t position, const unsigned char* bytes, int32_t count);
   bool fits(int32_t position, int32_t count) const;
+  const DecodedCode* Decode() const;
+  void DropDecoded();
 
   int32_t number_;
   unsigned char* bytes_;
   int32_t capacity_;
   int32_t length_ = 0;
   uint32_t flags_ = 0;
+  mutable std::mutex decode_lock_;
+  mutable std::atomic<DecodedCode*> decoded_{nullptr};
 };
 
 }  // namespace pexo

@@ -182,6 +182,7 @@ bool String::equals_nocase(const char* bytes, int32_t length) const {
 int compare_nocase(const char* a, int32_t a_length, const char* b, int32_t b_length) {
   int32_t shorter = a_length < b_length ? a_length : b_length;
   for (int32_t i = 0; i < shorter; ++i) {
+    if (a[i] == b[i]) continue;  // equal bytes fold equally in any locale
     int x = std::tolower(static_cast<unsigned char>(a[i]));
     int y = std::tolower(static_cast<unsigned char>(b[i]));
     if (x != y) return x - y;

@@ -145,6 +145,19 @@ void VariableHash::ReleaseVariables() {
   }
 }
 
+void VariableHash::EmptyVariables() {
+  for (int32_t i = 0; i < count_; ++i) {
+    Variable* v = entries_[i].variable;
+    if (!v) continue;
+    if (v->IsOrdinary() && v->RefCount() == 1) {
+      v->Clear();
+      continue;
+    }
+    entries_[i].variable = nullptr;
+    v->Release();
+  }
+}
+
 // ---- table mechanics -------------------------------------------------------
 
 const char* VariableHash::EntryName(int32_t index, int32_t* length) const {

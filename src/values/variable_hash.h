@@ -90,6 +90,10 @@ class VariableHash {
   bool InitFromTable(const NameTable& table, int32_t marker, String* error);
   // Releases every variable and leaves the entries declared but empty.
   void ReleaseVariables();
+  // As ReleaseVariables, but an ordinary variable that only this table holds
+  // is emptied and kept, as good as a new one, so that the next user of a
+  // recycled scope does not make it again.
+  void EmptyVariables();
 
   Dictionary* names() const { return names_; }
   int32_t bucket_bits() const { return bits_; }

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <typeinfo>
 
 #include "program/segment.h"
 #include "program/segment_manager.h"
@@ -14,16 +15,10 @@
 #include "vm/vm_stack.h"
 
 namespace pexo {
-namespace {
-
-// Operand bytes announced by the top four bits of a word: bits 15-14 for the
-// first operand (01 int32, 10 double), bits 13-12 for the second.
-constexpr int8_t kOperandBytes[16] = {0, 4, 8, 0, 4, 8, 12, 4, 8, 12, 16, 8, 0, 4, 8, 0};
-
-}  // namespace
 
 PexoVM::PexoVM(const ProgramContext& context) : context_(context) {
   if (!context_.flags) context_.flags = &own_flags_;
+  plain_globals_ = context_.globals && typeid(*context_.globals) == typeid(VariableHash);
   null_ = new NULLVariable();
   const char* path = context_.program_path ? context_.program_path : "";
   const char* slash = std::strrchr(path, '/');
@@ -37,7 +32,7 @@ PexoVM::PexoVM(const ProgramContext& context) : context_(context) {
   frame_->set_stack(stack_, true);
   if (context_.segments) {
     Segment* start = context_.segments->start_segment();
-    requested_segment_ = start ? start->number() : 0;
+    request_segment(start ? start->number() : 0);
   }
 }
 
@@ -52,7 +47,7 @@ PexoVM::~PexoVM() {
   for (PexoVM_FunctionFrame* spare : spare_frames_) delete spare;
   for (PexoVM_Stack* spare : spare_stacks_) delete spare;
   for (auto& pool : spare_scopes_)
-    for (VariableHash* scope : pool.second) delete scope;
+    for (VariableHash* scope : pool) delete scope;
   null_->Release();
   for (FloatConstant& constant : float_constants_)
     if (constant.decimal) mpd_del(constant.decimal);
@@ -123,6 +118,7 @@ void PexoVM::load_segment() {
   segment_ = segment;
   code_ = segment->code();
   code_length_ = segment->length();
+  decoded_ = segment->decoded();
   loaded_segment_ = requested_segment_;
 }
 
@@ -132,71 +128,12 @@ void PexoVM::handle_timeout() {
     fatal_error(kMemoryLimitMessage);
     return;
   }
-  fatal_ = true;
+  set_fatal();
   if (context_.application) context_.application->ReportTimeout("Application timed out");
   if (tracing(kTraceTimeout)) trace(kTraceTimeout);
 }
 
 void PexoVM::notify_signal() { services_.NotifySignal(last_signal_); }
-
-int PexoVM::run() {
-  HostFlags* flags = context_.flags;
-  for (;;) {
-    if (flags->timeout.load(std::memory_order_relaxed)) {
-      handle_timeout();
-      return 0;
-    }
-    int32_t signal = flags->signal.load(std::memory_order_relaxed);
-    if (signal != last_signal_) {
-      last_signal_ = signal;
-      notify_signal();
-    }
-    if (fatal_) return 0;
-    if (flags->exit.load(std::memory_order_relaxed)) return 1;
-    if (steps_left_ != 0 && --steps_left_ == 0) {
-      fatal_error("Instruction limit reached");
-      return 0;
-    }
-    if (requested_segment_ != loaded_segment_) {
-      load_segment();
-      if (fatal_) return 0;
-    }
-    instruction_start_ = pc_;
-    // A jump, call or return may have left the program counter before the
-    // segment's start; nothing there is code.
-    if (pc_ < 0) {
-      fatal_error("Illegal Instruction");
-      return 0;
-    }
-    if (static_cast<int64_t>(pc_) + 1 >= code_length_) return 1;
-    const unsigned char* at = code_ + pc_;
-    uint16_t word = static_cast<uint16_t>(at[0] | (at[1] << 8));
-    // Operands: the top four flag bits say what follows; one that would run
-    // past the segment makes the instruction illegal.
-    int32_t need = kOperandBytes[word >> 12];
-    if (need > code_length_ - pc_ - 2) {
-      pc_ = code_length_;
-      fatal_error("Illegal Instruction");
-      return 0;
-    }
-    at += 2;
-    uint16_t first = word & 0xC000, second = word & 0x3000;
-    if (first == 0x4000) {
-      std::memcpy(&op_int1_, at, 4);
-      at += 4;
-    } else if (first == 0x8000) {
-      std::memcpy(&op_double1_, at, 8);
-      at += 8;
-    }
-    if (second == 0x1000) {
-      std::memcpy(&op_int2_, at, 4);
-    } else if (second == 0x2000) {
-      std::memcpy(&op_double2_, at, 8);
-    }
-    pc_ += 2 + need;
-    dispatch(word);
-  }
-}
 
 int PexoVM::run_program() {
   PexoVM_Frame* outer = frame_;
@@ -207,11 +144,12 @@ int PexoVM::run_program() {
   frame_ = frame;
   stack_ = frame->stack();
   Segment* start = context_.segments ? context_.segments->start_segment() : nullptr;
-  requested_segment_ = start ? start->number() : 0;
+  request_segment(start ? start->number() : 0);
+  loaded_segment_ = -1;  // its code may have been written since the last run
   pc_ = 0;
   int result = run();
   unwind_to(frame);
-  requested_segment_ = frame->saved_segment();
+  request_segment(frame->saved_segment());
   pc_ = frame->saved_pc();
   frame_ = outer;
   stack_ = outer ? outer->stack() : nullptr;
@@ -232,20 +170,21 @@ int PexoVM::run_nested(Segment* segment, PexoVM_Stack* stack, VariableHash* scop
   frame->caller = outer;
   frame_ = frame;
   stack_ = frame->stack();
-  requested_segment_ = segment->number();
+  request_segment(segment->number());
   // A run-time segment may not be registered; load it directly.
   Segment* outer_nested = nested_segment_;
   nested_segment_ = segment;
   segment_ = segment;
   code_ = segment->code();
   code_length_ = segment->length();
+  decoded_ = segment->decoded();
   loaded_segment_ = requested_segment_;
   pc_ = 0;
   int result = run();
   unwind_to(frame);
   nested_segment_ = outer_nested;
   loaded_segment_ = -1;  // the caller's code is looked up again, never assumed
-  requested_segment_ = frame->saved_segment();
+  request_segment(frame->saved_segment());
   pc_ = frame->saved_pc();
   frame_ = outer;
   stack_ = outer ? outer->stack() : nullptr;
@@ -330,7 +269,7 @@ void PexoVM::fatal_error(const char* message) {
   PexoApplication* app = context_.application;
   if (app) app->SetHeader("Status", "500 Internal Server Error");
   compose_error("Fatal error in ", -1, message);
-  fatal_ = true;
+  set_fatal();
   if (app) app->ReportFatalError(last_error_);
   if (tracing(kTraceFatalError)) trace(kTraceFatalError, "", last_error_.c_str());
   reporting_ = false;
@@ -345,7 +284,7 @@ void PexoVM::runtime_error(int32_t tag, const char* message) {
   int32_t flags = tags_.flags(tag);
   bool is_fatal = (flags & kTagErrorFatal) != 0;
   // A tag that lets execution go on must not clear a stop raised earlier.
-  if (is_fatal) fatal_ = true;
+  if (is_fatal) set_fatal();
   if (is_fatal && app) app->SetHeader("Status", "500 Internal Server Error");
   bool display =
       (flags & kTagErrorDisplay) && frame_ && (frame_->error_output & PexoVM_Frame::kErrorDisplay);

@@ -1,10 +1,14 @@
 // PexoVM: the stack machine that runs one request's program image.
 //
 // Instructions are a 16-bit word followed by operands the word's flag bits
-// announce; dispatch is on the whole word. Before every instruction the loop
-// reads the host's time-out flag, the signal counter, its own fatal flag and
-// the host's exit flag, then reloads the segment if a call or return switched
-// it. A run returns 1 when it ended normally (end of segment or exit) and 0
+// announce; dispatch is on the whole word. The loop runs a segment's decoded
+// form (program/decoded_code.h) and reads the bytes only where that form has
+// no record. Before every instruction it tests one attention word, raised by
+// a fatal error, a step limit or a switch of segment, together with the
+// host's time-out, exit and signal flags; when any is up the slow path checks
+// the time-out flag, the signal counter, the fatal flag, the exit flag and
+// the step limit in that order, then reloads the segment if a call or return
+// switched it. A run returns 1 when it ended normally (end of segment or exit) and 0
 // when it was stopped (fatal error or time-out); once the fatal flag is set
 // nothing more of this machine's code runs.
 #ifndef PEXO_VM_PEXO_VM_H_
@@ -33,6 +37,7 @@ namespace pexo {
 class ApiContext;
 class CommerceLibraryManager;
 class Config;
+class DecodedCode;
 class Dictionary;
 class ExternalCallManager;
 class ExternalFunctionResolver;
@@ -176,7 +181,10 @@ class PexoVM {
   // Limits for untrusted code: the number of instructions a machine may
   // execute in all (0: unlimited, the default) and the depth of nested
   // function calls. Exceeding either is a fatal error.
-  void set_step_limit(uint64_t steps) { steps_left_ = steps; }
+  void set_step_limit(uint64_t steps) {
+    steps_left_ = steps;
+    if (steps) attention_ |= kAttendSteps;
+  }
   void set_call_depth_limit(int32_t depth) { call_depth_limit_ = depth; }
   int32_t call_depth() const { return call_depth_; }
 
@@ -205,6 +213,24 @@ class PexoVM {
   friend class ClonedPexoVM;  // copies the registers of its parent
 
   void load_segment();
+  // A call, return or run switches to another segment: the loop loads it
+  // before the next instruction.
+  void request_segment(int32_t number) {
+    requested_segment_ = number;
+    attention_ |= kAttendSegment;
+  }
+  // Global slot `index`, made when missing; null outside the table.
+  Variable* global_slot(int32_t index);
+  void set_fatal() {
+    fatal_ = true;
+    attention_ |= kAttendFatal;
+  }
+  // The checks made before an instruction when attention is raised: -1 to
+  // run the instruction at pc_, else the run's result.
+  int attend();
+  // Runs the instruction at pc_ from the bytes: -1 to go on, else the run's
+  // result.
+  int step_bytes();
   // Relative jump. A target before the segment's start leaves the program
   // counter negative, which the loop refuses; one past any segment's end
   // ends the run like any target past the end.
@@ -254,6 +280,12 @@ class PexoVM {
   Segment* nested_segment_ = nullptr;
   const unsigned char* code_ = nullptr;
   int32_t code_length_ = 0;
+  // The loaded segment's decoded form; null: read the bytes.
+  const DecodedCode* decoded_ = nullptr;
+  enum : uint32_t { kAttendFatal = 1, kAttendSteps = 2, kAttendSegment = 4 };
+  uint32_t attention_ = kAttendSegment;
+  // The global table is a plain VariableHash: its slots can be read directly.
+  bool plain_globals_ = false;
   int32_t requested_segment_ = 0;
   int32_t loaded_segment_ = -1;
   int32_t pc_ = 0;
@@ -284,7 +316,8 @@ class PexoVM {
   HostFlags own_flags_;
   // Stacks of returned calls, reused so that a call does not allocate.
   std::vector<PexoVM_Stack*> spare_stacks_;
-  std::unordered_map<const Function*, std::vector<VariableHash*>> spare_scopes_;
+  // Scopes of returned calls by function number.
+  std::vector<std::vector<VariableHash*>> spare_scopes_;
   // Frames of returned calls, reused likewise.
   std::vector<PexoVM_FunctionFrame*> spare_frames_;
   uint64_t steps_left_ = 0;

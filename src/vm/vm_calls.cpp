@@ -74,10 +74,11 @@ void PexoVM::recycle_stack(PexoVM_Stack* stack) {
 }
 
 VariableHash* PexoVM::take_scope(Function* function, String* error) {
-  auto pool = spare_scopes_.find(function);
-  if (pool != spare_scopes_.end() && !pool->second.empty()) {
-    VariableHash* scope = pool->second.back();
-    pool->second.pop_back();
+  size_t number = static_cast<size_t>(function->number());
+  if (function->number() >= 0 && number < spare_scopes_.size() &&
+      !spare_scopes_[number].empty()) {
+    VariableHash* scope = spare_scopes_[number].back();
+    spare_scopes_[number].pop_back();
     return scope;
   }
   return NewVariableHashFromTable(function->locals(), context_.dictionary, error);
@@ -85,17 +86,23 @@ VariableHash* PexoVM::take_scope(Function* function, String* error) {
 
 void PexoVM::recycle_scope(Function* function, VariableHash* scope) {
   if (!scope) return;
-  std::vector<VariableHash*>& pool = spare_scopes_[function];
+  if (function->number() < 0) {
+    delete scope;
+    return;
+  }
+  size_t number = static_cast<size_t>(function->number());
+  if (number >= spare_scopes_.size()) spare_scopes_.resize(number + 1);
+  std::vector<VariableHash*>& pool = spare_scopes_[number];
   if (pool.size() >= kSpareScopesPerFunction) {
     delete scope;
     return;
   }
   // Names are only ever added to a scope, so one that still holds exactly
-  // the declared names needs only its variables released; one that grew is
+  // the declared names needs only its variables emptied; one that grew is
   // rebuilt from the declarations.
   String error;
   if (scope->Entries() == function->locals().count()) {
-    scope->ReleaseVariables();
+    scope->EmptyVariables();
   } else if (!scope->InitFromTable(function->locals(), 0, &error)) {
     delete scope;
     return;
@@ -192,7 +199,7 @@ int PexoVM::call_function(Function* function) {
   frame_ = frame;
   stack_ = frame->stack();
   ++call_depth_;
-  requested_segment_ = function->segment();
+  request_segment(function->segment());
   pc_ = function->offset();
   return 1;
 }
@@ -322,7 +329,7 @@ int PexoVM::op_return(bool with_value) {
     return 0;
   }
   Function* function = static_cast<PexoVM_FunctionFrame*>(frame)->function();
-  requested_segment_ = frame->saved_segment();
+  request_segment(frame->saved_segment());
   pc_ = frame->saved_pc();
   PexoVM_Stack* inner = frame->stack();
   PexoVM_Stack* outer = caller->stack();

@@ -511,22 +511,21 @@ bool PexoVM_Stack::swap(int32_t a, int32_t b) {
   Entry t = entries_[ia];
   entries_[ia] = entries_[ib];
   entries_[ib] = t;
-  // Restore the sharing rule for the value that moved: among the entries
-  // holding it, only the deepest owns it.
+  // Restore the sharing rule for the values that moved: the entries holding
+  // a value keep as many ownerships as before (two pushes of one variable
+  // own a reference each), and the deepest of them are the owners.
   for (int32_t moved : {ia, ib}) {
-    const Entry& m = entries_[moved];
-    bool owner_found = false;
+    const Entry m = entries_[moved];
+    if (m.kind == kInteger) continue;
+    int32_t owners = 0;
+    for (int32_t i = 0; i < sp_; ++i)
+      if (same_value(entries_[i], m) && entries_[i].owned()) ++owners;
     for (int32_t i = 0; i < sp_; ++i) {
       Entry& e = entries_[i];
-      if (i != moved && !same_value(e, m)) continue;
-      if (e.kind == kInteger) break;
-      bool any_owned = false;
-      for (int32_t j = 0; j < sp_; ++j)
-        if ((j == moved || same_value(entries_[j], m)) && entries_[j].owned()) any_owned = true;
-      if (!any_owned) break;
-      if (!owner_found) {
+      if (!same_value(e, m)) continue;
+      if (owners > 0) {
         e.flags |= kOwned;
-        owner_found = true;
+        --owners;
       } else {
         e.flags &= static_cast<uint8_t>(~kOwned);
       }

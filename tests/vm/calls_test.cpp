@@ -25,6 +25,25 @@ TEST(Calls, RecursionGetsFreshLocals) {
   EXPECT_TRUE(m.app.fatal.empty()) << m.LastError();
 }
 
+TEST(Calls, EveryCallStartsWithEmptyLocals) {
+  // The first call leaves a text in t and an array in a, and binds the global
+  // g to its local k; the second call of the same function must find t and a
+  // empty, while g keeps the variable the first call left it.
+  Machine m;
+  ASSERT_EQ(m.Run(".global g, r1, r2\n.segment main start\n"
+                  " call f\n popg r1\n call f\n popg r2\n"
+                  ".segment lib\n.function f\n.local t, a, k\n"
+                  " pushl t\n isnull\n pushl a\n pushi 1\n elemq\n isnull\n and\n"
+                  " pushl k\n isnull\n and\n"
+                  " pushc \"text\"\n popl t\n pushi 7\n pushl a\n pushi 1\n elem\n store\n"
+                  " pushc \"kept\"\n popl k\n pushl k\n bindg g\n ret\n.end\n"),
+            1);
+  EXPECT_EQ(m.Global("r1"), "1");
+  EXPECT_EQ(m.Global("r2"), "1");
+  EXPECT_EQ(m.Global("g"), "kept");
+  EXPECT_TRUE(m.app.fatal.empty()) << m.LastError();
+}
+
 TEST(Calls, ByReferenceReachesTheCallersVariable) {
   // depth(var v, d): at depth 3 assigns v; each level passes its own
   // local by reference, so the change climbs back to the global.

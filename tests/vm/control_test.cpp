@@ -3,6 +3,7 @@
 #include <string>
 #include <thread>
 
+#include "program/segment.h"
 #include "vm_harness.h"
 
 namespace pexo {
@@ -132,6 +133,71 @@ TEST(RunLoop, OperandPastTheEndIsIllegal) {
   Machine full;
   EXPECT_EQ(full.Run(".segment main start\n pushf 1.5\n out\n"), 1);
   EXPECT_EQ(full.app.output, "1.5");
+}
+
+TEST(RunLoop, JumpIntoAnInstructionRunsWhatItsBytesSay) {
+  // The operand of `pushi 21` is the bytes 15 00 00 00: read from the jump's
+  // target they are `out` and `noop`, after which the code is aligned again.
+  Machine m;
+  EXPECT_EQ(m.Run(".segment main start\n pushc \"a\"\n jmp 2\n pushi 21\n pushc \"b\"\n out\n"), 1);
+  EXPECT_EQ(m.app.output, "ab");
+  EXPECT_TRUE(m.app.fatal.empty());
+  // Backwards into the same operand, from a loop.
+  Machine loop;
+  EXPECT_EQ(loop.Run(".global i\n.segment main start\n pushc \"x\"\n jmp over\n"
+                     " pushi 21\nover: incg i, 1\n cmpgi i, 3\n jmp_gt done\n pushc \"y\"\n"
+                     " jmp -42\ndone:\n"),
+            1);
+  EXPECT_EQ(loop.app.output, "yyy");
+}
+
+TEST(RunLoop, ComparisonThenConditionalJump) {
+  // Each conditional jump after cmpgi (the loop may take the pair in one
+  // step) and after cmp, with the global below, equal to and above 5.
+  const char* jumps[] = {"jmp_eq", "jmp_ne", "jmp_lt", "jmp_gt", "jmp_le", "jmp_ge"};
+  const char* expected[] = {"010", "101", "100", "001", "110", "011"};
+  for (int j = 0; j < 6; ++j) {
+    for (const char* compare : {" cmpgi g, 5\n", " pushg g\n pushi 5\n cmp\n"}) {
+      std::string program = ".global g\n.segment main start\n";
+      for (int value = 4; value <= 6; ++value) {
+        std::string label = "l" + std::to_string(value);
+        program += " storegi g, " + std::to_string(value) + "\n" + compare + " " + jumps[j] +
+                   " " + label + "\n pushc \"0\"\n out\n jmp e" + label + "\n" + label +
+                   ": pushc \"1\"\n out\ne" + label + ":\n";
+      }
+      Machine m;
+      EXPECT_EQ(m.Run(program), 1);
+      EXPECT_EQ(m.app.output, expected[j]) << jumps[j] << compare;
+    }
+  }
+}
+
+TEST(RunLoop, CodeWrittenBetweenRunsIsReadAgain) {
+  Machine m;
+  ASSERT_TRUE(m.Load(".segment main start\n pushc \"a\"\n out\n"));
+  EXPECT_EQ(m.vm->run_program(), 1);
+  // `out` becomes `pop`: the second run writes nothing.
+  Segment* main = m.script.image().segments().start_segment();
+  ASSERT_TRUE(main->put_word(6, 0x000B));
+  EXPECT_EQ(m.vm->run_program(), 1);
+  EXPECT_EQ(m.app.output, "a");
+}
+
+TEST(RunLoop, IntegerOperatorsAtTheEdgesOfTheRange) {
+  const Case cases[] = {
+      {"pushi 2147483647\n pushi 1\n add", "2147483648"},
+      {"pushi -2147483647\n pushi -1\n add", "-2147483648"},
+      {"pushi -2147483648\n pushi 0\n add", "-2147483648"},
+      {"pushi -2147483647\n pushi 1\n sub", "-2147483648"},
+      {"pushi 2147483647\n pushi -1\n sub", "2147483648"},
+      {"pushi -2147483648\n pushi 0\n sub", "-2147483648"},
+      {"pushi -5\n pushi 7\n add\n pushi 3\n sub", "-1"},
+      {"pushi -2147483648\n pushi 2147483647\n lt", "1"},
+      {"pushi 3\n pushi 3\n le\n pushi 1\n eq", "1"},
+      {"pushi 3\n pushc \"3.0\"\n ge", "1"},
+      {"pushc \"b\"\n pushi 3\n gt", "1"},
+  };
+  RunTable(cases, sizeof(cases) / sizeof(cases[0]));
 }
 
 TEST(RunLoop, JumpsBeforeTheSegmentStartAreIllegal) {

@@ -122,6 +122,24 @@ TEST(Stack, DupSwapAndLimits) {
   EXPECT_NE(under.app.fatal[0].find("Stack underflow"), std::string::npos);
 }
 
+TEST(Stack, SwapKeepsEveryReference) {
+  // Two pushes of one variable hold a reference each, and a dup shares one:
+  // after swapping, popping everything leaves only the table's reference.
+  const char* cases[] = {
+      " pushg a\n pushg a\n swap\n pop\n pop\n",
+      " pushg a\n pushi 1\n pushg a\n swapn 0, 2\n pop\n pop\n pop\n",
+      " pushg a\n dup\n pushg a\n swapn 0, 2\n swap\n pop\n pop\n pop\n",
+  };
+  for (const char* code : cases) {
+    Machine m;
+    ASSERT_EQ(m.Run(std::string(".global a\n.segment main start\n pushc \"v\"\n popg a\n") + code), 1)
+        << code;
+    Variable* a = m.GlobalVariable("a");
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(a->RefCount(), 1) << code;
+  }
+}
+
 TEST(Stack, OverflowAtTheFiveHundredThirteenthPush) {
   std::string pushes;
   for (int i = 0; i < 512; ++i) pushes += " pushi 7\n";
