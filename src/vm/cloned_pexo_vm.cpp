@@ -109,7 +109,7 @@ bool ClonedPexoVM::CopyState(PexoVM* parent) {
   op_double2_ = parent->op_double2_;
   line_ = parent->line_;
   source_file_ = parent->source_file_;
-  fatal_ = parent->fatal_;
+  if (parent->fatal_) set_fatal();
   trace_mask_ = parent->trace_mask_;
   tags_ = parent->tags_;
   error_prefix_ = parent->error_prefix_;
@@ -138,6 +138,7 @@ int ClonedPexoVM::run_task() {
   frame_ = frame;
   stack_ = frame->stack();
   if (context_.application) context_.application->SetWhitespaceMode(frame->whitespace_mode);
+  request_segment(requested_segment_);
   int result = run();
   unwind_to(frame);
   requested_segment_ = frame->saved_segment();

@@ -199,7 +199,7 @@ class PexoVM {
   // again, and forgets the traced line so the next one is traced anew.
   void adopt_stop(const String& error) {
     last_error_ = error;
-    fatal_ = true;
+    set_fatal();
   }
   void reset_traced_line() { traced_line_ = 0; }
   // A trace event of a tag, when the mask has `bit` and the filter accepts.
