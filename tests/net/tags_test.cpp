@@ -18,6 +18,7 @@
 #include "net/pop3_mailbox.h"
 #include "program/assembler.h"
 #include "net_peers.h"
+#include "support/run_output.h"
 
 namespace pexo {
 namespace {
@@ -58,16 +59,7 @@ class Site {
     options.data = data();
     options.config = dir_ + "/pexo.config";
     options.script = dir_ + "/page.pxc";
-    FILE* out = std::tmpfile();
-    RunScript(options, out);
-    std::fflush(out);
-    std::rewind(out);
-    std::string text;
-    char buffer[4096];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, out)) > 0) text.append(buffer, n);
-    std::fclose(out);
-    return text;
+    return RunScriptOutput(options);
   }
 
  private:

@@ -12,6 +12,7 @@
 #include "host/command_line.h"
 #include "program/assembler.h"
 #include "values/string.h"
+#include "support/run_output.h"
 
 namespace pexo {
 namespace {
@@ -43,14 +44,8 @@ class ScriptCallsTest : public ::testing::Test {
     options.root = dir_;
     options.config = dir_ + "/pexo.xml";
     options.script = program;
-    FILE* out = std::tmpfile();
-    int code_run = RunScript(options, out);
-    std::string text;
-    std::rewind(out);
-    char buffer[4096];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, out)) > 0) text.append(buffer, n);
-    std::fclose(out);
+    int code_run = 0;
+    std::string text = RunScriptOutput(options, &code_run);
     if (code_run != 0) return "EXIT " + std::to_string(code_run) + ": " + text;
     return text;
   }

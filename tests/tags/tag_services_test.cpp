@@ -15,6 +15,7 @@
 #include "host/command_line.h"
 #include "program/assembler.h"
 #include "values/string.h"
+#include "support/run_output.h"
 
 namespace pexo {
 namespace {
@@ -52,16 +53,7 @@ class Site {
       std::ofstream(options.config) << "<configuration><PexoScript serverAdmin=\"\">" + section +
                                            "</PexoScript></configuration>";
     }
-    FILE* out = std::tmpfile();
-    RunScript(options, out);
-    std::fflush(out);
-    std::rewind(out);
-    std::string text;
-    char buffer[4096];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, out)) > 0) text.append(buffer, n);
-    std::fclose(out);
-    return text;
+    return RunScriptOutput(options);
   }
   std::string Read(const std::string& name) const {
     std::ifstream in(root_ + "/" + name);

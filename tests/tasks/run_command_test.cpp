@@ -9,20 +9,11 @@
 
 #include "host/command_line.h"
 #include "task_fixture.h"
+#include "support/run_output.h"
 
 namespace pexo {
 namespace testing_tasks {
 namespace {
-
-std::string Captured(FILE* file) {
-  std::fflush(file);
-  std::rewind(file);
-  std::string text;
-  char buffer[4096];
-  size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, n);
-  return text;
-}
 
 int Occurrences(const std::string& text, const std::string& what) {
   int n = 0;
@@ -67,7 +58,7 @@ TEST(RunCommandTasks, WaitsForItsTasksAndKeepsTheirOutputOffStdout) {
   FILE* out = std::tmpfile();
   ASSERT_NE(out, nullptr);
   EXPECT_EQ(RunScript(options, out), 0);
-  std::string stdout_text = Captured(out);
+  std::string stdout_text = FileText(out);
   std::fclose(out);
   EXPECT_EQ(stdout_text, "page text");
   // Returned after the task ran to its end (a task stopped at shut-down
@@ -82,7 +73,7 @@ TEST(RunCommandTasks, HelpSaysTheCommandWaitsForTasks) {
   FILE* err = std::tmpfile();
   const char* argv[] = {"pexo", "run", "--help"};
   EXPECT_EQ(PexoCommand(3, argv, out, err), 0);
-  std::string help = Captured(out);
+  std::string help = FileText(out);
   std::fclose(out);
   std::fclose(err);
   EXPECT_NE(help.find("waits for every task to finish"), std::string::npos) << help;
