@@ -223,15 +223,11 @@ class ExampleSiteHttpTest : public ::testing::Test {
     port_ = server_.port();
   }
   void TearDown() override {
-    server_.Stop();
-    if (!server_.work_dir().empty()) {
-      int rc = std::system(("rm -rf '" + server_.work_dir() + "'").c_str());
-      (void)rc;
-    }
+    server_.StopAndClean();
   }
 
   Site site_;
-  StandaloneServer server_{std::chrono::milliseconds(200)};
+  TestServer server_;
   int port_ = 0;
 };
 

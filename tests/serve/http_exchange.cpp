@@ -6,8 +6,18 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <cstdlib>
+
 namespace pexo {
 namespace testing_serve {
+
+void TestServer::StopAndClean() {
+  Stop();
+  if (!work_dir().empty()) {
+    int rc = std::system(("rm -rf '" + work_dir() + "'").c_str());
+    (void)rc;
+  }
+}
 
 int Connect(int port, int read_timeout_ms) {
   int fd = socket(AF_INET, SOCK_STREAM, 0);

@@ -3,10 +3,22 @@
 #ifndef PEXO_TESTS_SERVE_HTTP_EXCHANGE_H_
 #define PEXO_TESTS_SERVE_HTTP_EXCHANGE_H_
 
+#include <chrono>
 #include <string>
+
+#include "host/civetweb/standalone_server.h"
 
 namespace pexo {
 namespace testing_serve {
+
+// The standalone server as the tests run it: a short watchdog interval, and
+// its work directory removed when it stops.
+class TestServer : public StandaloneServer {
+ public:
+  TestServer() : StandaloneServer(std::chrono::milliseconds(200)) {}
+  ~TestServer() { StopAndClean(); }
+  void StopAndClean();
+};
 
 // A socket connected to the loopback port whose reads give up after
 // `read_timeout_ms`, or -1.

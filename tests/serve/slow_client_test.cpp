@@ -50,11 +50,7 @@ class SlowClientTest : public ::testing::Test {
   }
   void TearDown() override {
     for (int fd : open_) close(fd);
-    server_.Stop();
-    if (!server_.work_dir().empty()) {
-      int rc = std::system(("rm -rf '" + server_.work_dir() + "'").c_str());
-      (void)rc;
-    }
+    server_.StopAndClean();
   }
   // A connection that has sent `bytes` and is left open.
   int Hold(const std::string& bytes, int read_timeout_ms = 5000) {
@@ -67,7 +63,7 @@ class SlowClientTest : public ::testing::Test {
   }
 
   Site site_;
-  StandaloneServer server_{std::chrono::milliseconds(200)};
+  TestServer server_;
   int port_ = 0;
   std::vector<int> open_;
 };

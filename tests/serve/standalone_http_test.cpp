@@ -61,15 +61,11 @@ class StandaloneHttpTest : public ::testing::Test {
     ASSERT_GT(port_, 0);
   }
   void TearDown() override {
-    server_.Stop();
-    if (!server_.work_dir().empty()) {
-      int rc = std::system(("rm -rf '" + server_.work_dir() + "'").c_str());
-      (void)rc;
-    }
+    server_.StopAndClean();
   }
 
   Site site_;
-  StandaloneServer server_{std::chrono::milliseconds(200)};
+  TestServer server_;
   int port_ = 0;
 };
 
