@@ -199,11 +199,13 @@ bool XBaseIndexFile::OpenIndex(const char* file) {
   name_.assign(file);
   file_.reset(files_->Open(file, kDbOpenExisting));
   if (!file_) return Fail("Error opening '", files_->ErrorText());
-  HeaderLock lock(this, false);
-  if (!lock.locked() || !ReadHeader()) {
-    String error = error_;
+  bool read;
+  {
+    HeaderLock lock(this, false);
+    read = lock.locked() && ReadHeader();
+  }
+  if (!read) {
     file_.reset();
-    error_ = error;
     return false;
   }
   seen_changes_ = header_.changes;
