@@ -132,7 +132,7 @@ TEST_F(DatabaseScriptTest, ManagerMessages) {
       {"update without record", Create("x", "x.dbf", "A CHAR(2)") + Tag("dbupdate", {"", ""}),
        "PxUPDATE", "Invalid record number"},
       {"empty flags mean none", people + " tagerror 39 1\n" + Tag("dbmakeindex", {"", "p.ndx", "d.name", ""}),
-       "PxMAKEINDEX", "Not implemented"},
+       "PxMAKEINDEX", "<none>"},
       {"dangling flag", people + " tagerror 39 1\n" + Tag("dbmakeindex", {"", "p.ndx", "d.name", "unique,"}),
        "PxMAKEINDEX", "Dangling comma in field\tspecification"},
   };
@@ -243,6 +243,128 @@ TEST_F(DatabaseScriptTest, OrderAndNameResolution) {
     ASSERT_TRUE(Run(two + c.code)) << machine_->LastError();
     EXPECT_EQ(Output(), c.output);
   }
+}
+
+std::string MakeIndex(const std::string& file, const std::string& expression,
+                      const std::string& flags) {
+  return Tag("dbmakeindex", {"", file, expression, flags});
+}
+
+// People and a fourth record, al 35, with an index on the name.
+std::string IndexedPeople(const std::string& flags = "STRING") {
+  return PeopleTable() + Put("d.name", "al") + Put("d.age", "35") + Put("d.note", "") +
+         Tag("dbadd", {"", ""}) + MakeIndex("n.ndx", "d.name", flags);
+}
+
+TEST_F(DatabaseScriptTest, IndexOrderAndFind) {
+  const std::string name = Show("d.name") + Say(",");
+  const std::string walk = Tag("dbgo", {"", "", "top"}) + name + Tag("dbskip", {"", "", "1"}) +
+                           name + Tag("dbskip", {"", "", "1"}) + name +
+                           Tag("dbskip", {"", "", "1"}) + name + Tag("dbskip", {"", "", "1"}) +
+                           name + Show("d.eof");
+  auto find = [](const char* key, const char* exact) { return Tag("dbfind", {"", "", key, exact}); };
+  const std::string state = Show("d.name") + Say(" ") + Show("d.recno") + Say(" ") + Show("d.eof");
+  struct Case {
+    const char* what;
+    std::string code;
+    const char* output;
+  };
+  const Case cases[] = {
+      {"name order", walk, "al,ann,bob,cy,cy,1"},
+      {"numeric descending", MakeIndex("a.ndx", "d.age", "descending") + walk, "cy,bob,al,ann,ann,1"},
+      {"bottom and back", Tag("dbgo", {"", "", "bottom"}) + name + Tag("dbskip", {"", "", "-2"}) + name,
+       "cy,ann,"},
+      {"a plain number, then on in index order", Tag("dbgo", {"", "", "2"}) + Tag("dbskip", {"", "", "1"}) + name,
+       "cy,"},
+      {"exact", find("bob", "1") + state, "bob 2 0"},
+      {"prefix", find("a", "") + state, "al 4 0"},
+      {"missing", Tag("dbgo", {"", "", "2"}) + find("b", "1") + state, "bob 2 1"},
+      {"range positions on the next", MakeIndex("r.ndx", "d.name", "string,range") + find("b", "1") + state,
+       "bob 2 1"},
+      {"filtered find steps over failing records",
+       Tag("dbfilter", {"", "", "d.age LT 35"}) + find("a", "") + state + find("c", "") + Show("d.eof"),
+       "ann 1 01"},
+      {"filtered walk", Tag("dbfilter", {"", "", "d.age GT 30"}) + walk, "al,bob,cy,cy,cy,1"},
+      {"primary index moves", MakeIndex("a.ndx", "d.age", "") + Tag("dbsetindex", {"", "a.ndx, n.ndx"}) +
+           name + Tag("dbprimary", {"p", "", "n.ndx"}) + name + find("c", "") + name,
+       "ann,al,cy,"},
+      {"add keeps every index", MakeIndex("a.ndx", "d.age", "") + Tag("dbsetindex", {"", "n.ndx,a.ndx"}) +
+           Put("d.name", "aa") + Put("d.age", "99") + Tag("dbadd", {"", ""}) + walk +
+           Tag("dbprimary", {"p", "", "a.ndx"}) + Tag("dbgo", {"", "", "bottom"}) + name,
+       "aa,al,ann,bob,cy,0aa,"},
+      {"update moves the entry", find("ann", "1") + Put("d.name", "zed") + Tag("dbupdate", {"", ""}) +
+           Tag("dbskip", {"", "", "-1"}) + name + walk,
+       "cy,al,bob,cy,zed,zed,1"},
+      {"pack renumbers", Tag("dbgo", {"", "", "1"}) + Tag("dbdelete", {"", ""}) + Tag("dbpack", {""}) +
+           walk + find("al", "1") + state + Show("d.totrec"),
+       "al,bob,cy,cy,cy,1al 3 03"},
+      {"reindex", Tag("dbreindex", {""}) + walk, "al,ann,bob,cy,cy,1"},
+      {"index names once", Tag("dbsetindex", {"", "n.ndx,n.ndx"}) + Tag("dbfind", {"", "", "cy", "1"}) +
+           Show("d.recno"), "3"},
+      {"no list, record order", Tag("dbsetindex", {"", ""}) + walk, "ann,bob,cy,al,al,1"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_TRUE(Run(IndexedPeople() + c.code)) << machine_->LastError();
+    EXPECT_EQ(Output(), c.output);
+  }
+}
+
+TEST_F(DatabaseScriptTest, IndexMessages) {
+  struct Case {
+    const char* what;
+    std::string code;
+    const char* tag;
+    const char* error;
+  };
+  const Case cases[] = {
+      {"dangling comma", Tag("dbsetindex", {"", "n.ndx, ,x.ndx"}), "PxSETINDEX",
+       "Dangling comma in index list"},
+      {"no such index", " tagerror 32 1\n" + Tag("dbprimary", {"p", "", "zz.ndx"}), "PxPRIMARY",
+       "Database has no index with that name"},
+      {"bad expression", " tagerror 39 1\n" + MakeIndex("b.ndx", "d.age >", ""), "PxMAKEINDEX",
+       "<prefix>Syntax error in index expression: "},
+      {"unique make", Put("d.name", "al") + Tag("dbadd", {"", ""}) + " tagerror 39 1\n" +
+                          MakeIndex("u.ndx", "d.name", "unique, descending"),
+       "PxMAKEINDEX",
+       "Index 'u.ndx' was created with the UNIQUE flag and the key 'al' already exists in the index file"},
+      {"not an index", Tag("dbsetindex", {"", "people.dbf"}), "PxSETINDEX",
+       "'people.dbf' is either corrupt or is not a valid index file"},
+      {"missing index", Tag("dbsetindex", {"", "none.ndx"}), "PxSETINDEX", "<prefix>Error opening 'none.ndx': "},
+      {"record not in index",
+       Open("raw", "people.dbf") + Put("raw.d.name", "new") + Tag("dbadd", {"raw", ""}) +
+           Tag("dbfilter", {"p", "", "1"}) + Tag("dbgo", {"p", "", "5"}),
+       "PxGO", "Record is not in index"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_TRUE(Run(IndexedPeople() + c.code)) << machine_->LastError();
+    std::string error = Error(c.tag);
+    if (std::string(c.error).rfind("<prefix>", 0) == 0)
+      EXPECT_EQ(error.rfind(c.error + 8, 0), 0u) << error;
+    else
+      EXPECT_EQ(error, c.error);
+  }
+}
+
+// A UNIQUE violation writes nothing: no record, no key in any index, and an
+// update keeps the record and its entries.
+TEST_F(DatabaseScriptTest, UniqueViolationChangesNothing) {
+  const std::string indexes = MakeIndex("a.ndx", "d.age", "") + MakeIndex("u.ndx", "d.name", "unique,string") +
+                              Tag("dbsetindex", {"", "a.ndx,u.ndx"});
+  ASSERT_TRUE(Run(IndexedPeople() + indexes + Put("d.name", "bob") + Put("d.age", "1") +
+                  Tag("dbadd", {"", ""}) + Show("PxADD_Error") + Say("|") + Show("d.totrec") +
+                  Tag("dbfind", {"", "", "40", "1"}) + Put("d.name", "cy") + Tag("dbupdate", {"", ""}) +
+                  Show("PxUPDATE_Error") + Say("|") + Tag("dbclose", {""}) + Open("q", "people.dbf") +
+                  Tag("dbsetindex", {"", "u.ndx,a.ndx"}) + Tag("dbfind", {"", "", "bob", "1"}) +
+                  Show("d.recno") + Tag("dbprimary", {"q", "", "a.ndx"}) + Tag("dbgo", {"", "", "top"}) +
+                  Show("d.age")));
+  const char* message =
+      "Index 'u.ndx' was created with the UNIQUE flag and the key '%s' already exists in the index file";
+  char add[200], update[200];
+  std::snprintf(add, sizeof add, message, "bob");
+  std::snprintf(update, sizeof update, message, "cy");
+  EXPECT_EQ(Output(), std::string(add) + "|4" + update + "|230");
 }
 
 // A field variable the script still holds after its database closed keeps

@@ -193,6 +193,8 @@ bool XBaseDatabaseView::GoFiltered(int32_t record) {
   uint32_t start = 0;
   if (record == kGoTop) return First(&start) && SeekPassing(start, true);
   if (record == kGoBottom) return Last(&start) && SeekPassing(start, false);
+  // A record another process appended since the last header read.
+  if (record > 0 && static_cast<uint32_t>(record) > table_->RecordCount()) table_->ReadHeader();
   if (record <= 0 || static_cast<uint32_t>(record) > table_->RecordCount()) {
     SetEOF(true);
     return true;

@@ -82,10 +82,11 @@ std::string XBaseIndexFile::CutKey(const std::string& key) const {
 bool XBaseIndexFile::ReadHeader() {
   char bytes[kVRKHeaderSize];
   int32_t got = file_->ReadAt(0, bytes, kVRKHeaderSize);
-  if (got != kVRKHeaderSize) return Fail("Error reading from '", file_->ErrorText());
   String bad("'");
   bad.append(name_);
-  if (std::memcmp(bytes, "VRKI", 4) != 0) {
+  bool magic = got >= 4 && std::memcmp(bytes, "VRKI", 4) == 0;
+  if (got != kVRKHeaderSize && (got < 4 || magic)) return Fail("Error reading from '", file_->ErrorText());
+  if (!magic) {
     bad.append("' is either corrupt or is not a valid index file");
     error_ = bad;
     return false;
