@@ -536,6 +536,22 @@ TEST_F(DatabaseScriptTest, ProcessesShareIndexes) {
   }
   table.CloseTable();
   CheckIndexesAgainstTable(files_.get(), "s.dbf", {{"q.ndx", 1}, {"n.ndx", 0}});
+  // The command-line checker agrees, and notices an entry gone missing.
+  const std::string tool = std::string(PEXO_BINARY_DIR) + "/tools/pexo-dbcheck";
+  EXPECT_EQ(Shell(tool + " s.dbf q.ndx n.ndx"),
+            "s.dbf: 160 records\nq.ndx: ok, 160 entries\nn.ndx: ok, 160 entries\n");
+  XBaseIndexFile index(files_.get());
+  ASSERT_TRUE(index.OpenIndex("n.ndx"));
+  ASSERT_TRUE(index.DeleteKey(7, Text([&] {
+    XBaseTable t(files_.get());
+    t.OpenTable("s.dbf", kDbOpenExisting);
+    t.ReadRecord(7);
+    return String(t.Fields()[0]->Value());
+  }())));
+  index.Close();
+  std::string out = Shell(tool + " s.dbf n.ndx");
+  EXPECT_NE(out.find("where the table gives"), std::string::npos) << out;
+  EXPECT_NE(out.find("<exit"), std::string::npos) << out;
 }
 
 // A field variable the script still holds after its database closed keeps

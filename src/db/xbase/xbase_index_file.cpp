@@ -415,6 +415,7 @@ bool XBaseIndexFile::DeleteKey(uint32_t record, const std::string& key) {
 bool XBaseIndexFile::Find(const std::string& raw, bool exact, bool* found, uint32_t* record) {
   std::string key = CutKey(raw);
   cursor_.Clear();
+  steps_ = 0;
   *found = false;
   *record = 0;
   size_t noted_depth = 0;
@@ -479,6 +480,7 @@ bool XBaseIndexFile::FindEntry(const std::string& key, uint32_t record) {
 
 bool XBaseIndexFile::DescendEdge(uint32_t number, bool leftmost, uint32_t* record) {
   *record = 0;
+  if (cursor_.empty()) steps_ = 0;
   for (;;) {
     if (!CheckDepth(static_cast<uint32_t>(cursor_.depth()))) return false;
     VRKIndexPage page;
@@ -504,6 +506,10 @@ bool XBaseIndexFile::DescendEdge(uint32_t number, bool leftmost, uint32_t* recor
 bool XBaseIndexFile::Step(bool forward, uint32_t* record) {
   *record = 0;
   if (!cursor_.Current()) return true;
+  // A walk from one position meets every entry at most once; more steps
+  // mean the pages form a cycle.
+  if (++steps_ > static_cast<uint64_t>(header_.total_pages) * (header_.max_keys + 1))
+    return Corrupt("(a page is reached more than once)");
   VRKIndexPage& top = cursor_.Top();
   int32_t i = top.position();
   if (forward) {

@@ -117,7 +117,8 @@ class XBaseIndexFile {
   VRKIndexHeader header_;
   VRKIndexPageStack cursor_;
   uint32_t seen_changes_ = 0;
-  bool exclusive_ = false;
+  // Cursor steps since the last positioning search.
+  uint64_t steps_ = 0;
 };
 
 }  // namespace pexo
