@@ -298,8 +298,8 @@ TEST_F(DatabaseScriptTest, IndexOrderAndFind) {
            Tag("dbskip", {"", "", "-1"}) + name + walk,
        "cy,al,bob,cy,zed,zed,1"},
       {"pack renumbers", Tag("dbgo", {"", "", "1"}) + Tag("dbdelete", {"", ""}) + Tag("dbpack", {""}) +
-           walk + find("al", "1") + state + Show("d.totrec"),
-       "al,bob,cy,cy,cy,1al 3 03"},
+           walk + find("al", "1") + state + Show("d.totrec") + find("bob", "1") + Show("d.note"),
+       "al,bob,cy,cy,cy,1al 3 03bob memo"},
       {"reindex", Tag("dbreindex", {""}) + walk, "al,ann,bob,cy,cy,1"},
       {"index names once", Tag("dbsetindex", {"", "n.ndx,n.ndx"}) + Tag("dbfind", {"", "", "cy", "1"}) +
            Show("d.recno"), "3"},
