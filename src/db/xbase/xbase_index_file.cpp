@@ -122,7 +122,19 @@ bool XBaseIndexFile::ReadHeader() {
     return false;
   }
   header_ = std::move(header);
+  StampPages(false);
   return true;
+}
+
+void XBaseIndexFile::StampPages(bool written) {
+  // Only the holder of the exclusive lock writes the header, so its own
+  // writes keep what it holds current.
+  if (!written && (header_.changes != pages_changes_ || header_.total_pages != pages_total_))
+    pages_.clear();
+  // A bound on memory: a big walk starts over rather than growing.
+  if (pages_.size() > 4096) pages_.clear();
+  pages_changes_ = header_.changes;
+  pages_total_ = header_.total_pages;
 }
 
 bool XBaseIndexFile::WriteHeader() {
@@ -139,13 +151,22 @@ bool XBaseIndexFile::WriteHeader() {
   Store32(bytes + 23, header_.flags);
   std::memcpy(bytes + 27, header_.expression.data(),
               std::min(header_.expression.size(), static_cast<size_t>(kVRKExpressionSize - 1)));
-  if (!file_->WriteAt(0, bytes, kVRKHeaderSize)) return Fail("Error writing to '", file_->ErrorText());
+  if (!file_->WriteAt(0, bytes, kVRKHeaderSize)) {
+    pages_.clear();
+    return Fail("Error writing to '", file_->ErrorText());
+  }
+  StampPages(true);
   return true;
 }
 
 bool XBaseIndexFile::ReadPage(uint32_t number, VRKIndexPage* page) {
   if (number == 0 || number >= header_.total_pages)
     return Corrupt("(the page number is larger than the total pages )");
+  auto kept = pages_.find(number);
+  if (kept != pages_.end()) {
+    *page = kept->second;
+    return true;
+  }
   std::vector<char> bytes(static_cast<size_t>(header_.page_size));
   int64_t offset = static_cast<int64_t>(number) * header_.page_size;
   int32_t got = file_->ReadAt(offset, bytes.data(), header_.page_size);
@@ -155,6 +176,7 @@ bool XBaseIndexFile::ReadPage(uint32_t number, VRKIndexPage* page) {
     error_.assign("File is corrupt (the number of entries is larger than the maximum entries possible).");
     return false;
   }
+  pages_[number] = *page;
   return true;
 }
 
@@ -162,8 +184,11 @@ bool XBaseIndexFile::WritePage(const VRKIndexPage& page) {
   std::vector<char> bytes;
   page.Encode(&bytes);
   int64_t offset = static_cast<int64_t>(page.number()) * header_.page_size;
-  if (!file_->WriteAt(offset, bytes.data(), header_.page_size))
+  if (!file_->WriteAt(offset, bytes.data(), header_.page_size)) {
+    pages_.clear();
     return Fail("Error writing to '", file_->ErrorText());
+  }
+  pages_[page.number()] = page;
   return true;
 }
 
@@ -216,6 +241,7 @@ bool XBaseIndexFile::OpenIndex(const char* file) {
 void XBaseIndexFile::Close() {
   file_.reset();
   cursor_.Clear();
+  pages_.clear();
 }
 
 bool XBaseIndexFile::Flush() {

@@ -13,6 +13,10 @@
 // not fit the page or a path deeper than the page count is corruption: an
 // error, never a read past a page or an endless walk.
 //
+// Pages read or written are kept decoded while the header's change counter
+// and page count stay as they were when they were read: any other writer
+// raises the counter, so a changed counter drops them all.
+//
 // Every operation returns false on failure with the message in ErrorText().
 #ifndef PEXO_DB_XBASE_XBASE_INDEX_FILE_H_
 #define PEXO_DB_XBASE_XBASE_INDEX_FILE_H_
@@ -20,6 +24,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "db/database_file.h"
@@ -106,6 +111,8 @@ class XBaseIndexFile {
   bool Move(bool forward, uint32_t* record);
   bool Refind();
   bool CheckDepth(uint32_t depth);
+  // The header as just read or written: pages kept from another state go.
+  void StampPages(bool written);
   bool Corrupt(const char* text);
   bool Fail(const char* what, const String& detail);
   void SetError(const std::string& text) { error_.assign(text.data(), static_cast<int32_t>(text.size())); }
@@ -117,6 +124,10 @@ class XBaseIndexFile {
   VRKIndexHeader header_;
   VRKIndexPageStack cursor_;
   uint32_t seen_changes_ = 0;
+  std::unordered_map<uint32_t, VRKIndexPage> pages_;
+  // The header's counter and page count the kept pages belong to.
+  uint32_t pages_changes_ = 0;
+  uint32_t pages_total_ = 0;
   // Cursor steps since the last positioning search.
   uint64_t steps_ = 0;
 };
