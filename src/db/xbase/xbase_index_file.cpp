@@ -109,7 +109,11 @@ bool XBaseIndexFile::ReadHeader() {
   const void* zero = std::memchr(expression, 0, kVRKExpressionSize);
   header.expression.assign(expression, zero ? static_cast<const char*>(zero) - expression
                                             : kVRKExpressionSize);
-  int64_t size = file_->Size();
+  // The file only grows: a page count already checked needs no new size.
+  int64_t size = header.total_pages == checked_total_ && checked_total_ != 0 &&
+                         header.page_size == header_.page_size
+                     ? static_cast<int64_t>(checked_total_) * header.page_size
+                     : file_->Size();
   bool fits = header.page_size >= kVRKHeaderSize && header.entry_size > 9 &&
               header.max_keys >= 2 &&
               header.max_keys <= VRKIndexPage::Capacity(header.entry_size, header.page_size) &&
@@ -122,6 +126,7 @@ bool XBaseIndexFile::ReadHeader() {
     return false;
   }
   header_ = std::move(header);
+  checked_total_ = header_.total_pages;
   StampPages(false);
   return true;
 }
@@ -132,7 +137,7 @@ void XBaseIndexFile::StampPages(bool written) {
   if (!written && (header_.changes != pages_changes_ || header_.total_pages != pages_total_))
     pages_.clear();
   // A bound on memory: a big walk starts over rather than growing.
-  if (pages_.size() > 4096) pages_.clear();
+  if (pages_.size() > 16384) pages_.clear();
   pages_changes_ = header_.changes;
   pages_total_ = header_.total_pages;
 }
@@ -242,6 +247,7 @@ void XBaseIndexFile::Close() {
   file_.reset();
   cursor_.Clear();
   pages_.clear();
+  checked_total_ = 0;
 }
 
 bool XBaseIndexFile::Flush() {

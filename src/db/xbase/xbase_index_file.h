@@ -128,6 +128,8 @@ class XBaseIndexFile {
   // The header's counter and page count the kept pages belong to.
   uint32_t pages_changes_ = 0;
   uint32_t pages_total_ = 0;
+  // The page count last found to fit the file's size.
+  uint32_t checked_total_ = 0;
   // Cursor steps since the last positioning search.
   uint64_t steps_ = 0;
 };
