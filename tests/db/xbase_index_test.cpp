@@ -1,5 +1,8 @@
 // Index files on their own: the layout on disk, key order, search, the
 // cursor, B-tree changes checked against a model, and damaged files.
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstring>
 #include <map>
@@ -231,21 +234,30 @@ TEST_F(XBaseIndexTest, RandomChangesAgainstAModel) {
   }
 }
 
-// A cursor whose file another writer changed finds its entry again and
+// A cursor whose file another process changed finds its entry again and
 // goes on in order.
 TEST_F(XBaseIndexTest, CursorFollowsAnotherWritersChanges) {
   auto walker = Make(0);
   for (uint32_t r = 1; r <= 20; ++r) ASSERT_TRUE(walker->InsertKey(r, std::to_string(r * 10)));
-  XBaseIndexFile writer(files_.get());
-  ASSERT_TRUE(writer.OpenIndex("i.ndx"));
   uint32_t record = 0;
   ASSERT_TRUE(walker->First(&record));
   for (int i = 0; i < 3; ++i) ASSERT_TRUE(walker->Next(&record));
   ASSERT_EQ(record, 4u);
-  ASSERT_TRUE(writer.InsertKey(21, "25"));
-  ASSERT_TRUE(writer.InsertKey(22, "45"));
-  ASSERT_TRUE(writer.DeleteKey(5, "50"));
-  for (uint32_t r = 23; r <= 60; ++r) ASSERT_TRUE(writer.InsertKey(r, std::to_string(r)));
+  // Another process changes the file between two steps of the walk.
+  pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    XBaseIndexFile other(files_.get());
+    bool ok = other.OpenIndex("i.ndx") && other.InsertKey(21, "25") && other.InsertKey(22, "45") &&
+              other.DeleteKey(5, "50");
+    for (uint32_t r = 23; ok && r <= 60; ++r) ok = other.InsertKey(r, std::to_string(r));
+    ::_exit(ok ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  XBaseIndexFile writer(files_.get());
+  ASSERT_TRUE(writer.OpenIndex("i.ndx"));
   std::vector<uint32_t> rest;
   for (;;) {
     ASSERT_TRUE(walker->Next(&record)) << Text(walker->ErrorText());
