@@ -314,6 +314,7 @@ IndexTimes RunXBaseIndexed(const std::string& dir, int records) {
     if (!copy.CreateTable(swaps[0].temporary.c_str(), nullptr, IndexedFields())) Die("create", copy.ErrorText());
     pexo::XBaseIndexFile packed(&files);
     if (!packed.CreateIndex(swaps[1].temporary.c_str(), "k", 0)) Die("create index", packed.ErrorText());
+    packed.BeginBuild();
     for (uint32_t n = 1; n <= table.RecordCount(); ++n) {
       if (!table.ReadRecord(n)) Die("read", table.ErrorText());
       if (table.Deleted()) continue;
@@ -323,7 +324,7 @@ IndexTimes RunXBaseIndexed(const std::string& dir, int records) {
       if (!packed.InsertKey(copy.CurrentRecord(), std::string(key.data(), static_cast<size_t>(key.length()))))
         Die("insert", packed.ErrorText());
     }
-    if (!copy.FlushFiles() || !packed.Flush()) Die("flush", copy.ErrorText());
+    if (!packed.EndBuild() || !copy.FlushFiles() || !packed.Flush()) Die("flush", copy.ErrorText());
     copy.CloseTable();
     packed.Close();
     index.Close();
@@ -340,8 +341,9 @@ IndexTimes RunXBaseIndexed(const std::string& dir, int records) {
     if (!pexo::MakeTemporaryBeside(&files, pexo::String("ix.ndx"), &swap, &error)) Die("temporary", error);
     pexo::XBaseIndexFile rebuilt(&files);
     if (!rebuilt.CreateIndex(swap.temporary.c_str(), "k", 0)) Die("create index", rebuilt.ErrorText());
+    rebuilt.BeginBuild();
     FillIndex(&table, &rebuilt);
-    if (!rebuilt.Flush()) Die("flush", rebuilt.ErrorText());
+    if (!rebuilt.EndBuild() || !rebuilt.Flush()) Die("flush", rebuilt.ErrorText());
     rebuilt.Close();
     if (!pexo::CommitRebuild(&files, pexo::String("ix.dbf"), {swap}, &error)) Die("swap", error);
   }

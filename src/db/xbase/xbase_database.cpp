@@ -717,9 +717,11 @@ bool XBaseDatabase::Reindex() {
       return false;
     }
   }
+  for (const auto& index : made) index->file().BeginBuild();
   bool ok = FillIndexes(made, nullptr);
   for (size_t i = 0; ok && i < made.size(); ++i)
-    if (!made[i]->file().Flush()) ok = IndexFailure(made[i].get());
+    if (!made[i]->file().EndBuild() || !made[i]->file().Flush())
+      ok = (made[i]->FileError(), IndexFailure(made[i].get()));
   made.clear();
   if (!ok) {
     DiscardRebuild(files_, swaps);
@@ -785,6 +787,7 @@ bool XBaseDatabase::Pack() {
       return fail(message);
     }
   }
+  for (const auto& index : made) index->file().BeginBuild();
   if (!FillIndexes(made, &copy)) {
     String message = ErrorText();
     made.clear();
@@ -794,7 +797,7 @@ bool XBaseDatabase::Pack() {
   bool flushed = copy.FlushFiles();
   String message = copy.ErrorText();
   for (size_t i = 0; flushed && i < made.size(); ++i) {
-    flushed = made[i]->file().Flush();
+    flushed = made[i]->file().EndBuild() && made[i]->file().Flush();
     if (!flushed) message = made[i]->file().ErrorText();
   }
   made.clear();

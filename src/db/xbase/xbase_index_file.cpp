@@ -33,6 +33,12 @@ void Store16(char* p, int32_t value) {
 class XBaseIndexFile::HeaderLock {
  public:
   HeaderLock(XBaseIndexFile* index, bool exclusive) : index_(index) {
+    // A file being built is nobody else's yet.
+    if (index->building_ && index->file_) {
+      locked_ = true;
+      held_ = false;
+      return;
+    }
     locked_ = index->file_ && index->file_->Lock(0, kVRKHeaderSize, exclusive);
     if (!locked_) {
       String detail = index->file_ ? index->file_->ErrorText() : String("not open");
@@ -40,13 +46,14 @@ class XBaseIndexFile::HeaderLock {
     }
   }
   ~HeaderLock() {
-    if (locked_) index_->file_->Unlock(0, kVRKHeaderSize);
+    if (locked_ && held_) index_->file_->Unlock(0, kVRKHeaderSize);
   }
   bool locked() const { return locked_; }
 
  private:
   XBaseIndexFile* index_;
   bool locked_;
+  bool held_ = true;
 };
 
 bool XBaseIndexFile::Fail(const char* what, const String& detail) {
@@ -80,6 +87,8 @@ std::string XBaseIndexFile::CutKey(const std::string& key) const {
 }
 
 bool XBaseIndexFile::ReadHeader() {
+  // While building, the header in memory is the only current one.
+  if (building_) return true;
   char bytes[kVRKHeaderSize];
   int32_t got = file_->ReadAt(0, bytes, kVRKHeaderSize);
   String bad("'");
@@ -143,6 +152,10 @@ void XBaseIndexFile::StampPages(bool written) {
 }
 
 bool XBaseIndexFile::WriteHeader() {
+  if (building_) {
+    StampPages(true);
+    return true;
+  }
   char bytes[kVRKHeaderSize];
   std::memset(bytes, 0, sizeof bytes);
   std::memcpy(bytes, "VRKI", 4);
@@ -243,7 +256,16 @@ bool XBaseIndexFile::OpenIndex(const char* file) {
   return true;
 }
 
+void XBaseIndexFile::BeginBuild() { building_ = file_ != nullptr; }
+
+bool XBaseIndexFile::EndBuild() {
+  if (!building_) return true;
+  building_ = false;
+  return WriteHeader();
+}
+
 void XBaseIndexFile::Close() {
+  building_ = false;
   file_.reset();
   cursor_.Clear();
   pages_.clear();

@@ -53,6 +53,10 @@ class XBaseIndexFile {
   XBaseIndexFile& operator=(const XBaseIndexFile&) = delete;
 
   bool CreateIndex(const char* file, const std::string& expression, uint32_t flags);
+  // Between the two, for a new file no one else has yet (a rebuild's
+  // temporary file): no locks, and the header is written once at the end.
+  void BeginBuild();
+  bool EndBuild();
   bool OpenIndex(const char* file);
   void Close();
   bool Flush();
@@ -130,6 +134,7 @@ class XBaseIndexFile {
   uint32_t pages_total_ = 0;
   // The page count last found to fit the file's size.
   uint32_t checked_total_ = 0;
+  bool building_ = false;
   // Cursor steps since the last positioning search.
   uint64_t steps_ = 0;
 };
