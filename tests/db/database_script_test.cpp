@@ -304,6 +304,11 @@ TEST_F(DatabaseScriptTest, IndexOrderAndFind) {
       {"index names once", Tag("dbsetindex", {"", "n.ndx,n.ndx"}) + Tag("dbfind", {"", "", "cy", "1"}) +
            Show("d.recno"), "3"},
       {"no list, record order", Tag("dbsetindex", {"", ""}) + walk, "ann,bob,cy,al,al,1"},
+      {"records another writer added are reached in index order",
+       Open("other", "people.dbf") + Tag("dbsetindex", {"other", "n.ndx"}) + Put("other.d.name", "zz") +
+           Tag("dbadd", {"other", ""}) + Tag("dbfind", {"p", "", "cy", "1"}) + Tag("dbskip", {"p", "", "1"}) +
+           Show("p.d.name") + Show("p.d.eof") + Show("PxSKIP_Error"),
+       "zz0"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

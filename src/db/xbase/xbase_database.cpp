@@ -97,6 +97,13 @@ bool XBaseDatabaseView::Previous(uint32_t current, uint32_t* record) {
   return true;
 }
 
+bool XBaseDatabaseView::Beyond(uint32_t record) {
+  // An index may already hold records another process appended since the
+  // table's header was last read.
+  if (record > table_->RecordCount()) table_->ReadHeader();
+  return record == 0 || record > table_->RecordCount();
+}
+
 bool XBaseDatabaseView::TableError() {
   SetErrorText(table_->ErrorText());
   return false;
@@ -154,7 +161,7 @@ bool XBaseDatabaseView::Skip(int32_t count) {
     } else if (!(forward ? Next(reached, &next) : Previous(reached, &next))) {
       return false;
     }
-    if (next == 0 || next > table_->RecordCount()) {
+    if (Beyond(next)) {
       end = true;
       break;
     }
@@ -175,7 +182,7 @@ bool XBaseDatabaseView::Passes(bool* passes) {
 }
 
 bool XBaseDatabaseView::SeekPassing(uint32_t record, bool forward) {
-  while (record != 0 && record <= table_->RecordCount()) {
+  while (!Beyond(record)) {
     if (!Read(record)) return false;
     bool passes = false;
     if (!Passes(&passes)) return false;
@@ -219,7 +226,7 @@ bool XBaseDatabaseView::SkipFiltered(int32_t count) {
                          : Previous(table_->CurrentRecord(), &record))) {
       return false;
     }
-    if (record == 0 || record > table_->RecordCount()) {
+    if (Beyond(record)) {
       SetEOF(true);
       return true;
     }
@@ -243,7 +250,7 @@ bool XBaseDatabaseView::Find(const String& key, bool exact) {
   uint32_t record = 0;
   if (!index->file().FindKey(search, exact, &found, &record)) return index->FileError() || IndexError(index);
   bool range = (index->file().flags() & kVRKRange) != 0;
-  if (!(found || range) || record == 0 || record > table_->RecordCount()) {
+  if (!(found || range) || Beyond(record)) {
     SetEOF(true);
     return true;
   }
@@ -263,7 +270,7 @@ bool XBaseDatabaseView::FindFiltered(const String& key, bool exact) {
     if (passes) return true;
     uint32_t record = 0;
     if (!index->file().Next(&record)) return index->FileError() || IndexError(index);
-    if (record == 0 || record > table_->RecordCount() || !index->file().CurrentMatches(search, exact)) {
+    if (Beyond(record) || !index->file().CurrentMatches(search, exact)) {
       SetEOF(true);
       return true;
     }

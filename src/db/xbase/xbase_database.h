@@ -97,6 +97,8 @@ class XBaseDatabaseView : public DatabaseView {
   void StoreVariables();
   void RestoreVariables();
   bool TableError();
+  // Whether `record` is none or past the table's end (read again first).
+  bool Beyond(uint32_t record);
 
   XBaseTable* table_;
   XBaseIndexList* indexes_;
