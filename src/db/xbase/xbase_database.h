@@ -3,8 +3,10 @@
 // carries the database's name and shows the current record through one
 // variable per field plus "totrec", "recno", "deleted" and "eof".
 //
-// Navigation runs in record order; the order helpers (First, Last, Next,
-// Previous) are where an index order takes over. Moving past either end is
+// Navigation runs in the primary index's order when the database has open
+// indexes (the first of its list), else in record order. Adds and updates
+// keep every open index current; a key that a UNIQUE index already holds is
+// refused before the table or any index is written. Moving past either end is
 // no error: it sets "eof" and stays on the last record reached. A filter is
 // an expression compiled in the running program with the database's name as
 // its "d." alias, evaluated against the current record; the filtered forms
@@ -15,7 +17,11 @@
 #include <cstdint>
 #include <memory>
 
+#include <string>
+#include <vector>
+
 #include "db/database.h"
+#include "db/xbase/xbase_index.h"
 #include "db/xbase/xbase_table.h"
 
 namespace pexo {
@@ -24,9 +30,11 @@ class ExternalFunctionResolver;
 class XBaseEOFVariable;
 class XBaseVariable;
 
+using XBaseIndexList = std::vector<std::unique_ptr<XBaseIndex>>;
+
 class XBaseDatabaseView : public DatabaseView {
  public:
-  XBaseDatabaseView(Database* database, XBaseTable* table);
+  XBaseDatabaseView(Database* database, XBaseTable* table, XBaseIndexList* indexes);
   // Detaches the variables: a script may still hold some of them.
   ~XBaseDatabaseView() override;
 
@@ -45,16 +53,34 @@ class XBaseDatabaseView : public DatabaseView {
   bool RevealStructureToVariable(Variable* target) override;
 
   bool eof() const;
+  // Every variable forgets its value (the table's record changed under it).
+  void Invalidate() { Refresh(); }
+  // Binds the field variables to the fields of the reopened table.
+  void Rebind();
   // Functions of libraries a filter may call (may be null; not owned).
   void SetExternals(ExternalFunctionResolver* externals) { externals_ = externals; }
 
  private:
-  // Record order: 0 when there is no such record.
-  uint32_t First() const;
-  uint32_t Last();
-  // Past the known end it looks again: another writer may have appended.
-  uint32_t Next(uint32_t record);
-  uint32_t Previous(uint32_t record) const;
+  // The order of the primary index, else record order: 0 when there is no
+  // such record; false with the error set when the index fails.
+  bool First(uint32_t* record);
+  bool Last(uint32_t* record);
+  // From `current`, the current record or, in index order, the record the
+  // index cursor is on. Past the known end it looks again: another writer
+  // may have appended.
+  bool Next(uint32_t current, uint32_t* record);
+  bool Previous(uint32_t current, uint32_t* record);
+  XBaseIndex* primary() const { return indexes_->empty() ? nullptr : indexes_->front().get(); }
+  // Places the primary index's cursor on the entry of the current record
+  // unless it is already on `from` (0: always).
+  bool PlaceCursor(uint32_t from);
+  // Every index's key of the current field values; false with the error.
+  bool EvaluateKeys(std::vector<std::string>* keys);
+  // Fails with the UNIQUE message when a UNIQUE index holds `keys[i]` for
+  // another record than `record` (for indexes where `check[i]`).
+  bool CheckUnique(const std::vector<std::string>& keys, const std::vector<bool>& check,
+                   uint32_t record);
+  bool IndexError(XBaseIndex* index);
 
   // Makes `record` current and shows it.
   bool Read(uint32_t record);
@@ -71,8 +97,11 @@ class XBaseDatabaseView : public DatabaseView {
   void StoreVariables();
   void RestoreVariables();
   bool TableError();
+  // Whether `record` is none or past the table's end (read again first).
+  bool Beyond(uint32_t record);
 
   XBaseTable* table_;
+  XBaseIndexList* indexes_;
   XBaseEOFVariable* eof_ = nullptr;
   ExternalFunctionResolver* externals_ = nullptr;
 };
@@ -104,8 +133,16 @@ class XBaseDatabase : public Database {
   void MakeView();
   bool Unsupported(const char* tag);
   bool GoTop();
+  std::unique_ptr<XBaseIndex> NewIndex();
+  // Fills each index of `targets` from every record of the table, keyed
+  // through the view's variables. With `copy` (pack), deleted records are
+  // skipped and the others appended to `copy`, keyed by their new numbers.
+  bool FillIndexes(const XBaseIndexList& targets, XBaseTable* copy);
+  bool IndexFailure(XBaseIndex* index);
+  bool ReopenIndexes(const std::vector<String>& names);
 
   XBaseTable table_;
+  XBaseIndexList indexes_;
   String file_;
   ExternalFunctionResolver* externals_;
 };
