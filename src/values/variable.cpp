@@ -434,12 +434,10 @@ int Variable::InsertElement(int32_t position, Variable* value) {
 
 int Variable::Delete_Element(const AggregateIndex& index, int shift) {
   if (!elements_ || kind_ != KindOf(index)) return 1;
-  AggregateElement* removed = elements_->Remove(index);
-  if (!removed) return 1;
-  int32_t number = removed->Index().Number();
-  delete removed;
-  if (shift && kind_ == kKindArray && number < INT32_MAX && elements_)
-    elements_->Renumber(number + 1, -1);
+  // Closed before the element goes: deleting it may run code that reaches
+  // this array.
+  delete (shift && kind_ == kKindArray ? elements_->RemoveClosing(index.Number())
+                                       : elements_->Remove(index));
   return 1;
 }
 
