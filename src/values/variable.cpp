@@ -336,18 +336,20 @@ void Variable::TakeFields(Variable* from) {
 
 // ------------------------------------------------------ elements and arrays
 
-Variable* Variable::ElementWith(const AggregateIndex& index, int create, Variable* (*make)()) {
-  int32_t kind = KindOf(index);
-  if (elements_ && kind_ != kind) {
-    if (!create) return nullptr;
-    DropAggregate();
-  }
-  if (elements_) {
-    AggregateElement* found = elements_->Find(index);
+Variable* Variable::ElementWith(const AggregateIndex& given, int create, Variable* (*make)()) {
+  int32_t kind = KindOf(given);
+  if (elements_ && kind_ == kind) {
+    AggregateElement* found = elements_->Find(given);
     if (found) return found->GetVariable();
-    if (!create) return nullptr;
-  } else {
-    if (!create) return nullptr;
+  }
+  if (!create) return nullptr;
+  // A borrowed name is copied before anything is dropped: its bytes may
+  // belong to one of the elements.
+  AggregateIndex copy(0);
+  if (given.borrowed()) copy = given;
+  const AggregateIndex& index = given.borrowed() ? copy : given;
+  if (elements_ && kind_ != kind) DropAggregate();
+  if (!elements_) {
     elements_ = new (std::nothrow) AggregateElementTree(true);
     if (!elements_) return nullptr;
     kind_ = kind;
