@@ -227,6 +227,26 @@ AggregateElement* AggregateElementTree::RemoveClosing(int32_t number) {
   return removed;
 }
 
+bool AggregateElementTree::DeleteClosing(int32_t first, int64_t end) {
+  if (!dense_ || first < 1) return false;
+  int32_t from = first - 1;
+  int32_t to = end - 1 < count_ ? static_cast<int32_t>(end - 1) : count_;
+  if (from >= to) return true;
+  int32_t n = to - from;
+  auto* removed = new (std::nothrow) AggregateElement*[static_cast<size_t>(n)];
+  if (!removed) return false;
+  for (int32_t i = 0; i < n; ++i) removed[i] = slots_[from + i];
+  for (int32_t i = to; i < count_; ++i) {
+    slots_[i - n] = slots_[i];
+    slots_[i - n]->Index().SetNumber(i - n + 1);
+  }
+  count_ -= n;
+  // Deleted once the array is whole again: deleting may run code.
+  for (int32_t i = 0; i < n; ++i) DeleteElement(removed[i]);
+  delete[] removed;
+  return true;
+}
+
 void AggregateElementTree::Collapse() {
   if (dense_) return;  // already 1..n
   int32_t next = 1;

@@ -48,6 +48,10 @@ class AggregateElementTree : public SplayTree<AggregateElement, const AggregateI
   // by one; the removed element is handed over (null when absent, and then
   // nothing moves).
   AggregateElement* RemoveClosing(int32_t number);
+  // Dense form only: deletes the elements first..end-1 that exist and moves
+  // the ones above down over them, keeping the form. False (nothing done)
+  // when the tree is not dense or memory runs out.
+  bool DeleteClosing(int32_t first, int64_t end);
   // Renumbers the array elements 1..n in their order.
   void Collapse();
 

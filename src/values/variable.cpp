@@ -457,6 +457,7 @@ int Variable::Delete_Array_Elements(int32_t first, int32_t count, int shift) {
   }
   if (count <= 0) return 1;
   int64_t end = static_cast<int64_t>(first) + count;  // one past the range
+  if (shift && elements_->DeleteClosing(first, end)) return 1;
   for (;;) {
     AggregateElement* e = AtOrAbove(elements_, first);
     if (!e || e->Index().Number() >= end) break;

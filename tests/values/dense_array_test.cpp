@@ -80,8 +80,14 @@ TEST(DenseArray, EachOperationKeepsOrLeavesTheContiguousForm) {
        [](Variable* a) { a->Delete_Element(AggregateIndex(2), 0); }, false, "1=10 3=30 | 3 1"},
       {"insert in the middle", [extra](Variable* a) { a->Insert_Array_Element(2, extra); }, false,
        "1=10 2=7 3=20 4=30 | 4 3 2 1"},
-      {"range deleted with shift", [](Variable* a) { a->Delete_Array_Elements(1, 2, 1); }, false,
+      {"range deleted with shift", [](Variable* a) { a->Delete_Array_Elements(1, 2, 1); }, true,
        "1=30 | 1"},
+      {"range past the end deleted with shift",
+       [](Variable* a) { a->Delete_Array_Elements(3, 5, 1); }, true, "1=10 2=20 | 2 1"},
+      {"range beyond the end deleted with shift",
+       [](Variable* a) { a->Delete_Array_Elements(4, 2, 1); }, true, "1=10 2=20 3=30 | 3 2 1"},
+      {"range deleted without shift", [](Variable* a) { a->Delete_Array_Elements(1, 2, 0); }, false,
+       "3=30 | 3"},
       {"gap closed by collapse",
        [](Variable* a) {
          Put(a, 9, 90);
