@@ -10,7 +10,14 @@ AggregateIndex::AggregateIndex(const char* name, int32_t length)
     : name_(name, length), number_(-1) {}
 
 AggregateIndex::AggregateIndex(const AggregateIndex& other) : number_(other.number_) {
-  if (!IsNumber()) name_ = other.name_;
+  if (!IsNumber()) name_.assign(other.NameBytes(), other.NameLength());
+}
+
+AggregateIndex::AggregateIndex(BorrowTag, const char* name, int32_t length)
+    : number_(-1), view_length_(name ? text_length(name, length) : 0), view_(name ? name : "") {}
+
+AggregateIndex AggregateIndex::Borrow(const char* name, int32_t length) {
+  return AggregateIndex(BorrowTag(), name, length);  // elided: stays borrowed
 }
 
 AggregateIndex& AggregateIndex::operator=(const AggregateIndex& other) {
@@ -19,13 +26,16 @@ AggregateIndex& AggregateIndex::operator=(const AggregateIndex& other) {
     if (IsNumber())
       name_.clear();
     else
-      name_ = other.name_;
+      name_.assign(other.NameBytes(), other.NameLength());
+    view_ = nullptr;
+    view_length_ = 0;
     text_.clear();
   }
   return *this;
 }
 
 const String& AggregateIndex::Name() const {
+  if (view_ && name_.empty()) name_.assign(view_, view_length_);
   if (IsNumber() && name_.empty()) {
     char buffer[kIntegerTextSize];
     name_.assign(buffer, FormatInteger(number_, buffer));
@@ -41,7 +51,7 @@ const String& AggregateIndex::Text() const {
       text_.append(']');
     } else {
       text_.append(':');
-      text_.append(name_);
+      text_.append(Name());
     }
   }
   return text_;
@@ -57,7 +67,7 @@ void AggregateIndex::SetNumber(int32_t number) {
 int AggregateIndex::CompareMixed(const AggregateIndex& other) const {
   if (IsNumber()) return -1;
   if (other.IsNumber()) return 1;
-  return compare_nocase(name_.data(), name_.length(), other.name_.data(), other.name_.length());
+  return compare_nocase(NameBytes(), NameLength(), other.NameBytes(), other.NameLength());
 }
 
 }  // namespace pexo

@@ -3,6 +3,11 @@
 // (number -1). Text forms are made on demand: the name of an array index is
 // its number in decimal, and Text() is ":" name for a member or "[" number
 // "]" for an array index.
+//
+// A borrowed index (Borrow) refers to a member name it does not own, for a
+// lookup: it is valid while those bytes are, and whoever keeps it past code
+// that could free them (storing it, running a callback) takes a copy first;
+// copies always own their name.
 #ifndef PEXO_VALUES_AGGREGATE_INDEX_H_
 #define PEXO_VALUES_AGGREGATE_INDEX_H_
 
@@ -18,6 +23,9 @@ class AggregateIndex {
   AggregateIndex(const char* name, int32_t length);  // length -1: zero-terminated
   AggregateIndex(const AggregateIndex& other);
   AggregateIndex& operator=(const AggregateIndex& other);
+  static AggregateIndex Borrow(const char* name, int32_t length);
+
+  bool borrowed() const { return view_ != nullptr; }
 
   bool IsNumber() const { return number_ >= 0; }
   int32_t Number() const { return number_; }
@@ -36,10 +44,16 @@ class AggregateIndex {
   }
 
  private:
+  struct BorrowTag {};
+  AggregateIndex(BorrowTag, const char* name, int32_t length);
   int CompareMixed(const AggregateIndex& other) const;
+  const char* NameBytes() const { return view_ ? view_ : name_.data(); }
+  int32_t NameLength() const { return view_ ? view_length_ : name_.length(); }
 
   mutable String name_;
   int32_t number_;
+  int32_t view_length_ = 0;
+  const char* view_ = nullptr;
   mutable String text_;
 };
 

@@ -31,29 +31,168 @@ struct KeyOrder {
   int operator()(const AggregateElement* element) const { return key.Compare(element->key()); }
 };
 
+// The slot of an array index in a dense tree of `count` elements, or -1
+// (a member name has number -1).
+inline int32_t SlotOf(const AggregateIndex& key, int32_t count) {
+  int32_t n = key.Number();
+  return n >= 1 && n <= count ? n - 1 : -1;
+}
+
 }  // namespace
 
 int AggregateElementTree::Insert(AggregateElement* element) {
+  if (dense_) {
+    const AggregateIndex& key = element->key();
+    if (static_cast<int64_t>(key.Number()) == static_cast<int64_t>(count_) + 1)
+      return Append(element) ? 1 : 0;
+    if (SlotOf(key, count_) >= 0) return 0;
+    if (!Spill()) return 0;
+  }
   return InsertBy(element, KeyOrder{element->key()});
 }
 
 AggregateElement* AggregateElementTree::Remove(const AggregateIndex& key) {
-  return RemoveBy(KeyOrder{key});
+  if (dense_) {
+    int32_t slot = SlotOf(key, count_);
+    if (slot < 0) return nullptr;
+    if (slot == count_ - 1) return slots_[--count_];
+    if (!Spill()) return nullptr;
+  }
+  AggregateElement* removed = RemoveBy(KeyOrder{key});
+  if (count_ == 0) Densify();
+  return removed;
 }
 
 AggregateElement* AggregateElementTree::Find(const AggregateIndex& key) {
+  if (dense_) {
+    int32_t slot = SlotOf(key, count_);
+    return slot >= 0 ? slots_[slot] : nullptr;
+  }
   return FindBy(KeyOrder{key});
 }
 
 AggregateElement* AggregateElementTree::Successor(const AggregateIndex& key) {
+  if (dense_) {
+    // Every number sorts before every name; element k + 1 follows index k.
+    if (!key.IsNumber()) return nullptr;
+    return key.Number() < count_ ? slots_[key.Number()] : nullptr;
+  }
   return SuccessorBy(KeyOrder{key});
 }
 
 AggregateElement* AggregateElementTree::Predecessor(const AggregateIndex& key) {
+  if (dense_) {
+    if (count_ == 0) return nullptr;
+    if (!key.IsNumber() || key.Number() - 1 > count_) return slots_[count_ - 1];
+    return key.Number() >= 2 ? slots_[key.Number() - 2] : nullptr;
+  }
   return PredecessorBy(KeyOrder{key});
 }
 
+AggregateElement* AggregateElementTree::Minimum() {
+  if (dense_) return count_ ? slots_[0] : nullptr;
+  return SplayTree<AggregateElement, const AggregateIndex&>::Minimum();
+}
+
+AggregateElement* AggregateElementTree::Maximum() {
+  if (dense_) return count_ ? slots_[count_ - 1] : nullptr;
+  return SplayTree<AggregateElement, const AggregateIndex&>::Maximum();
+}
+
+void AggregateElementTree::RemoveAll() {
+  if (!dense_) {
+    // Dense again before the elements go: deleting one may run code that
+    // inserts into this tree afresh.
+    dense_ = true;
+    SplayTree<AggregateElement, const AggregateIndex&>::RemoveAll();
+    return;
+  }
+  AggregateElement** slots = slots_;
+  int32_t count = count_;
+  int32_t capacity = capacity_;
+  slots_ = nullptr;
+  count_ = capacity_ = 0;
+  if (owns_elements()) {
+    for (int32_t i = 0; i < count; ++i) DeleteElement(slots[i]);
+  }
+  if (slots) {
+    CreditMemory(static_cast<int64_t>(capacity) * static_cast<int64_t>(sizeof(AggregateElement*)));
+    ::operator delete(slots);
+  }
+}
+
+bool AggregateElementTree::Append(AggregateElement* element) {
+  if (count_ == capacity_) {
+    int32_t capacity = capacity_ ? (capacity_ > INT32_MAX / 2 ? INT32_MAX : capacity_ * 2) : 8;
+    if (capacity == capacity_) return false;
+    size_t bytes = sizeof(AggregateElement*) * static_cast<size_t>(capacity);
+    auto* slots = static_cast<AggregateElement**>(::operator new(bytes, std::nothrow));
+    if (!slots) return false;
+    CountMemory(static_cast<int64_t>(bytes));
+    for (int32_t i = 0; i < count_; ++i) slots[i] = slots_[i];
+    FreeSlots();
+    slots_ = slots;
+    capacity_ = capacity;
+  }
+  slots_[count_++] = element;
+  return true;
+}
+
+void AggregateElementTree::FreeSlots() {
+  if (!slots_) return;
+  CreditMemory(static_cast<int64_t>(capacity_) * static_cast<int64_t>(sizeof(AggregateElement*)));
+  ::operator delete(slots_);
+  slots_ = nullptr;
+  capacity_ = 0;
+}
+
+bool AggregateElementTree::Spill() {
+  // Ascending keys make a chain of left children under the largest, the
+  // shape inserting them one by one gives.
+  Node* top = nullptr;
+  for (int32_t i = 0; i < count_; ++i) {
+    Node* node = NewNode(slots_[i]);
+    if (!node) {
+      int32_t count = count_;
+      FreeNodes();
+      count_ = count;
+      return false;
+    }
+    node->left = top;
+    top = node;
+  }
+  root_ = top;
+  FreeSlots();
+  dense_ = false;
+  return true;
+}
+
+void AggregateElementTree::Densify() {
+  if (dense_) return;
+  if (count_ > 0) {
+    size_t bytes = sizeof(AggregateElement*) * static_cast<size_t>(count_);
+    auto* slots = static_cast<AggregateElement**>(::operator new(bytes, std::nothrow));
+    if (!slots) return;  // stays a tree, which answers just the same
+    CountMemory(static_cast<int64_t>(bytes));
+    int32_t i = 0;
+    SplayTree<AggregateElement, const AggregateIndex&>::ForEach([&](AggregateElement* element) {
+      slots[i++] = element;
+      return true;
+    });
+    slots_ = slots;
+    capacity_ = count_;
+  }
+  int32_t count = count_;
+  FreeNodes();
+  count_ = count;
+  dense_ = true;
+}
+
 void AggregateElementTree::Renumber(int32_t from, int32_t delta) {
+  if (dense_) {
+    if (delta == 0 || count_ == 0 || from > count_) return;
+    if (!Spill()) return;
+  }
   if (!root_ || delta == 0) return;
   AggregateIndex start(from);
   SplayBy(KeyOrder{start});
@@ -71,12 +210,53 @@ void AggregateElementTree::Renumber(int32_t from, int32_t delta) {
   }
 }
 
+AggregateElement* AggregateElementTree::RemoveClosing(int32_t number) {
+  if (!dense_) {
+    AggregateElement* removed = Remove(AggregateIndex(number));
+    if (removed && number < INT32_MAX) Renumber(number + 1, -1);
+    return removed;
+  }
+  int32_t slot = SlotOf(AggregateIndex(number), count_);
+  if (slot < 0) return nullptr;
+  AggregateElement* removed = slots_[slot];
+  --count_;
+  for (int32_t i = slot; i < count_; ++i) {
+    slots_[i] = slots_[i + 1];
+    slots_[i]->Index().SetNumber(i + 1);
+  }
+  return removed;
+}
+
+bool AggregateElementTree::DeleteClosing(int32_t first, int64_t end) {
+  if (!dense_ || first < 1) return false;
+  int32_t from = first - 1;
+  int32_t to = end - 1 < count_ ? static_cast<int32_t>(end - 1) : count_;
+  if (from >= to) return true;
+  int32_t n = to - from;
+  auto* removed = new (std::nothrow) AggregateElement*[static_cast<size_t>(n)];
+  if (!removed) return false;
+  for (int32_t i = 0; i < n; ++i) removed[i] = slots_[from + i];
+  for (int32_t i = to; i < count_; ++i) {
+    slots_[i - n] = slots_[i];
+    slots_[i - n]->Index().SetNumber(i - n + 1);
+  }
+  count_ -= n;
+  // Deleted once the array is whole again: deleting may run code.
+  for (int32_t i = 0; i < n; ++i) DeleteElement(removed[i]);
+  delete[] removed;
+  return true;
+}
+
 void AggregateElementTree::Collapse() {
+  if (dense_) return;  // already 1..n
   int32_t next = 1;
-  ForEach([&next](AggregateElement* element) {
+  bool numbers = true;
+  ForEach([&](AggregateElement* element) {
     element->Index().SetNumber(next++);
+    numbers = numbers && element->key().IsNumber();
     return true;
   });
+  if (numbers) Densify();
 }
 
 namespace {

@@ -4,6 +4,12 @@
 // elements: it deletes them when they are removed with RemoveAll or when the
 // tree is destroyed, and copies them (deep) when the tree is copied.
 // No operation recurses, whatever the size or shape of the tree.
+//
+// Dense form: while the keys are exactly the numbers 1..n the elements sit
+// in a plain vector (element k at slot k - 1) and the splay tree is empty;
+// lookups are index arithmetic. The first key or renumbering that leaves
+// 1..n moves every element into the tree for good (Collapse and emptying
+// bring the dense form back). Both forms answer every operation alike.
 #ifndef PEXO_VALUES_AGGREGATE_TREE_H_
 #define PEXO_VALUES_AGGREGATE_TREE_H_
 
@@ -31,11 +37,35 @@ class AggregateElementTree : public SplayTree<AggregateElement, const AggregateI
   AggregateElement* Successor(const AggregateIndex& key) override;
   AggregateElement* Predecessor(const AggregateIndex& key) override;
 
+  AggregateElement* Minimum() override;
+  AggregateElement* Maximum() override;
+  void RemoveAll() override;
+
   // Adds `delta` to every array index >= `from`. The caller guarantees the
   // shift keeps the order (no index lands on or past a neighbour).
   virtual void Renumber(int32_t from, int32_t delta);
+  // Removes the array element `number` and moves every index above it down
+  // by one; the removed element is handed over (null when absent, and then
+  // nothing moves).
+  AggregateElement* RemoveClosing(int32_t number);
+  // Dense form only: deletes the elements first..end-1 that exist and moves
+  // the ones above down over them, keeping the form. False (nothing done)
+  // when the tree is not dense or memory runs out.
+  bool DeleteClosing(int32_t first, int64_t end);
   // Renumbers the array elements 1..n in their order.
   void Collapse();
+
+  // In key order, like SplayTree::ForEach.
+  template <typename F>
+  void ForEach(F visit) const {
+    if (!dense_) {
+      SplayTree<AggregateElement, const AggregateIndex&>::ForEach(visit);
+      return;
+    }
+    for (int32_t i = 0; i < count_; ++i)
+      if (!visit(slots_[i])) return;
+  }
+  bool dense() const { return dense_; }
 
   // A deep copy of this tree (every element's variable copied), or null
   // when out of memory.
@@ -47,7 +77,17 @@ class AggregateElementTree : public SplayTree<AggregateElement, const AggregateI
   void set_walk_mark(uint64_t mark) { walk_mark_ = mark; }
 
  private:
+  // Moves the dense elements into the splay tree; false (nothing moved)
+  // when out of memory.
+  bool Spill();
+  bool Append(AggregateElement* element);
+  void Densify();
+  void FreeSlots();
+
   uint64_t walk_mark_ = 0;
+  bool dense_ = true;
+  AggregateElement** slots_ = nullptr;
+  int32_t capacity_ = 0;
 };
 
 }  // namespace pexo

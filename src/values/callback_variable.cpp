@@ -41,6 +41,10 @@ CallbackStructVariable::CallbackStructVariable(CallbackVariableCallback* callbac
 Variable* CallbackStructVariable::Element(const AggregateIndex& index, int create) {
   Variable* found = Variable::Element(index, 0);
   if (found) return found;
+  if (index.borrowed()) {
+    AggregateIndex copy(index);  // the callback may free the name's bytes
+    return Element(copy, create);
+  }
   if (!index.IsNumber() && callback_) {
     if (Variable* supplied = callback_->SupplyMember(this, index)) {
       Set_Element(index, supplied);

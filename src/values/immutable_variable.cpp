@@ -197,6 +197,10 @@ int DynamicImmutableVariable::IsNULL() {
 }
 
 Variable* DynamicImmutableVariable::Element(const AggregateIndex& index, int create) {
+  if (index.borrowed()) {
+    AggregateIndex copy(index);  // the update may change what the name's bytes are in
+    return Element(copy, create);
+  }
   Update();
   return ImmutableVariable::Element(index, create);
 }

@@ -181,10 +181,20 @@ bool String::equals_nocase(const char* bytes, int32_t length) const {
 
 int compare_nocase(const char* a, int32_t a_length, const char* b, int32_t b_length) {
   int32_t shorter = a_length < b_length ? a_length : b_length;
+#ifdef __GLIBC__
+  // The table tolower itself reads for the thread's locale, without a call
+  // per byte.
+  const int32_t* lower = *__ctype_tolower_loc();
+#endif
   for (int32_t i = 0; i < shorter; ++i) {
     if (a[i] == b[i]) continue;  // equal bytes fold equally in any locale
+#ifdef __GLIBC__
+    int x = lower[static_cast<unsigned char>(a[i])];
+    int y = lower[static_cast<unsigned char>(b[i])];
+#else
     int x = std::tolower(static_cast<unsigned char>(a[i]));
     int y = std::tolower(static_cast<unsigned char>(b[i]));
+#endif
     if (x != y) return x - y;
   }
   return a_length == b_length ? 0 : (a_length < b_length ? -1 : 1);

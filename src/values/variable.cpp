@@ -336,18 +336,20 @@ void Variable::TakeFields(Variable* from) {
 
 // ------------------------------------------------------ elements and arrays
 
-Variable* Variable::ElementWith(const AggregateIndex& index, int create, Variable* (*make)()) {
-  int32_t kind = KindOf(index);
-  if (elements_ && kind_ != kind) {
-    if (!create) return nullptr;
-    DropAggregate();
-  }
-  if (elements_) {
-    AggregateElement* found = elements_->Find(index);
+Variable* Variable::ElementWith(const AggregateIndex& given, int create, Variable* (*make)()) {
+  int32_t kind = KindOf(given);
+  if (elements_ && kind_ == kind) {
+    AggregateElement* found = elements_->Find(given);
     if (found) return found->GetVariable();
-    if (!create) return nullptr;
-  } else {
-    if (!create) return nullptr;
+  }
+  if (!create) return nullptr;
+  // A borrowed name is copied before anything is dropped: its bytes may
+  // belong to one of the elements.
+  AggregateIndex copy(0);
+  if (given.borrowed()) copy = given;
+  const AggregateIndex& index = given.borrowed() ? copy : given;
+  if (elements_ && kind_ != kind) DropAggregate();
+  if (!elements_) {
     elements_ = new (std::nothrow) AggregateElementTree(true);
     if (!elements_) return nullptr;
     kind_ = kind;
@@ -434,12 +436,10 @@ int Variable::InsertElement(int32_t position, Variable* value) {
 
 int Variable::Delete_Element(const AggregateIndex& index, int shift) {
   if (!elements_ || kind_ != KindOf(index)) return 1;
-  AggregateElement* removed = elements_->Remove(index);
-  if (!removed) return 1;
-  int32_t number = removed->Index().Number();
-  delete removed;
-  if (shift && kind_ == kKindArray && number < INT32_MAX && elements_)
-    elements_->Renumber(number + 1, -1);
+  // Closed before the element goes: deleting it may run code that reaches
+  // this array.
+  delete (shift && kind_ == kKindArray ? elements_->RemoveClosing(index.Number())
+                                       : elements_->Remove(index));
   return 1;
 }
 
@@ -457,6 +457,7 @@ int Variable::Delete_Array_Elements(int32_t first, int32_t count, int shift) {
   }
   if (count <= 0) return 1;
   int64_t end = static_cast<int64_t>(first) + count;  // one past the range
+  if (shift && elements_->DeleteClosing(first, end)) return 1;
   for (;;) {
     AggregateElement* e = AtOrAbove(elements_, first);
     if (!e || e->Index().Number() >= end) break;

@@ -208,7 +208,9 @@ class Instructions {
     Variable* structure = nullptr;
     bool owned = false;
     if (vm->fatal_ || !stack->pop_variable(&structure, &owned)) return;
-    Variable* found = structure->Element(AggregateIndex(name.bytes, name.length), create ? 1 : 0);
+    // Borrowed: a lookup that finds the member copies no text.
+    Variable* found =
+        structure->Element(AggregateIndex::Borrow(name.bytes, name.length), create ? 1 : 0);
     push_found(vm, found);
     if (owned) structure->Release();
   }

@@ -351,3 +351,39 @@ TEST(Aggregate, MillionElementChainCopiesWalksAndDies) {
 
 }  // namespace
 }  // namespace pexo
+
+namespace pexo {
+namespace {
+
+// A borrowed member name whose bytes live in an element that the lookup
+// itself drops (the array becomes a structure) still names the new member.
+TEST(BorrowedIndex, NameOutlivesTheElementHoldingIt) {
+  Variable* holder = new Variable("a");
+  holder->Element(AggregateIndex(1), 1)->SetValue("member_from_an_element");
+  const String& name = holder->Element(AggregateIndex(1), 0)->Value();
+  Variable* made = holder->Element(AggregateIndex::Borrow(name.data(), name.length()), 1);
+  ASSERT_NE(made, nullptr);
+  EXPECT_EQ(holder->AggregateKind(), kKindStructure);
+  EXPECT_EQ(holder->ElementsUsed(), 1);
+  EXPECT_EQ(holder->Element(AggregateIndex("MEMBER_FROM_AN_ELEMENT", -1), 0), made);
+  EXPECT_EQ(std::string(holder->Aggregate()->Minimum()->Index().Name().c_str()),
+            "member_from_an_element");
+  holder->Release();
+}
+
+TEST(BorrowedIndex, FindsAndOrdersLikeAnOwnedName) {
+  Variable* s = new Variable("s");
+  for (const char* m : {"b", "A", "ab"}) s->Element(AggregateIndex(m, -1), 1)->SetValue(m);
+  for (const char* m : {"a", "B", "AB"}) {
+    std::string copy = m;
+    Variable* found = s->Element(AggregateIndex::Borrow(copy.data(), -1), 0);
+    ASSERT_NE(found, nullptr) << m;
+    EXPECT_EQ(Text(found).size(), copy.size()) << m;
+  }
+  EXPECT_EQ(s->Element(AggregateIndex::Borrow("c", 1), 0), nullptr);
+  EXPECT_EQ(s->ElementsUsed(), 3);
+  s->Release();
+}
+
+}  // namespace
+}  // namespace pexo

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -61,6 +62,19 @@ TEST(String, CaseInsensitiveOrderPutsPrefixFirst) {
   EXPECT_EQ(compare_nocase("ABC", 3, "abc", 3), 0);
   EXPECT_LT(compare_nocase("ab", 2, "ABC", 3), 0);
   EXPECT_GT(compare_nocase("b", 1, "A", 1), 0);
+}
+
+TEST(String, CaseInsensitiveOrderFoldsEveryByteLikeTolower) {
+  for (int a = 0; a < 256; ++a) {
+    for (int b = 0; b < 256; ++b) {
+      char x[2] = {'k', static_cast<char>(a)};
+      char y[2] = {'k', static_cast<char>(b)};
+      int want = std::tolower(a) - std::tolower(b);
+      int got = compare_nocase(x, 2, y, 2);
+      ASSERT_EQ(got < 0, want < 0) << a << " " << b;
+      ASSERT_EQ(got > 0, want > 0) << a << " " << b;
+    }
+  }
 }
 
 // The published reference form of lookup2, written with the original macro,
