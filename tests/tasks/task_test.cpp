@@ -314,6 +314,29 @@ TEST_F(Tasks, AfterTheRequestEndedATaskLocalizesAndOpensItsOwnDatabases) {
   EXPECT_EQ(site_.log().Count("field kept"), 1);
 }
 
+// A task started inside a called file runs that file's code, with that
+// file's localized texts, and may call files of its own.
+TEST_F(Tasks, ATaskStartedInACalledFileKeepsItsFileAndCallsOthers) {
+  site_.AddProgram("leaf.pxc", ".segment main start\n  pushc \"leaf ran\"\n  out\n");
+  site_.AddProgram("called.pxc",
+                   ".localized \"en-US\" \"k\" \"called text\"\n"
+                   ".segment main start\n"
+                   "  async back\n"
+                   "  localize \"k\"\n"
+                   "  pushc \" then \"\n  out\n"
+                   "  pushc \"leaf.pxc\"\n  op_do_file\n"
+                   "  retn\n"
+                   "back:\n");
+  site_.AddProgram("main.pxc",
+                   ".localized \"en-US\" \"k\" \"main text\"\n"
+                   ".segment main start\n"
+                   "  pushc \"called.pxc\"\n  op_do_file\n"
+                   "  pushc \"page\"\n  out\n");
+  EXPECT_EQ(site_.Get("main.pxc", threads()), "page");
+  ASSERT_TRUE(Drained());
+  EXPECT_EQ(site_.log().Count("called text then leaf ran"), 1);
+}
+
 // A task that never ends is stopped at its own time-out; requests are
 // served meanwhile.
 TEST_F(Tasks, ALoopingTaskStopsAtItsTimeOutWhileRequestsGoOn) {
