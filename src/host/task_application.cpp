@@ -109,6 +109,9 @@ bool TaskApplication::Prepare(PexoVM* parent, int32_t isolation, String* error) 
   if (!machine_) return false;
   VariableHash* system = machine_->system_scope();
   if (system) {
+    // The copies of the request's live variables would show the request's
+    // settings and deadline; the task's own read its host.
+    if (!FillLiveSystemVariables(system, &config_, &settings_, error)) return false;
     SetNumber(system, "process_id", getpid());
     system->SetVariable("SERVER_NAME", -1, server_name_.data(), server_name_.length());
     system->SetVariable("SERVER_PORT", -1, server_port_.data(), server_port_.length());

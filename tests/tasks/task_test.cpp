@@ -293,6 +293,9 @@ TEST_F(Tasks, AfterTheRequestEndedATaskLocalizesAndOpensItsOwnDatabases) {
       "  localize \"w\"\n"
       "  pushc \"|\"\n  out\n"
       "  localize \"x\"\n"
+      "  pushc \"|\"\n  out\n"
+      "  pushc \"en-US\"\n  pops pexo_language\n"
+      "  localize \"w\"\n"
       "  pushc \"\\n\"\n  out\n"
       "  pushc \"parent\"\n  dbclose\n"
       "  pushc \"t\"\n  pushc \"task.dbf\"\n  pushc \"\"\n"
@@ -309,7 +312,7 @@ TEST_F(Tasks, AfterTheRequestEndedATaskLocalizesAndOpensItsOwnDatabases) {
   ASSERT_EQ(std::remove(gate.c_str()), 0);
   ASSERT_TRUE(site_.log().WaitFor("field ", 1, milliseconds(20000)));
   ASSERT_TRUE(Drained());
-  EXPECT_EQ(site_.log().Count("text Wort Bo|loaded late"), 1);
+  EXPECT_EQ(site_.log().Count("text Wort Bo|loaded late|word"), 1);
   EXPECT_EQ(site_.log().Count("Database 'parent' is not open"), 1);
   EXPECT_EQ(site_.log().Count("field kept"), 1);
 }
