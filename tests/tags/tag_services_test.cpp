@@ -341,6 +341,27 @@ TEST(Localized, DamagedTablesStopTheScript) {
   EXPECT_NE(page.find("|after"), std::string::npos) << page;
 }
 
+// Commerce tags without a configured method or without an open tag.
+TEST(Commerce, MessagesUnderTheCommand) {
+  Site site;
+  struct Case {
+    const char* body;
+    const char* expected;
+  } cases[] = {
+      {" tagerror 19, 1\n pushc \"NOPE\"\n pushc \"\"\n pushc \"a\"\n op_commerce x\n"
+       " pushc \"body\"\n out\nx:\n pushc \"|\"\n pushg PxCOMMERCE_Error\n cat\n out\n",
+       "Runtime error in main.pxc @ [00000000:0000001c]: PxCOMMERCE: Commerce method 'NOPE' is "
+       "unsupported or not configured\n|Commerce method 'NOPE' is unsupported or not "
+       "configured"},
+      {" op_commerce_loop x\nx:\n", "Fatal error in main.pxc @ [00000000:00000000]: Invalid instruction\n"},
+      {" op_commerce_stop x\nx:\n", "Fatal error in main.pxc @ [00000000:00000000]: Invalid instruction\n"},
+  };
+  for (const Case& c : cases) {
+    site.Compile("main.pxc", std::string(".global PxCOMMERCE_Error\n.segment main start\n") + c.body);
+    EXPECT_EQ(site.Run("main.pxc"), c.expected) << c.body;
+  }
+}
+
 // A language index is read when first used: a damaged header or bucket is
 // its own message, a runtime error of the tag, and the script goes on.
 TEST(Localized, DamagedLanguageIndexNamesItsFault) {
