@@ -7,10 +7,10 @@
 #include "db/external_database.h"
 #include "db/xbase/xbase_database.h"
 #include "expr/external_function_resolver.h"
-#include "values/scope_resolver.h"
 #include "values/variable.h"
 #include "values/variable_hash.h"
 #include "values/variable_list.h"
+#include "vm/machine_scopes.h"
 #include "vm/pexo_vm.h"
 
 namespace pexo {
@@ -22,22 +22,6 @@ const char kDefaultDatabaseVariable[] = "pexo_defaultdatabase";
 bool IsXBaseType(const String& type) {
   return type.length() == 6 && type.equals_nocase("xbase3", 6);
 }
-
-// The machine's scopes, for the field lists of views and queries.
-class ManagerScopes : public ScopeContext {
- public:
-  explicit ManagerScopes(DatabaseManager* manager) : manager_(manager) {}
-  VariableHash* LocalScope() override { return manager_->vm()->local_scope(); }
-  VariableHash* GlobalScope() override { return manager_->vm()->globals(); }
-  VariableHash* SystemScope() override { return manager_->vm()->context().system; }
-  Variable* DatabaseField(const char* alias, int32_t alias_length, const char* name,
-                          int32_t length) override {
-    return manager_->Field(alias, alias_length, name, length);
-  }
-
- private:
-  DatabaseManager* manager_;
-};
 
 }  // namespace
 
@@ -219,10 +203,8 @@ bool DatabaseManager::Primary(const String& name, const String& view, const Stri
 }
 
 bool DatabaseManager::BuildList(const String& fields, VariableList* list) {
-  ManagerScopes scopes(this);
   String error;
-  if (BuildFieldList(&scopes, fields.data(), fields.length(), vm_->null_variable(), list,
-                     &error) < 0) {
+  if (BuildMachineFieldList(vm_, fields, list, &error) < 0) {
     error_ = error;
     return false;
   }

@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "db/machine_scopes.h"
+#include "vm/machine_scopes.h"
 #include "expr/expression_compiler.h"
 #include "io/file.h"
 #include "io/file_manager.h"

@@ -6,7 +6,7 @@
 
 #include "db/flat_file_format.h"
 #include "db/import.h"
-#include "db/machine_scopes.h"
+#include "vm/machine_scopes.h"
 #include "io/file.h"
 #include "io/file_manager.h"
 #include "program/opcodes.h"

@@ -5,10 +5,10 @@
 
 #include "ext/commerce_library_manager.h"
 #include "program/opcodes.h"
-#include "values/scope_resolver.h"
 #include "values/variable.h"
 #include "values/variable_hash.h"
 #include "vm/error_table.h"
+#include "vm/machine_scopes.h"
 #include "vm/pexo_vm.h"
 #include "vm/tag_instructions.h"
 #include "vm/vm_stack.h"
@@ -16,18 +16,6 @@
 namespace pexo {
 
 namespace {
-
-// The machine's scopes for the field text.
-class CommerceScopes : public ScopeContext {
- public:
-  explicit CommerceScopes(PexoVM* vm) : vm_(vm) {}
-  VariableHash* LocalScope() override { return vm_->local_scope(); }
-  VariableHash* GlobalScope() override { return vm_->globals(); }
-  VariableHash* SystemScope() override { return vm_->context().system; }
-
- private:
-  PexoVM* vm_;
-};
 
 void* Handle(PexoVM* vm) { return static_cast<void*>(vm->api_context()); }
 
@@ -107,9 +95,7 @@ Commerce::~Commerce() {
 }
 
 int Commerce::Start() {
-  CommerceScopes scopes(vm());
-  if (BuildFieldList(&scopes, fields_text_.data(), fields_text_.length(), vm()->null_variable(),
-                     &fields_, &error_) < 0)
+  if (BuildMachineFieldList(vm(), fields_text_, &fields_, &error_) < 0)
     return 0;
   if (!manager_) {
     error_.assign("Commerce method '");

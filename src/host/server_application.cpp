@@ -362,6 +362,7 @@ int ServerApplication::StartTask(PexoVM* machine, int32_t isolation) {
   origin.server_port = variables_.ServerVariable("SERVER_PORT");
   origin.cookies = variables_.ServerVariable("HTTP_COOKIE");
   origin.log = task_system_log();
+  origin.settings = &settings_;
   auto task = std::make_shared<TaskApplication>(origin);
   String error;
   if (!task->Prepare(machine, isolation, &error)) {

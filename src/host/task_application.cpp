@@ -10,10 +10,15 @@
 #include "ext/commerce_library_manager.h"
 #include "ext/configured_libraries.h"
 #include "ext/external_call_manager.h"
+#include "ext/external_call_resolver.h"
 #include "ext/posix_external_library_manager.h"
 #include "host/engine_process.h"
 #include "host/error_log.h"
+#include "host/file_byte_stream.h"
+#include "host/machine_databases_factory.h"
 #include "host/tag_instruction_set.h"
+#include "net/network_state.h"
+#include "values/system_variables.h"
 #include "values/variable_hash.h"
 #include "vm/cloned_pexo_vm.h"
 
@@ -32,6 +37,7 @@ void SetNumber(VariableHash* scope, const char* name, int64_t value) {
 TaskApplication::TaskApplication(const TaskOrigin& origin)
     : config_(*origin.config),
       files_(&config_),
+      settings_(&config_, &deadline_seen_),
       system_log_(origin.log ? origin.log : &own_log_),
       script_path_(origin.script_path),
       path_info_(origin.path_info),
@@ -43,9 +49,18 @@ TaskApplication::TaskApplication(const TaskOrigin& origin)
   // The request's settings object ends with the request.
   config_.SetErrorSettingsSink(nullptr);
   files_.SetTimedOutFlag(nullptr);
+  if (origin.settings) {
+    static const int32_t kCopied[] = {SETTING_LANGUAGE, SETTING_DEFAULT_LANGUAGE,
+                                      SETTING_DEFAULT_DATABASE, SETTING_CHARACTER_SET};
+    for (int32_t setting : kCopied) {
+      const String& value = origin.settings->Setting(setting);
+      settings_.SetSetting(setting, value.data(), value.length());
+    }
+  }
 }
 
 TaskApplication::~TaskApplication() {
+  do_contexts_.reset();
   machine_.reset();
   FlushLines(true);
 }
@@ -68,29 +83,58 @@ bool TaskApplication::Prepare(PexoVM* parent, int32_t isolation, String* error) 
     }
   }
   calls_.reset(new ExternalCallManager(ProcessLibraryManager()));
+  resolver_.reset(new ExternalCallResolver(calls_.get()));
   commerce_.reset(new CommerceLibraryManager(ProcessLibraryManager()));
   if (ProcessLibraryManager())
     RegisterConfiguredLibraries(config_, calls_.get(), nullptr, commerce_.get());
+  const char* parent_path = parent->context().program_path;
+  program_path_.assign(parent_path && *parent_path ? parent_path : script_path_.c_str());
   ProgramContext context;
   context.application = this;
   context.flags = &flags_;
-  context.program_path = script_path_.c_str();
+  context.program_path = program_path_.c_str();
   context.calls = calls_.get();
+  context.externals = resolver_.get();
   context.extensions = MachineApiContext::Make;
   context.files = &files_;
   context.config = &config_;
   context.tag_instructions = EngineTagInstructions();
   context.commerce = commerce_.get();
-  machine_ = ClonedPexoVM::Create(parent, isolation, context, error);
+  context.databases = MakeMachineDatabases;
+  context.network = NetworkState::Make;
+  CloneLocalization localization;
+  localization.settings = &settings_;
+  if (parent->context().localizer) localization.file = OpenProgram();
+  machine_ = ClonedPexoVM::Create(parent, isolation, context, localization, error);
   if (!machine_) return false;
   VariableHash* system = machine_->system_scope();
   if (system) {
+    // The copies of the request's live variables would show the request's
+    // settings and deadline; the task's own read its host.
+    if (!FillLiveSystemVariables(system, &config_, &settings_, error)) return false;
     SetNumber(system, "process_id", getpid());
     system->SetVariable("SERVER_NAME", -1, server_name_.data(), server_name_.length());
     system->SetVariable("SERVER_PORT", -1, server_port_.data(), server_port_.length());
     system->SetVariable("apitype", -1, apitype_.data(), apitype_.length());
   }
   return true;
+}
+
+TaggedFile* TaskApplication::OpenProgram() {
+  String error;
+  std::unique_ptr<FileByteStream> stream =
+      FileByteStream::Open(&files_, FILE_SCRIPT, program_path_.c_str(), &error);
+  if (!stream) return nullptr;
+  PosixFile* file = stream->file();
+  if (!reader_.open(program_path_.c_str(), std::move(stream))) return nullptr;
+  // Like the request's: no handle counts against the limit while it runs.
+  files_.Deactivate(file);
+  return &reader_;
+}
+
+DoContextCache* TaskApplication::DoContexts() {
+  if (!do_contexts_) do_contexts_.reset(new DoContextCache(&files_, &config_));
+  return do_contexts_.get();
 }
 
 void TaskApplication::Run(ThreadManager* threads) {
@@ -102,13 +146,16 @@ void TaskApplication::Run(ThreadManager* threads) {
   log_->LogRequest(kTraceRequestStart, path_info_.c_str(), query_string_.c_str());
   machine_->run_task();
   log_->LogRequest(kTraceRequestEnd, path_info_.c_str(), query_string_.c_str());
+  do_contexts_.reset();
   machine_.reset();
   FlushLines(true);
 }
 
 void TaskApplication::StartTimer() {
   int32_t seconds = config_.GetInteger(CFG_TIMEOUT_ASYNC);
-  deadline_.store(seconds > 0 ? std::time(nullptr) + seconds : 0);
+  time_t deadline = seconds > 0 ? std::time(nullptr) + seconds : 0;
+  deadline_.store(deadline);
+  deadline_seen_ = deadline;
 }
 
 int TaskApplication::ResetGlobalTimeout() {

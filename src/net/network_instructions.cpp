@@ -11,10 +11,10 @@
 #include "net/smtp_session.h"
 #include "program/opcodes.h"
 #include "values/config.h"
-#include "values/scope_resolver.h"
 #include "values/variable.h"
 #include "values/variable_list.h"
 #include "vm/error_table.h"
+#include "vm/machine_scopes.h"
 #include "vm/pexo_vm.h"
 #include "vm/vm_stack.h"
 
@@ -25,17 +25,6 @@ const char kNoNetwork[] = "Network functions are not available in this engine";
 const int32_t kCallAttributes = 14;
 const int32_t kSmtpAttributes = 9;
 const int32_t kPopAttributes = 4;
-
-class NetworkScopes : public ScopeContext {
- public:
-  explicit NetworkScopes(PexoVM* vm) : vm_(vm) {}
-  VariableHash* LocalScope() override { return vm_->local_scope(); }
-  VariableHash* GlobalScope() override { return vm_->globals(); }
-  VariableHash* SystemScope() override { return vm_->context().system; }
-
- private:
-  PexoVM* vm_;
-};
 
 // The scope the tags' variables go to: the current call's, else the globals.
 VariableHash* CurrentScope(PexoVM* vm) {
@@ -79,9 +68,7 @@ int32_t ConfiguredInteger(PexoVM* vm, int32_t key) {
 int FieldsFromText(PexoVM* vm, const String& text, std::vector<CallField>* fields,
                    String* error) {
   VariableList list;
-  NetworkScopes scopes(vm);
-  if (BuildFieldList(&scopes, text.data(), text.length(),
-                     vm->null_variable(), &list, error) < 0)
+  if (BuildMachineFieldList(vm, text, &list, error) < 0)
     return 0;
   for (Variable* v = list.First(); v; v = list.Next())
     fields->push_back(CallField{v->Name(), v->Value()});

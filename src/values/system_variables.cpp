@@ -158,6 +158,13 @@ bool FillSystemVariables(VariableHash* scope, Config* config, SystemVariableHost
            error) ||
       !Put(scope, NewFixed("pexoversion", kPexoVersion, 0, true), error))
     return false;
+  return FillLiveSystemVariables(scope, config, host, error);
+}
+
+bool FillLiveSystemVariables(VariableHash* scope, Config* config, SystemVariableHost* host,
+                             String* error) {
+  String ignored;
+  if (!error) error = &ignored;
   for (int32_t field = 0; field < TIME_FIELD_COUNT; ++field)
     if (!Put(scope, new (std::nothrow) DynamicTimeVariable(field), error)) return false;
   Variable* rest[] = {

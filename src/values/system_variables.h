@@ -144,6 +144,12 @@ class ProcessNameVariable : public DynamicImmutableVariable {
 // memory or the scope refuses an entry.
 bool FillSystemVariables(VariableHash* scope, Config* config, SystemVariableHost* host,
                          const struct timeval& start, String* error);
+// Only the variables that read the host or the clock when used (the live
+// clock, the time remaining, the settings, the secure-connection flag,
+// "pexo_config" and the process name), replacing those of the same names:
+// what a background task's own host gives the copy of its parent's scope.
+bool FillLiveSystemVariables(VariableHash* scope, Config* config, SystemVariableHost* host,
+                             String* error);
 
 }  // namespace pexo
 

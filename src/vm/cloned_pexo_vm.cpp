@@ -49,7 +49,8 @@ bool ParseTaskIsolation(const char* text, int32_t length, int32_t* bits, String*
   return true;
 }
 
-ClonedProgramTables::ClonedProgramTables(PexoVM* parent, int32_t isolation)
+ClonedProgramTables::ClonedProgramTables(PexoVM* parent, int32_t isolation,
+                                         const CloneLocalization& localization)
     : dictionary(parent->context().dictionary ? *parent->context().dictionary : Dictionary()),
       functions(&dictionary) {
   const ProgramContext& from = parent->context();
@@ -63,10 +64,18 @@ ClonedProgramTables::ClonedProgramTables(PexoVM* parent, int32_t isolation)
     globals = CloneVariableHash(from.globals, &dictionary, (isolation & kIsolateGlobal) == 0);
     if (!globals) return;
   }
+  if (from.localizer && from.localizer->tables()) {
+    localized = from.localizer->tables()->Clone();
+    localizer.reset(new (std::nothrow) Localizer(localized.get(), &dictionary, localization.file,
+                                                 localization.settings));
+    if (!localizer) return;
+  }
   copied = true;
 }
 
 ClonedProgramTables::~ClonedProgramTables() {
+  localizer.reset();
+  localized.reset();
   delete globals;
   delete system;
 }
@@ -78,19 +87,23 @@ ProgramContext ClonedPexoVM::Compose(const ProgramContext& host, ClonedProgramTa
   context.globals = tables->globals;
   context.segments = &tables->segments;
   context.functions = &tables->functions;
+  context.localizer = tables->localizer.get();
   return context;
 }
 
-ClonedPexoVM::ClonedPexoVM(PexoVM* parent, int32_t isolation, const ProgramContext& host_context)
-    : ClonedProgramTables(parent, isolation), PexoVM(Compose(host_context, this)) {}
+ClonedPexoVM::ClonedPexoVM(PexoVM* parent, int32_t isolation, const ProgramContext& host_context,
+                           const CloneLocalization& localization)
+    : ClonedProgramTables(parent, isolation, localization),
+      PexoVM(Compose(host_context, this)) {}
 
 ClonedPexoVM::~ClonedPexoVM() = default;
 
 std::unique_ptr<ClonedPexoVM> ClonedPexoVM::Create(PexoVM* parent, int32_t isolation,
                                                    const ProgramContext& host_context,
+                                                   const CloneLocalization& localization,
                                                    String* error) {
-  std::unique_ptr<ClonedPexoVM> clone(new (std::nothrow)
-                                          ClonedPexoVM(parent, isolation, host_context));
+  std::unique_ptr<ClonedPexoVM> clone(
+      new (std::nothrow) ClonedPexoVM(parent, isolation, host_context, localization));
   if (!clone || !clone->copied || !clone->CopyState(parent)) {
     error->assign("Allocation failed");
     return nullptr;

@@ -10,8 +10,10 @@
 // touches its parent's tables and the parent may end first.
 //
 // The host supplies what belongs to the task's own host object in
-// `host_context`: application, flags, library managers, files, configuration
-// and instruction table; the program tables in it are replaced by the copies.
+// `host_context`: application, flags, library managers, files, configuration,
+// instruction table and the factories of databases and network state (the
+// task opens its own; it never shares its parent's open tables); the program
+// tables and the localized texts in it are replaced by the copies.
 // Construct on the parent's thread while the parent is stopped at the start
 // instruction; run with run_task() on the task's thread.
 #ifndef PEXO_VM_CLONED_PEXO_VM_H_
@@ -20,6 +22,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "l10n/localized_tables.h"
+#include "l10n/localizer.h"
 #include "program/function_manager.h"
 #include "program/segment_manager.h"
 #include "values/dictionary.h"
@@ -39,10 +43,18 @@ enum TaskIsolation : int32_t {
 // False with the offending part in `unsupported` otherwise.
 bool ParseTaskIsolation(const char* text, int32_t length, int32_t* bits, String* unsupported);
 
+// What the task's host lends the clone's localized texts: its own reader of
+// the compiled file (indexes the parent had not loaded are read from it)
+// and its language settings. Either may be null.
+struct CloneLocalization {
+  TaggedFile* file = nullptr;
+  SystemVariableHost* settings = nullptr;
+};
+
 // The copied tables; a base of ClonedPexoVM so that they exist before the
 // machine that runs on them and outlive it.
 struct ClonedProgramTables {
-  ClonedProgramTables(PexoVM* parent, int32_t isolation);
+  ClonedProgramTables(PexoVM* parent, int32_t isolation, const CloneLocalization& localization);
   ~ClonedProgramTables();
   ClonedProgramTables(const ClonedProgramTables&) = delete;
   ClonedProgramTables& operator=(const ClonedProgramTables&) = delete;
@@ -52,6 +64,9 @@ struct ClonedProgramTables {
   FunctionManager functions;
   VariableHash* system = nullptr;
   VariableHash* globals = nullptr;
+  // Null when the parent has no localized texts.
+  std::unique_ptr<LocalizedTables> localized;
+  std::unique_ptr<Localizer> localizer;
   bool copied = false;
 };
 
@@ -59,7 +74,9 @@ class ClonedPexoVM : private ClonedProgramTables, public PexoVM {
  public:
   // Null with the reason in `error` when a copy cannot be made.
   static std::unique_ptr<ClonedPexoVM> Create(PexoVM* parent, int32_t isolation,
-                                              const ProgramContext& host_context, String* error);
+                                              const ProgramContext& host_context,
+                                              const CloneLocalization& localization,
+                                              String* error);
   ~ClonedPexoVM() override;
 
   // Runs the block under an asynchronous frame until a return at the
@@ -70,7 +87,8 @@ class ClonedPexoVM : private ClonedProgramTables, public PexoVM {
   VariableHash* system_scope() const { return system; }
 
  private:
-  ClonedPexoVM(PexoVM* parent, int32_t isolation, const ProgramContext& host_context);
+  ClonedPexoVM(PexoVM* parent, int32_t isolation, const ProgramContext& host_context,
+               const CloneLocalization& localization);
   static ProgramContext Compose(const ProgramContext& host, ClonedProgramTables* tables);
   bool CopyState(PexoVM* parent);
 };

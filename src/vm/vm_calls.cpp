@@ -12,33 +12,13 @@
 #include "values/variable_list.h"
 #include "vm/machine_extensions.h"
 #include "vm/machine_host.h"
+#include "vm/machine_scopes.h"
 #include "vm/pexo_vm.h"
 #include "vm/vm_frame.h"
 #include "vm/vm_stack.h"
 
 namespace pexo {
 namespace {
-
-// The machine's scopes as the name resolver sees them.
-class MachineScopes : public ScopeContext {
- public:
-  MachineScopes(VariableHash* local, VariableHash* global, VariableHash* system,
-                MachineDatabases* databases)
-      : local_(local), global_(global), system_(system), databases_(databases) {}
-  VariableHash* LocalScope() override { return local_; }
-  VariableHash* GlobalScope() override { return global_; }
-  VariableHash* SystemScope() override { return system_; }
-  Variable* DatabaseField(const char* alias, int32_t alias_length, const char* name,
-                          int32_t length) override {
-    return databases_ ? databases_->Field(alias, alias_length, name, length) : nullptr;
-  }
-
- private:
-  VariableHash* local_;
-  VariableHash* global_;
-  VariableHash* system_;
-  MachineDatabases* databases_;
-};
 
 constexpr int32_t kSpareStacks = 64;
 constexpr size_t kSpareScopesPerFunction = 32;
@@ -53,7 +33,7 @@ VariableHash* PexoVM::local_scope() const {
 }
 
 bool PexoVM::resolve_name(const char* name, int32_t length, Variable** variable, String* error) {
-  MachineScopes scopes(local_scope(), context_.globals, context_.system, databases_.get());
+  MachineScopes scopes(this);
   return ResolveVariableName(&scopes, name, length, variable, error);
 }
 

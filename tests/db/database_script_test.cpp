@@ -571,6 +571,14 @@ TEST_F(DatabaseScriptTest, FieldHeldPastClose) {
   EXPECT_EQ(Output(), "annannann");
 }
 
+// A field list of another tag names fields of the open tables as any
+// instruction does: by "d.", by alias, and unqualified.
+TEST_F(DatabaseScriptTest, ExportFieldListReachesOpenTables) {
+  ASSERT_TRUE(Run(PeopleTable() + Tag("dbgo", {"", "", "2"}) +
+                  Tag("export", {"out.txt", "d.name, p.d.age, note, nosuch", "|"})));
+  EXPECT_EQ(ReadFile("out.txt"), "bob|40|bob memo|\n");
+}
+
 // Four processes append to one table through scripts at the same time; no
 // record is lost or written twice.
 TEST_F(DatabaseScriptTest, ScriptsInSeveralProcessesAppendToOneTable) {

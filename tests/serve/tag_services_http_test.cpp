@@ -86,6 +86,42 @@ TEST_F(TagServicesHttpTest, LocksEndWithTheirRequests) {
   EXPECT_NE(access((site_.data() + "/shared.lck").c_str(), F_OK), 0);
 }
 
+// The tags' messages reach the served page: ends without a start, a lock
+// outside the data directory, a missing called file, an unknown commerce
+// method, an isolation word that is not one, a damaged language index.
+TEST_F(TagServicesHttpTest, TagMessagesReachThePage) {
+  struct Case {
+    const char* source;
+    const char* message;
+  } cases[] = {
+      {".segment main start\n capture_end\n",
+       "Fatal error in m0.pxc @ [00000000:00000000]: Invalid instruction"},
+      {".segment main start\n op_commerce_stop x\nx:\n",
+       "Fatal error in m1.pxc @ [00000000:00000000]: Invalid instruction"},
+      {".segment main start\n tagerror 23, 1\n pushc \"../x\"\n lockfile\n",
+       "Runtime error in m2.pxc @ [00000000:00000010]: PxLOCKFILE: Error creating lockfile "
+       "'../x.lck': The specified path references a path outside the configured data "
+       "directory\n|after"},
+      {".segment main start\n tagerror 22, 1\n pushc \"nosuch.pxc\"\n op_do_file\n",
+       "Runtime error in m3.pxc @ [00000000:00000010]: PxDO: No such file or directory\n|after"},
+      {".segment main start\n pushc \"NOPE\"\n pushc \"\"\n pushc \"a\"\n op_commerce x\nx:\n",
+       "Runtime error in m4.pxc @ [00000000:00000012]: PxCOMMERCE: Commerce method 'NOPE' is "
+       "unsupported or not configured"},
+      {".segment main start\n pushc \"local\"\n asyncn x 1\n retn\nx:\n",
+       "PxASYNCHRONOUS: Unsupported isolation flag &quot;local&quot;"},
+      {".localized \"en-US\" \"k\" \"T\"\n.section 0x584C\n .bytes 0 0 33 0 0 0 0 0 0 0 0\n"
+       ".endsection\n.segment main start\n tagerror 24, 1\n localize \"k\"\n",
+       "PxLOCALIZED: localized_index_header.bucket_bits out of range"},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    std::string name = "m" + std::to_string(n++) + ".pxc";
+    site_.AddProgram(name, std::string(c.source) + " pushc \"|after\"\n out\n");
+    std::string body = BodyOf(Get(port_, "/" + name));
+    EXPECT_NE(body.find(c.message), std::string::npos) << name << ": " << body;
+  }
+}
+
 }  // namespace
 }  // namespace testing_serve
 }  // namespace pexo

@@ -333,5 +333,52 @@ TEST(Localized, DamagedTablesStopTheScript) {
   EXPECT_NE(page.find("|after"), std::string::npos) << page;
 }
 
+// Commerce tags without a configured method or without an open tag.
+TEST(Commerce, MessagesUnderTheCommand) {
+  Site site;
+  struct Case {
+    const char* body;
+    const char* expected;
+  } cases[] = {
+      {" tagerror 19, 1\n pushc \"NOPE\"\n pushc \"\"\n pushc \"a\"\n op_commerce x\n"
+       " pushc \"body\"\n out\nx:\n pushc \"|\"\n pushg PxCOMMERCE_Error\n cat\n out\n",
+       "Runtime error in main.pxc @ [00000000:0000001c]: PxCOMMERCE: Commerce method 'NOPE' is "
+       "unsupported or not configured\n|Commerce method 'NOPE' is unsupported or not "
+       "configured"},
+      {" op_commerce_loop x\nx:\n", "Fatal error in main.pxc @ [00000000:00000000]: Invalid instruction\n"},
+      {" op_commerce_stop x\nx:\n", "Fatal error in main.pxc @ [00000000:00000000]: Invalid instruction\n"},
+  };
+  for (const Case& c : cases) {
+    site.Compile("main.pxc", std::string(".global PxCOMMERCE_Error\n.segment main start\n") + c.body);
+    EXPECT_EQ(site.Run("main.pxc"), c.expected) << c.body;
+  }
+}
+
+// A language index is read when first used: a damaged header or bucket is
+// its own message, a runtime error of the tag, and the script goes on.
+TEST(Localized, DamagedLanguageIndexNamesItsFault) {
+  Site site;
+  struct Case {
+    const char* bytes;  // the index section: header, then buckets
+    const char* message;
+  } cases[] = {
+      {"0 0  33  0 0 0 0  0 0 0 0", "localized_index_header.bucket_bits out of range"},
+      {"0 0  29  0 0 0 0  0 0 0 0", "read_bucket_size out of range"},
+      {"0 0  1  0xAB 0xAA 0xAA 0x0A  0 0 0 0", "localized_index_header.index_count out of range"},
+      {"1 0  1  0 0 0 0  0 0 0 0  2 0 0 0 0 0", "localized_index_bucket.index out of range"},
+  };
+  for (const Case& c : cases) {
+    site.Compile("main.pxc", std::string(".localized \"en-US\" \"k\" \"T\"\n"
+                                         ".section 0x584C\n .bytes ") +
+                                 c.bytes +
+                                 "\n.endsection\n.segment main start\n tagerror 24, 1\n"
+                                 " localize \"k\"\n pushc \"|after\"\n out\n");
+    EXPECT_EQ(site.Run("main.pxc"),
+              std::string("Runtime error in main.pxc @ [00000000:0000000a]: PxLOCALIZED: ") +
+                  c.message + "\n|after")
+        << c.bytes;
+  }
+}
+
 }  // namespace
 }  // namespace pexo

@@ -68,6 +68,45 @@ TEST(RunCommandTasks, WaitsForItsTasksAndKeepsTheirOutputOffStdout) {
   EXPECT_EQ(Occurrences(lines, "Function Call"), 1) << lines;
 }
 
+// A task that cannot start is the script's runtime error (or a fatal one
+// for a malformed instruction) on the command's output.
+TEST(RunCommandTasks, StartFailuresReachTheCommandsOutput) {
+  struct Case {
+    const char* section;
+    const char* body;  // before the block, which prints "ran"
+    const char* page;
+  } cases[] = {
+      {"", "  pushc \" system, Local \"\n  asyncn skip 1\n",
+       "Runtime error in s.pxc @ [00000000:00000006]: PxASYNCHRONOUS: Unsupported isolation flag "
+       "&quot;Local&quot;\n|end"},
+      {"", "  pushc \"system\"\n  pushc \"global\"\n  asyncn skip 2\n",
+       "Fatal error in s.pxc @ [00000000:0000000c]: Invalid number of parameters to ASYNCN\n"},
+      {"<limits maxAsynchronousTasks=\"1\"/><timeouts asynchronous=\"1\"/>",
+       "  async first\nspin:\n  jmp spin\nfirst:\n  async skip\n",
+       "Runtime error in s.pxc @ [00000000:0000000c]: PxASYNCHRONOUS: Maximum number of "
+       "asynchronous tasks exceeded\n|end"},
+  };
+  for (const Case& c : cases) {
+    TaskSite site;
+    std::string config = site.dir() + "/run.config";
+    std::ofstream(config) << std::string("<configuration><PexoScript serverAdmin=\"\">") +
+                                 c.section + "</PexoScript></configuration>";
+    site.AddProgram("s.pxc", std::string(".segment main start\n") + c.body +
+                                 "  pushc \"ran\"\n  out\n  retn\n"
+                                 "skip:\n  pushc \"|end\"\n  out\n  exit\n");
+    RunOptions options;
+    options.root = site.root();
+    options.data = site.data();
+    options.config = config;
+    options.script = site.root() + "/s.pxc";
+    FILE* out = std::tmpfile();
+    ASSERT_NE(out, nullptr);
+    RunScript(options, out);
+    EXPECT_EQ(Captured(out), c.page) << c.body;
+    std::fclose(out);
+  }
+}
+
 TEST(RunCommandTasks, HelpSaysTheCommandWaitsForTasks) {
   FILE* out = std::tmpfile();
   FILE* err = std::tmpfile();

@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -264,6 +266,79 @@ TEST_F(Tasks, AsyncnWithMoreThanOneAttributeStopsTheRequest) {
   EXPECT_NE(page.find("Invalid number of parameters to ASYNCN"), std::string::npos) << page;
   EXPECT_EQ(page.find("after"), std::string::npos) << page;
   EXPECT_EQ(threads()->ActiveTasks(), 0);
+}
+
+// The task runs after the request ended and its tables were freed: it
+// writes localized texts in the language the request had set, and opens
+// databases of its own (the request's open table is not among them).
+TEST_F(Tasks, AfterTheRequestEndedATaskLocalizesAndOpensItsOwnDatabases) {
+  site_.AddProgram(
+      "late.pxc",
+      ".localized \"en-US\" \"w\" \"word\"\n"
+      ".localized \"de-DE\" \"w\" \"Wort \" who\n"
+      ".localized \"en-US\" \"x\" \"loaded late\"\n"
+      ".system pexo_language\n"
+      ".segment main start\n"
+      "  pushc \"de-DE\"\n"
+      "  pops pexo_language\n"
+      "  pushc \"Ann\"\n"
+      "  poplvnc \"who\"\n"
+      "  localize \"w\"\n"
+      "  pushc \"parent\"\n  pushc \"parent.dbf\"\n  pushc \"\"\n"
+      "  pushc \"NAME CHAR(10)\"\n  pushc \"\"\n  dbcreate\n"
+      "  async done\n"
+      // Waits until the test removes the gate, after the request is gone.
+      "  pushc \"gate\"\n  lockfile\n  lockfile_end\n"
+      "  pushc \"\\ntext \"\n  out\n"
+      "  pushc \"Bo\"\n  poplvnc \"who\"\n"
+      "  localize \"w\"\n"
+      "  pushc \"|\"\n  out\n"
+      "  localize \"x\"\n"
+      "  pushc \"|\"\n  out\n"
+      "  pushc \"en-US\"\n  pops pexo_language\n"
+      "  localize \"w\"\n"
+      "  pushc \"\\n\"\n  out\n"
+      "  pushc \"parent\"\n  dbclose\n"
+      "  pushc \"t\"\n  pushc \"task.dbf\"\n  pushc \"\"\n"
+      "  pushc \"NAME CHAR(10)\"\n  pushc \"\"\n  dbcreate\n"
+      "  pushc \"kept\"\n  popnc \"d.name\"\n"
+      "  pushc \"\"\n  pushc \"\"\n  dbadd\n"
+      "  pushc \"field \"\n  pushnc \"t.d.name\"\n  cat\n  out\n"
+      "  retn\n"
+      "done:\n"
+      "  exit\n");
+  std::string gate = site_.data() + "/gate.lck";
+  std::ofstream(gate) << "held by the test";
+  EXPECT_EQ(site_.Get("late.pxc", threads()), "Wort Ann");
+  ASSERT_EQ(std::remove(gate.c_str()), 0);
+  ASSERT_TRUE(site_.log().WaitFor("field ", 1, milliseconds(20000)));
+  ASSERT_TRUE(Drained());
+  EXPECT_EQ(site_.log().Count("text Wort Bo|loaded late|word"), 1);
+  EXPECT_EQ(site_.log().Count("Database 'parent' is not open"), 1);
+  EXPECT_EQ(site_.log().Count("field kept"), 1);
+}
+
+// A task started inside a called file runs that file's code, with that
+// file's localized texts, and may call files of its own.
+TEST_F(Tasks, ATaskStartedInACalledFileKeepsItsFileAndCallsOthers) {
+  site_.AddProgram("leaf.pxc", ".segment main start\n  pushc \"leaf ran\"\n  out\n");
+  site_.AddProgram("called.pxc",
+                   ".localized \"en-US\" \"k\" \"called text\"\n"
+                   ".segment main start\n"
+                   "  async back\n"
+                   "  localize \"k\"\n"
+                   "  pushc \" then \"\n  out\n"
+                   "  pushc \"leaf.pxc\"\n  op_do_file\n"
+                   "  retn\n"
+                   "back:\n");
+  site_.AddProgram("main.pxc",
+                   ".localized \"en-US\" \"k\" \"main text\"\n"
+                   ".segment main start\n"
+                   "  pushc \"called.pxc\"\n  op_do_file\n"
+                   "  pushc \"page\"\n  out\n");
+  EXPECT_EQ(site_.Get("main.pxc", threads()), "page");
+  ASSERT_TRUE(Drained());
+  EXPECT_EQ(site_.log().Count("called text then leaf ran"), 1);
 }
 
 // A task that never ends is stopped at its own time-out; requests are
