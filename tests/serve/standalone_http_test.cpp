@@ -136,8 +136,9 @@ TEST_F(StandaloneHttpTest, SlowBodyTimesOutWithoutHoldingTheServer) {
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   EXPECT_EQ(slow.rfind("HTTP/1.1 408", 0), 0u) << slow;
   EXPECT_EQ(BodyOf(slow), "Timeout processing POST data") << slow;
-  // The deadline is a whole second, noticed by a watchdog waking every 0.2 s.
-  EXPECT_GE(elapsed, 1.0);
+  // The deadline is a whole second, noticed by a watchdog waking every 0.2 s;
+  // the server's clock may read a hair ahead of ours.
+  EXPECT_GE(elapsed, 0.95);
   EXPECT_LT(elapsed, 3.5);
 }
 

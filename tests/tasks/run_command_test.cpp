@@ -102,7 +102,7 @@ TEST(RunCommandTasks, StartFailuresReachTheCommandsOutput) {
     FILE* out = std::tmpfile();
     ASSERT_NE(out, nullptr);
     RunScript(options, out);
-    EXPECT_EQ(Captured(out), c.page) << c.body;
+    EXPECT_EQ(FileText(out), c.page) << c.body;
     std::fclose(out);
   }
 }
