@@ -3,7 +3,8 @@
 //   even: a whole compiled file, loaded and run from its start segment;
 //   odd:  raw code, run as a segment added to a small fixed program that
 //         declares globals, locals and functions for the code to reach.
-// Output, headers and error reports are discarded.
+// Output, headers and error reports are discarded. The run is counted
+// against a request memory limit, as a served request is.
 #include <cstddef>
 #include <cstdint>
 #include <limits>
@@ -16,6 +17,7 @@
 #include "program/segment.h"
 #include "program/segment_manager.h"
 #include "support/fake_host.h"
+#include "values/memory_account.h"
 #include "values/system_variable_hash.h"
 #include "vm/machine_host.h"
 #include "vm/pexo_vm.h"
@@ -47,6 +49,9 @@ const std::string& HostProgramBytes() {
 }
 
 constexpr uint64_t kStepBudget = 20000;
+// A request memory limit, as served programs run under (lower than the
+// default so that the sanitizers' quarantine stays small).
+constexpr int64_t kMemoryLimit = 64LL << 20;
 constexpr int32_t kDepthLimit = 64;
 
 void Run(ScriptImage* script, Segment* code) {
@@ -56,6 +61,10 @@ void Run(ScriptImage* script, Segment* code) {
   app.fixed_hash = "xx";
   app.min_line = std::numeric_limits<int32_t>::min();  // the filter passes every line
   HostFlags flags;
+  MemoryAccount account;
+  account.SetLimit(kMemoryLimit);
+  account.SetStopFlag(&flags.timeout, kStopMemoryLimit);
+  MemoryAccountScope counted(&account);
   ProgramContext context;
   context.application = &app;
   context.flags = &flags;

@@ -1,5 +1,7 @@
 #include "vm/value_ops.h"
 
+#include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -199,6 +201,18 @@ bool ValueRoundText(PexoVM_Stack* stack) {
   PoppedDecimal value;
   stack->pop_decimal(&value);
   if (stack->machine()->fatal()) return false;
+  // The text is made outside the request's account, so its size is checked
+  // first: a digit count in the billions must stop the request, not take
+  // gigabytes. Digits before the point, the point, a sign and the ones after.
+  int64_t whole = 1;
+  if (mpd_isfinite(value.value))
+    whole = std::max<int64_t>(1, static_cast<int64_t>(value.value->exp) + value.value->digits);
+  int64_t length_bound = whole + digits + 3;
+  MemoryAccount* account = CurrentMemoryAccount();
+  if (length_bound >= INT32_MAX - 1 || (account && !account->Allows(length_bound))) {
+    stack->machine()->fatal_error(kMemoryLimitMessage);
+    return false;
+  }
   char format[32];
   std::snprintf(format, sizeof(format), ".%df", digits);
   uint32_t status = 0;

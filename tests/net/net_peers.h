@@ -41,6 +41,11 @@ class ScriptedPeer {
   ScriptedPeer& operator=(const ScriptedPeer&) = delete;
   int port() const { return port_; }
   bool ok() const { return listener_ >= 0; }
+  // Waits until the script has served all its connections (the client must
+  // have closed them), so what it recorded may be read.
+  void Wait() {
+    if (thread_.joinable()) thread_.join();
+  }
 
  private:
   int listener_ = -1;

@@ -507,6 +507,7 @@ TEST(SmtpTag, ReturnWithoutEndDropsTheMessageAndRestoresTheOutput) {
       "\n pushc \"<b@y.test>\"\n pushc \"<a@x.test>\"\n pushc \"\"\n op_smtp skip\n"
       " pushc \"lost body\"\n out\n retn\nskip:\n retn\n.end\n";
   std::string out = Body(site.Run(program));
+  peer.Wait();
   EXPECT_EQ(out, "after");
   EXPECT_NE(received.find("DATA\r\n"), std::string::npos) << received;
   EXPECT_EQ(received.find("lost body"), std::string::npos) << received;

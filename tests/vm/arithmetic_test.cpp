@@ -2,6 +2,7 @@
 // writes its result.
 #include <string>
 
+#include "values/memory_account.h"
 #include "vm_harness.h"
 
 namespace pexo {
@@ -69,6 +70,26 @@ TEST(Arithmetic, DecimalOperators) {
       {"pushf 1.25\n pushi 0\n add", "1.25"},
   };
   RunTable(cases, sizeof(cases) / sizeof(cases[0]));
+}
+
+// A digit count the request cannot hold stops it before the text is made:
+// past the memory limit, or past the largest length a text can have.
+TEST(Arithmetic, RoundsToMoreDigitsThanMemoryStops) {
+  struct Limit {
+    int64_t bytes;  // 0: no account
+    const char* digits;
+  } limits[] = {{64LL << 20, "100000000"}, {0, "2147483647"}};
+  for (const Limit& limit : limits) {
+    Machine m;
+    MemoryAccount account;
+    account.SetLimit(limit.bytes);
+    account.SetStopFlag(&m.flags.timeout, kStopMemoryLimit);
+    MemoryAccountScope counted(limit.bytes ? &account : nullptr);
+    EXPECT_EQ(m.Run(Program((std::string("pushi 7\n pushi ") + limit.digits + "\n rounds").c_str())),
+              0);
+    EXPECT_NE(m.LastError().find(kMemoryLimitMessage), std::string::npos) << m.LastError();
+    EXPECT_EQ(m.app.output, "") << limit.digits;
+  }
 }
 
 TEST(Arithmetic, ModuloAndBits) {
