@@ -103,7 +103,7 @@
   PEXO_PENDING(0x020B, DBMAKEINDEX, "dbmakeindex", Shown, None, None, PxMAKEINDEX, 4, "name file expression flags --", "build a new index (empty flags: none)") \
   PEXO_PENDING(0x020C, DBPACK, "dbpack", Shown, None, None, PxPACK, 1, "name --", "remove the deleted records") \
   PEXO_PENDING(0x020D, DBREINDEX, "dbreindex", Shown, None, None, PxREINDEX, 1, "name --", "rebuild the open indexes") \
-  PEXO_PENDING(0x020E, DBCREATE, "dbcreate", Shown, None, None, PxCREATE, 5, "name file type fields text1 --", "create a table from a field specification and open it") \
+  PEXO_PENDING(0x020E, DBCREATE, "dbcreate", Shown, None, None, PxCREATE, 5, "name file type fields text1 --", "create a table from its field declarations and open it") \
   PEXO_PENDING(0x0210, DBOPENVIEW, "dbopenview", Shown, None, None, PxOPENVIEW, 4, "name view query fields --", "open a view of a database") \
   PEXO_PENDING(0x0211, DBCLOSEVIEW, "dbcloseview", Shown, None, None, PxCLOSEVIEW, 2, "name view --", "close a view") \
   PEXO_PENDING(0x0212, DBQUERY, "dbquery", Shown, None, None, PxQUERY, 3, "name query fields --", "run a query into the listed variables") \

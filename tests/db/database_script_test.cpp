@@ -129,7 +129,7 @@ TEST_F(DatabaseScriptTest, ManagerMessages) {
        "Database has no open indexes"},
       {"filter syntax", people + Tag("dbfilter", {"", "", "d.age >"}), "PxFILTER",
        "<prefix>Syntax error in filter: "},
-      {"bad field spec", Create("x", "x.dbf", "A CHAR(2),,B DATE"), "PxCREATE",
+      {"empty field declaration", Create("x", "x.dbf", "A CHAR(2),,B DATE"), "PxCREATE",
        "Dangling comma in field\tspecification"},
       {"update without record", Create("x", "x.dbf", "A CHAR(2)") + Tag("dbupdate", {"", ""}),
        "PxUPDATE", "Invalid record number"},

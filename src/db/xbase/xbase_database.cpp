@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "db/xbase/xbase_expression.h"
-#include "db/xbase/xbase_field_specification.h"
+#include "db/xbase/xbase_field_declarations.h"
 #include "db/xbase/xbase_rebuild.h"
 #include "db/xbase/xbase_variables.h"
 #include "expr/expression_compiler.h"
@@ -530,7 +530,7 @@ bool XBaseDatabase::Close() {
 bool XBaseDatabase::Create(const String& fields, const String& file, const String&) {
   std::vector<XBaseFieldDefinition> definitions;
   String error;
-  if (!ParseFieldSpecification(fields.data(), fields.length(), &definitions, &error)) {
+  if (!ParseFieldDeclarations(fields.data(), fields.length(), &definitions, &error)) {
     SetErrorText(error);
     return false;
   }

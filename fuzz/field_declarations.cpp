@@ -1,4 +1,4 @@
-// Parses arbitrary bytes as the field specification of a table to create
+// Parses arbitrary bytes as the field declarations of a table to create
 // and checks what an accepted one promises: upper-case names of 1 to 10
 // characters, each once, and lengths a table can hold.
 #include <cctype>
@@ -6,13 +6,13 @@
 #include <cstdlib>
 #include <vector>
 
-#include "db/xbase/xbase_field_specification.h"
+#include "db/xbase/xbase_field_declarations.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > 1 << 16) return 0;
   std::vector<pexo::XBaseFieldDefinition> fields;
   pexo::String error;
-  if (!pexo::ParseFieldSpecification(reinterpret_cast<const char*>(data),
+  if (!pexo::ParseFieldDeclarations(reinterpret_cast<const char*>(data),
                                      static_cast<int32_t>(size), &fields, &error)) {
     if (error.empty() || !fields.empty()) std::abort();
     return 0;

@@ -1,4 +1,4 @@
-#include "db/xbase/xbase_field_specification.h"
+#include "db/xbase/xbase_field_declarations.h"
 
 #include <cctype>
 #include <cstring>
@@ -140,7 +140,7 @@ bool ParseDeclaration(const std::string& text, std::vector<XBaseFieldDefinition>
 
 }  // namespace
 
-bool ParseFieldSpecification(const char* text, int32_t length,
+bool ParseFieldDeclarations(const char* text, int32_t length,
                              std::vector<XBaseFieldDefinition>* fields, String* error) {
   fields->clear();
   std::string all(text, static_cast<size_t>(length));

@@ -1,11 +1,11 @@
-// The field specification of a table to create: every message, and the
+// The field declarations of a table to create: every message, and the
 // lengths the types give.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "db/xbase/xbase_field_specification.h"
+#include "db/xbase/xbase_field_declarations.h"
 
 namespace pexo {
 namespace {
@@ -14,7 +14,7 @@ namespace {
 std::string Parse(const std::string& text) {
   std::vector<XBaseFieldDefinition> fields;
   String error;
-  if (!ParseFieldSpecification(text.data(), static_cast<int32_t>(text.size()), &fields, &error))
+  if (!ParseFieldDeclarations(text.data(), static_cast<int32_t>(text.size()), &fields, &error))
     return error.c_str();
   std::string out;
   for (const XBaseFieldDefinition& f : fields)
@@ -23,7 +23,7 @@ std::string Parse(const std::string& text) {
   return out;
 }
 
-TEST(XBaseFieldSpecification, TypesAndLengths) {
+TEST(XBaseFieldDeclarations, TypesAndLengths) {
   EXPECT_EQ(Parse(" name  Char (20) ,age number(3.1),\tBorn date, ok BOOLEAN, note Memo "),
             "NAME:C:20:0;AGE:N:5:1;BORN:D:8:0;OK:L:1:0;NOTE:M:10:0;");
   EXPECT_EQ(Parse("a NUMBER, b NUMBER(7), c NUMBER(16.2), d CHAR(254)"),
@@ -31,7 +31,7 @@ TEST(XBaseFieldSpecification, TypesAndLengths) {
   EXPECT_EQ(Parse("abcdefghij CHAR(1)"), "ABCDEFGHIJ:C:1:0;");
 }
 
-TEST(XBaseFieldSpecification, Messages) {
+TEST(XBaseFieldDeclarations, Messages) {
   const struct {
     const char* text;
     const char* error;
