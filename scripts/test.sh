@@ -39,8 +39,10 @@ cmake --build build-asan -j "$JOBS"
 echo "== background tasks under ThreadSanitizer (clang)"
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPEXO_TSAN=ON -DPEXO_BENCH=OFF \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_CXX_FLAGS=-Werror >/dev/null
-cmake --build build-tsan -j "$JOBS" --target test_tasks
+cmake --build build-tsan -j "$JOBS" --target test_tasks test_serve
 (cd build-tsan && TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 ctest --output-on-failure -R '^tasks$')
+# Requests sharing cached programs.
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 build-tsan/tests/test_serve --gtest_filter='ProgramCache*' </dev/null
 
 if ls fuzz/*.cpp >/dev/null 2>&1; then
   echo "== fuzz targets (${FUZZ_SECONDS}s each)"

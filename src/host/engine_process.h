@@ -1,7 +1,7 @@
 // EngineProcess: what a binding sets up once per process and tears down at
 // shut-down: the decimal context, the lock that will guard the TLS library,
-// the process-wide external library manager, and the thread manager with its
-// watchdog. A binding owns exactly one, started before its first request and
+// the process-wide external library manager, the thread manager with its
+// watchdog, and the program cache. A binding owns exactly one, started before its first request and
 // stopped after its last. The library manager is left alone when something
 // else started it already (then that owner stops it).
 #ifndef PEXO_HOST_ENGINE_PROCESS_H_
@@ -10,6 +10,7 @@
 #include <chrono>
 #include <mutex>
 
+#include "host/program_cache.h"
 #include "host/thread_manager.h"
 
 namespace pexo {
@@ -29,6 +30,7 @@ class EngineProcess {
   void Stop();
 
   ThreadManager* threads() { return &threads_; }
+  ProgramCache* program_cache() { return &program_cache_; }
   std::mutex* tls_lock() { return &tls_lock_; }
 
  private:
@@ -36,6 +38,7 @@ class EngineProcess {
 
   std::mutex tls_lock_;  // guards the TLS library once it is loaded
   ThreadManager threads_;
+  ProgramCache program_cache_;
   bool owns_libraries_ = false;
   bool started_ = false;
 };

@@ -106,6 +106,20 @@ int64_t PosixFile::Size() {
   return info.st_size;
 }
 
+bool PosixFile::Identity(FileIdentity* identity) {
+  if (!Use()) return false;
+  struct stat info;
+  if (::fstat(fd_, &info) != 0) return SetSystemError();
+  identity->device = static_cast<uint64_t>(info.st_dev);
+  identity->inode = static_cast<uint64_t>(info.st_ino);
+  identity->size = info.st_size;
+  identity->modified_ns =
+      static_cast<int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+  identity->changed_ns =
+      static_cast<int64_t>(info.st_ctim.tv_sec) * 1000000000 + info.st_ctim.tv_nsec;
+  return true;
+}
+
 bool PosixFile::Truncate(int64_t size) {
   if (size < 0 || !Use()) return false;
   if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) return SetSystemError();

@@ -21,6 +21,22 @@ namespace pexo {
 
 class PosixFileManager;
 
+// What tells one version of a file from another: the file itself (device
+// and inode), its size and its modification time, and the inode's change
+// time (which a write moves even when the modification time is set back).
+struct FileIdentity {
+  uint64_t device = 0;
+  uint64_t inode = 0;
+  int64_t size = 0;
+  int64_t modified_ns = 0;
+  int64_t changed_ns = 0;
+  bool operator==(const FileIdentity& o) const {
+    return device == o.device && inode == o.inode && size == o.size &&
+           modified_ns == o.modified_ns && changed_ns == o.changed_ns;
+  }
+  bool operator!=(const FileIdentity& o) const { return !(*this == o); }
+};
+
 class PosixFile : public File {
  public:
   ~PosixFile() override;
@@ -30,6 +46,8 @@ class PosixFile : public File {
   bool Seek(int64_t position) override;
   int64_t Position() override;
   int64_t Size() override;
+  // The open file's identity; false with the message when it cannot be read.
+  bool Identity(FileIdentity* identity);
   bool Truncate(int64_t size) override;
   bool Sync() override;
 

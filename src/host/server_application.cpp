@@ -1,5 +1,7 @@
 #include "host/server_application.h"
 
+#include <cinttypes>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -14,9 +16,11 @@
 #include "host/file_path.h"
 #include "host/server_request.h"
 #include "host/machine_databases_factory.h"
+#include "host/program_cache.h"
 #include "host/tag_instruction_set.h"
 #include "host/task_application.h"
 #include "values/entity.h"
+#include "values/memory_account.h"
 #include "values/system_variable_hash.h"
 #include "values/variable.h"
 #include "values/variable_hash.h"
@@ -202,13 +206,29 @@ bool ServerApplication::LoadProgram() {
   String prefix("Unable to execute '");
   prefix.append(script_path_);
   prefix.append("': ");
-  if (!reader_->open(script_path_.c_str(), std::move(stream))) {
-    SetFailureStatus(500);
-    prefix.append(reader_->last_error());
-    WriteMessage(prefix.data(), prefix.length());
-    return false;
+  FileIdentity identity;
+  int64_t limit = program_cache_ ? config_.GetInteger(CFG_PROGRAM_CACHE_BYTES) : 0;
+  bool cacheable = limit > 0 && file->Identity(&identity) && identity.size <= limit;
+  std::shared_ptr<ProgramImage> shared = cacheable ? program_cache_->Find(identity) : nullptr;
+  program_cache_result_ = !cacheable ? 0 : shared ? 1 : 2;
+  if (shared) {
+    stream.reset();  // closes the file: the request reads nothing of it
+    file = nullptr;
+  } else {
+    if (!reader_->open(script_path_.c_str(), std::move(stream))) {
+      SetFailureStatus(500);
+      prefix.append(reader_->last_error());
+      WriteMessage(prefix.data(), prefix.length());
+      return false;
+    }
+    if (cacheable) shared = LoadSharedProgram(file, identity, limit);
   }
-  bool loaded = image_->load(*reader_);
+  bool loaded = true;
+  if (shared) {
+    image_.reset(new ProgramImage(std::move(shared)));
+  } else {
+    loaded = image_->load(*reader_);
+  }
   if (loaded) {
     system_ = NewSystemVariableHashFromTable(image_->system_names(), &image_->dictionary(), &error);
     variables_.set_scope(system_);
@@ -224,8 +244,22 @@ bool ServerApplication::LoadProgram() {
     return false;
   }
   // The loaded program needs no handle while the script runs.
-  files_.Deactivate(file);
+  if (file) files_.Deactivate(file);
   return true;
+}
+
+std::shared_ptr<ProgramImage> ServerApplication::LoadSharedProgram(PosixFile* file,
+                                                                   const FileIdentity& identity,
+                                                                   int64_t limit) {
+  std::shared_ptr<ProgramImage> shared = ProgramCache::MakeShared();
+  {
+    MemoryAccountScope process_memory(nullptr);
+    if (!shared->load(*reader_) || !shared->Freeze(*reader_)) return nullptr;
+  }
+  FileIdentity now;
+  if (!file->Identity(&now) || now != identity) return nullptr;
+  program_cache_->Insert(identity, shared, limit);
+  return shared;
 }
 
 bool ServerApplication::SetDataDirectory() {
@@ -264,8 +298,10 @@ bool ServerApplication::CreateMachine() {
   context.files = &files_;
   context.config = &config_;
   context.tag_instructions = EngineTagInstructions();
+  // A cached program's language indexes are all loaded already.
+  TaggedFile* lazy_file = image_->loads_lazily() ? reader_.get() : nullptr;
   localizer_.reset(
-      new Localizer(&image_->localized(), &image_->dictionary(), reader_.get(), &settings_));
+      new Localizer(&image_->localized(), &image_->dictionary(), lazy_file, &settings_));
   context.localizer = localizer_.get();
   context.commerce = commerce_.get();
   context.databases = MakeMachineDatabases;
@@ -292,6 +328,12 @@ void ServerApplication::RunMachine() {
   int32_t slow = config_.GetInteger(CFG_SLOWREQUEST_SYSLOG);
   machine_->set_trace_mask(DebugLogLevel());
   log_->LogRequest(kTraceRequestStart, path_info_.c_str(), query_string_.c_str());
+  if (program_cache_result_ && (log_->Level() & kTraceProgramCache)) {
+    String text;
+    ProgramCacheSummary(&text);
+    LogValue value = LogValue::Text(text.data(), text.length());
+    log_->LogEvent(kTraceProgramCache, &value, 1);
+  }
   StartGlobalTimer();
   int64_t started = Now();
   machine_->run_program();
@@ -311,6 +353,21 @@ void ServerApplication::RunMachine() {
                                  url.c_str(), variables_.ServerVariable("QUERY_STRING").c_str(),
                                  &message);
   log_->ReportSlowRequest(message.data(), message.length());
+  if (program_cache_result_) {
+    message.assign("Program Cache: ");
+    ProgramCacheSummary(&message);
+    log_->ReportSlowRequest(message.data(), message.length());
+  }
+}
+
+void ServerApplication::ProgramCacheSummary(String* out) const {
+  ProgramCache::Counts counts = program_cache_->counts();
+  char text[160];
+  std::snprintf(text, sizeof text,
+                "%s, hits=%" PRIu64 ", misses=%" PRIu64 ", entries=%" PRId64 ", bytes=%" PRId64,
+                program_cache_result_ == 1 ? "hit" : "miss", counts.hits, counts.misses,
+                counts.entries, counts.bytes);
+  out->append(text);
 }
 
 uint32_t ServerApplication::DebugLogLevel() {

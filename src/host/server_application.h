@@ -53,6 +53,7 @@ class ConfigFile;
 class TaskApplication;
 class ExternalCallManager;
 class ExternalCallResolver;
+class ProgramCache;
 class ServerRequest;
 class SystemVariableHash;
 class VariableHash;
@@ -103,6 +104,9 @@ class ServerApplication : public PexoApplication, public TimedApplication,
   // The threads background tasks run on; without them a request cannot
   // start tasks. Borrowed.
   void set_task_threads(ThreadManager* threads) { task_threads_ = threads; }
+  // The process's program cache; without one every request loads its
+  // program. Borrowed.
+  void set_program_cache(ProgramCache* cache) { program_cache_ = cache; }
 
   // Captures and mail bodies divert the current output; messages and the
   // final Send always use the response's own output.
@@ -176,6 +180,13 @@ class ServerApplication : public PexoApplication, public TimedApplication,
   bool LoadConfiguration();
   bool ValidatePaths();
   bool LoadProgram();
+  // Loads the open program into a new shared image and adds it to the
+  // cache; null when it fails to load, cannot be shared or changed while
+  // it was read (the request then loads it on its own).
+  std::shared_ptr<ProgramImage> LoadSharedProgram(PosixFile* file, const FileIdentity& identity,
+                                                  int64_t limit);
+  // "hit" or "miss" and the cache's counts, for the logs.
+  void ProgramCacheSummary(String* out) const;
   bool SetDataDirectory();
   bool CreateMachine();
   bool FillEngineVariables();
@@ -215,6 +226,9 @@ class ServerApplication : public PexoApplication, public TimedApplication,
   // After machine_ and the variable tables, so it goes before them.
   std::unique_ptr<DoContextCache> do_contexts_;
   ThreadManager* task_threads_ = nullptr;
+  ProgramCache* program_cache_ = nullptr;
+  // How this request's program came: 0 not through the cache, 1 hit, 2 miss.
+  int program_cache_result_ = 0;
   // Tasks started by the run, each holding a reservation of task_threads_.
   std::vector<std::shared_ptr<TaskApplication>> pending_tasks_;
 

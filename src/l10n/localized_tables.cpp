@@ -94,6 +94,12 @@ LocalizedIndex* LocalizedTables::index(TaggedFile& file, int32_t language) {
   return slot.get();
 }
 
+bool LocalizedTables::LoadAllIndexes(TaggedFile& file) {
+  for (int32_t language = 0; language < static_cast<int32_t>(indexes_.size()); ++language)
+    if (!index(file, language)) return false;
+  return true;
+}
+
 }  // namespace pexo
 
 namespace pexo {

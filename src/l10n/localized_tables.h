@@ -46,6 +46,9 @@ class LocalizedTables {
   // when the language does not exist or its section fails to load (the
   // reason is in error()); a failed index is not kept.
   LocalizedIndex* index(TaggedFile& file, int32_t language);
+  // Loads every language's index now (tables about to be shared); false at
+  // the first that fails, with the reason in error().
+  bool LoadAllIndexes(TaggedFile& file);
   // The index of a language if it is loaded or was made at run time.
   LocalizedIndex* loaded_index(int32_t language) const {
     return language >= 0 && language < static_cast<int32_t>(indexes_.size())

@@ -44,6 +44,10 @@ class DecodedCode {
 
   const DecodedInstruction* records() const { return records_.data(); }
   int32_t count() const { return static_cast<int32_t>(records_.size()); }
+  int64_t MemoryBytes() const {
+    return static_cast<int64_t>(records_.capacity() * sizeof(DecodedInstruction) +
+                                index_.capacity() * sizeof(int32_t));
+  }
   // Record starting at byte `offset`, or null.
   const DecodedInstruction* at(int32_t offset) const {
     if (offset < 0 || offset >= static_cast<int32_t>(index_.size())) return nullptr;

@@ -78,6 +78,8 @@ bool Dictionary::load_section(TaggedFile& file, String* error) {
   }
   if (!ReadExact(file, block.bytes.get(), data_size, error)) return false;
 
+  base_.reset();
+  base_count_ = 0;
   blocks_.clear();
   blocks_.push_back(std::move(block));
   entries_ = std::move(loaded);

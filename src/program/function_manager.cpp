@@ -32,7 +32,7 @@ struct FunctionManager::Loaded {
   int32_t bits = 0;
   std::vector<int32_t> heads;
   std::vector<int32_t> next;
-  std::vector<std::unique_ptr<Function>> functions;
+  std::vector<std::shared_ptr<Function>> functions;
 };
 
 bool FunctionManager::load(TaggedFile& file) {
@@ -159,21 +159,49 @@ Function* FunctionManager::function(int32_t number) const {
   return functions_[static_cast<size_t>(number)].get();
 }
 
+namespace {
+
+std::shared_ptr<Function> CopyFunction(const Function& from, const Dictionary* dictionary) {
+  auto copy = std::make_shared<Function>(from.number(), from.name_index(), from.name().data(),
+                                         from.name().length(), from.flags(), from.segment(),
+                                         from.offset(), dictionary);
+  copy->mutable_parameters() = from.parameters();
+  copy->mutable_locals() = from.locals();
+  return copy;
+}
+
+}  // namespace
+
 void FunctionManager::CopyFrom(const FunctionManager& other) {
-  std::vector<std::unique_ptr<Function>> functions;
+  std::vector<std::shared_ptr<Function>> functions;
   functions.reserve(other.functions_.size());
-  for (const auto& from : other.functions_) {
-    auto copy = std::make_unique<Function>(from->number(), from->name_index(), from->name().data(),
-                                           from->name().length(), from->flags(), from->segment(),
-                                           from->offset(), dictionary_);
-    copy->mutable_parameters() = from->parameters();
-    copy->mutable_locals() = from->locals();
-    functions.push_back(std::move(copy));
-  }
+  for (const auto& from : other.functions_) functions.push_back(CopyFunction(*from, dictionary_));
   functions_.swap(functions);
   bucket_bits_ = other.bucket_bits_;
   heads_ = other.heads_;
   next_ = other.next_;
+}
+
+void FunctionManager::ShareFrom(const FunctionManager& other) {
+  functions_ = other.functions_;
+  for (auto& function : functions_)
+    if (function->is_external()) function = CopyFunction(*function, dictionary_);
+  bucket_bits_ = other.bucket_bits_;
+  heads_ = other.heads_;
+  next_ = other.next_;
+}
+
+int64_t FunctionManager::MemoryBytes() const {
+  int64_t bytes = static_cast<int64_t>((heads_.capacity() + next_.capacity()) * sizeof(int32_t));
+  for (const auto& function : functions_) {
+    bytes += static_cast<int64_t>(sizeof(Function)) + function->name().length();
+    bytes += static_cast<int64_t>(function->parameters().capacity() * sizeof(FunctionParameter));
+    const NameTable& locals = function->locals();
+    bytes += static_cast<int64_t>(
+        (locals.names.capacity() + locals.next.capacity() + locals.buckets.capacity()) *
+        sizeof(int32_t));
+  }
+  return bytes;
 }
 
 Function* FunctionManager::add_function(const char* name, int32_t length, uint32_t flags,
@@ -186,7 +214,7 @@ Function* FunctionManager::add_function(const char* name, int32_t length, uint32
   }
   int32_t name_index = dictionary_->add(name, length);
   int32_t number = count();
-  functions_.push_back(std::make_unique<Function>(number, name_index, name, length, flags,
+  functions_.push_back(std::make_shared<Function>(number, name_index, name, length, flags,
                                                   segment, offset, dictionary_));
   next_.push_back(-1);
   int32_t* link = &heads_[slot_of(name, length)];

@@ -4,6 +4,10 @@
 // length, then case-insensitively, so a lookup stops at the first greater
 // name. load() reads the "func" section and replaces the current functions
 // only when all of them loaded; add_function() adds one at run time.
+//
+// A request's manager may share a cached program's functions (ShareFrom).
+// Library functions cache their binding, which belongs to the request, so
+// those are copied; the others are shared and never changed.
 #ifndef PEXO_PROGRAM_FUNCTION_MANAGER_H_
 #define PEXO_PROGRAM_FUNCTION_MANAGER_H_
 
@@ -32,6 +36,10 @@ class FunctionManager {
   // manager's dictionary (a copy of `other`'s); library functions start
   // unbound.
   void CopyFrom(const FunctionManager& other);
+  // Shares `other`'s compiled functions and copies its library functions
+  // unbound; `other` must not change while this manager lives.
+  void ShareFrom(const FunctionManager& other);
+  int64_t MemoryBytes() const;
 
   Function* find(const char* name, int32_t length) const;
   Function* function(int32_t number) const;
@@ -53,7 +61,7 @@ class FunctionManager {
   uint32_t slot_of(const char* name, int32_t length) const;
 
   Dictionary* dictionary_;
-  std::vector<std::unique_ptr<Function>> functions_;
+  std::vector<std::shared_ptr<Function>> functions_;
   int32_t bucket_bits_ = 0;
   std::vector<int32_t> heads_;  // first function per slot, -1 empty
   std::vector<int32_t> next_;   // next function in the same chain, -1 ends

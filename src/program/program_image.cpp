@@ -5,7 +5,20 @@
 
 namespace pexo {
 
-ProgramImage::ProgramImage() : parts_(std::make_unique<Parts>()) {}
+ProgramImage::ProgramImage()
+    : parts_(std::make_unique<Parts>(std::make_unique<Dictionary>())),
+      names_(&parts_->names),
+      localized_(&parts_->localized) {}
+
+ProgramImage::ProgramImage(std::shared_ptr<ProgramImage> shared)
+    : shared_(std::move(shared)),
+      parts_(std::make_unique<Parts>(std::make_unique<Dictionary>(
+          std::shared_ptr<const Dictionary>(shared_, shared_->parts_->dictionary.get())))),
+      names_(shared_->names_),
+      localized_(shared_->localized_) {
+  parts_->segments.ShareFrom(shared_->parts_->segments);
+  parts_->functions.ShareFrom(shared_->parts_->functions);
+}
 ProgramImage::~ProgramImage() = default;
 
 bool LoadNameSection(TaggedFile& file, uint32_t code, NameTable* table, String* error) {
@@ -18,20 +31,47 @@ bool LoadNameSection(TaggedFile& file, uint32_t code, NameTable* table, String* 
 }
 
 bool ProgramImage::load(TaggedFile& file) {
-  auto parts = std::make_unique<Parts>();
+  auto parts = std::make_unique<Parts>(std::make_unique<Dictionary>());
   if (!load_parts(file, parts.get())) return false;
+  shared_.reset();
   parts_ = std::move(parts);
+  names_ = &parts_->names;
+  localized_ = &parts_->localized;
+  frozen_ = false;
   error_.clear();
   return true;
 }
 
-bool ProgramImage::load_parts(TaggedFile& file, Parts* parts) {
-  if (!parts->dictionary.load(file)) {
-    error_ = parts->dictionary.error();
+bool ProgramImage::Freeze(TaggedFile& file) {
+  if (shared_) return false;
+  if (!parts_->localized.LoadAllIndexes(file)) {
+    error_ = parts_->localized.error();
     return false;
   }
-  if (!LoadNameSection(file, SectionId("syst"), &parts->system, &error_) ||
-      !LoadNameSection(file, SectionId("glbl"), &parts->global, &error_))
+  parts_->segments.Freeze();
+  frozen_ = true;
+  return true;
+}
+
+int64_t ProgramImage::MemoryBytes() const {
+  auto table_bytes = [](const NameTable& t) {
+    return static_cast<int64_t>((t.buckets.capacity() + t.names.capacity() + t.next.capacity()) *
+                                sizeof(int32_t));
+  };
+  int64_t bytes = static_cast<int64_t>(sizeof(ProgramImage) + sizeof(Parts));
+  bytes += parts_->dictionary->MemoryBytes() + parts_->segments.MemoryBytes() +
+           parts_->functions.MemoryBytes();
+  if (!shared_) bytes += table_bytes(names_->system) + table_bytes(names_->global);
+  return bytes;
+}
+
+bool ProgramImage::load_parts(TaggedFile& file, Parts* parts) {
+  if (!parts->dictionary->load(file)) {
+    error_ = parts->dictionary->error();
+    return false;
+  }
+  if (!LoadNameSection(file, SectionId("syst"), &parts->names.system, &error_) ||
+      !LoadNameSection(file, SectionId("glbl"), &parts->names.global, &error_))
     return false;
   if (!parts->localized.LoadLanguages(file) || !parts->localized.LoadDictionary(file)) {
     error_ = parts->localized.error();

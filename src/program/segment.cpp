@@ -33,15 +33,25 @@ void Segment::DropDecoded() {
   delete decoded_.exchange(nullptr, std::memory_order_acq_rel);
 }
 
+void Segment::Freeze() {
+  decoded();
+  frozen_ = true;
+}
+
+int64_t Segment::MemoryBytes() const {
+  const DecodedCode* done = decoded_.load(std::memory_order_acquire);
+  return capacity_ + (done ? done->MemoryBytes() : 0);
+}
+
 void Segment::set_length(int32_t length) {
-  if (length >= 0 && length <= capacity_) {
+  if (!frozen_ && length >= 0 && length <= capacity_) {
     DropDecoded();
     length_ = length;
   }
 }
 
 bool Segment::put(int32_t position, const unsigned char* bytes, int32_t count) {
-  if (position < 0) return false;
+  if (position < 0 || frozen_) return false;
   DropDecoded();
   int64_t end = static_cast<int64_t>(position) + count;
   if (end > capacity_) {

@@ -8,6 +8,7 @@
 // decoded() translates the code once for the machine and keeps the result
 // until the next write; code is never written while a machine runs it.
 // Decoding is guarded, so machines on several threads may share a segment.
+// A frozen segment (one shared by a program cache) refuses every write.
 #ifndef PEXO_PROGRAM_SEGMENT_H_
 #define PEXO_PROGRAM_SEGMENT_H_
 
@@ -39,9 +40,18 @@ class Segment {
   int32_t capacity() const { return capacity_; }
   int32_t length() const { return length_; }
   uint32_t flags() const { return flags_; }
-  void set_flags(uint32_t flags) { flags_ = flags; }
+  void set_flags(uint32_t flags) {
+    if (!frozen_) flags_ = flags;
+  }
   // For loaders that filled the bytes themselves; 0 <= length <= capacity.
   void set_length(int32_t length);
+
+  // Decodes the code now and refuses writes from then on. Before the
+  // segment is shared between threads.
+  void Freeze();
+  bool frozen() const { return frozen_; }
+  // Bytes held: the code and its decoded form.
+  int64_t MemoryBytes() const;
 
   bool put_byte(int32_t position, uint8_t value);
   bool put_word(int32_t position, uint16_t value);
@@ -72,6 +82,7 @@ class Segment {
   int32_t capacity_;
   int32_t length_ = 0;
   uint32_t flags_ = 0;
+  bool frozen_ = false;
   mutable std::mutex decode_lock_;
   mutable std::atomic<DecodedCode*> decoded_{nullptr};
 };

@@ -57,7 +57,7 @@ bool SegmentManager::load(TaggedFile& file) {
 }
 
 bool SegmentManager::CopyFrom(const SegmentManager& other) {
-  std::vector<std::unique_ptr<Segment>> slots(other.slots_.size());
+  std::vector<std::shared_ptr<Segment>> slots(other.slots_.size());
   for (size_t i = 0; i < slots.size(); ++i) {
     const Segment* from = other.slots_[i].get();
     if (!from) continue;
@@ -71,6 +71,24 @@ bool SegmentManager::CopyFrom(const SegmentManager& other) {
   count_ = other.count_;
   start_ = other.start_;
   return true;
+}
+
+void SegmentManager::ShareFrom(const SegmentManager& other) {
+  slots_ = other.slots_;
+  count_ = other.count_;
+  start_ = other.start_;
+}
+
+void SegmentManager::Freeze() {
+  for (const auto& slot : slots_)
+    if (slot) slot->Freeze();
+}
+
+int64_t SegmentManager::MemoryBytes() const {
+  int64_t bytes = static_cast<int64_t>(slots_.capacity() * sizeof(slots_[0]));
+  for (const auto& slot : slots_)
+    if (slot) bytes += static_cast<int64_t>(sizeof(Segment)) + slot->MemoryBytes();
+  return bytes;
 }
 
 bool SegmentManager::load_segments(TaggedFile& file, String* error) {
@@ -98,7 +116,7 @@ bool SegmentManager::load_segments(TaggedFile& file, String* error) {
   // Segments are laid out one after another; together they cannot hold more
   // code than the section does, which bounds what a hostile table costs.
   int64_t code_budget = DeclaredSize(file) - code_start;
-  std::vector<std::unique_ptr<Segment>> loaded(static_cast<size_t>(RoundToSlots(entries)));
+  std::vector<std::shared_ptr<Segment>> loaded(static_cast<size_t>(RoundToSlots(entries)));
   for (uint32_t i = 0; i < entries; ++i) {
     const unsigned char* p = table.data() + static_cast<size_t>(i) * kRecordSize;
     uint32_t offset = DecodeU32(p);
@@ -141,7 +159,7 @@ bool SegmentManager::ensure_slot(int32_t number) {
 
 Segment* SegmentManager::start_segment() {
   if (!ensure_slot(start_)) return nullptr;
-  std::unique_ptr<Segment>& slot = slots_[static_cast<size_t>(start_)];
+  std::shared_ptr<Segment>& slot = slots_[static_cast<size_t>(start_)];
   if (!slot) {
     slot = Segment::Create(start_, kSegmentBlockSize);
     if (slot && start_ >= count_) count_ = start_ + 1;

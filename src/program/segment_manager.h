@@ -2,6 +2,9 @@
 // the segment where the program starts. The slot array grows by 64 (new
 // slots empty). load() reads the "segs" section by random access and only
 // replaces the current segments when every segment loaded.
+//
+// A request's manager may share the frozen segments of a cached program
+// (ShareFrom); the segments it adds afterwards are its own.
 #ifndef PEXO_PROGRAM_SEGMENT_MANAGER_H_
 #define PEXO_PROGRAM_SEGMENT_MANAGER_H_
 
@@ -26,6 +29,11 @@ class SegmentManager {
   // Replaces the segments with deep copies of `other`'s (a cloned machine
   // owns its code); false with nothing changed when memory runs out.
   bool CopyFrom(const SegmentManager& other);
+  // Shares `other`'s segments, which must be frozen and stay so.
+  void ShareFrom(const SegmentManager& other);
+  // Freezes every segment (see Segment::Freeze).
+  void Freeze();
+  int64_t MemoryBytes() const;
 
   // The segment with that number, or null.
   Segment* segment(int32_t number) const;
@@ -44,7 +52,7 @@ class SegmentManager {
   bool load_segments(TaggedFile& file, String* error);
   bool ensure_slot(int32_t number);
 
-  std::vector<std::unique_ptr<Segment>> slots_;
+  std::vector<std::shared_ptr<Segment>> slots_;
   int32_t count_ = 0;  // numbers in use: the next new segment gets this one
   int32_t start_ = 0;
   String error_;

@@ -60,6 +60,7 @@
   S(MAX_UNKNOWN_CONTENT_LENGTH, 0x1000028, "max_unknown_content_length", INTEGER, "bytes", INT(1048576), XML("limits", "maxUnknownContentLength"), SHOWN) \
   S(MAX_ASYNC_TASKS, 0x1000030, "max_async_tasks", INTEGER, "", INT(0), XML("limits", "maxAsynchronousTasks"), SHOWN) \
   S(MAX_REQUEST_MEMORY, 0x1000042, "max_request_memory", INTEGER, "MiB", INT(256), XML("limits", "maxRequestMemory"), SHOWN) \
+  S(PROGRAM_CACHE_BYTES, 0x1000043, "program_cache_bytes", INTEGER, "bytes", INT(67108864), XML("limits", "programCacheBytes"), HIDDEN) \
   S(LOCK_EXPIRATION, 0x1000014, "lock_expiration", INTEGER, "s", INT(90), XML("timeouts", "lockExpiration"), SHOWN) \
   S(LOCK_HOSTNAME, 0x2000015, "lock_hostname", TEXT, "", SERVER_NAME, NO_XML, SHOWN) \
   S(DEFAULT_FILE, 0x2000017, "default_file", TEXT, "", TEXT("index.pxc"), NO_XML, SHOWN) \

@@ -11,7 +11,13 @@ constexpr int32_t kEntryStep = 128;
 
 Dictionary::Dictionary() { entries_.reserve(kEntryStep); }
 
-Dictionary::Dictionary(const Dictionary& other) : count_(other.count_), flags_(other.flags_) {
+Dictionary::Dictionary(std::shared_ptr<const Dictionary> base)
+    : base_(std::move(base)), base_count_(base_->count()), count_(base_count_),
+      flags_(base_->flags()) {}
+
+Dictionary::Dictionary(const Dictionary& other)
+    : base_(other.base_), base_count_(other.base_count_), count_(other.count_),
+      flags_(other.flags_) {
   for (const Block& b : other.blocks_) {
     Block copy{std::unique_ptr<char[]>(new char[static_cast<size_t>(b.capacity)]), b.capacity, b.used};
     std::memcpy(copy.bytes.get(), b.bytes.get(), static_cast<size_t>(b.capacity));
@@ -23,12 +29,12 @@ Dictionary::Dictionary(const Dictionary& other) : count_(other.count_), flags_(o
 
 Dictionary::~Dictionary() = default;
 
-const char* Dictionary::get(int32_t index, int32_t* length) const {
-  if (index < 0 || index >= count_) {
+const char* Dictionary::get_own(int32_t index, int32_t* length) const {
+  if (index < base_count_ || index >= count_) {
     if (length) *length = 0;
     return nullptr;
   }
-  const Entry& e = entries_[static_cast<size_t>(index)];
+  const Entry& e = entries_[static_cast<size_t>(index - base_count_)];
   if (length) *length = e.size;
   return blocks_[static_cast<size_t>(e.block)].bytes.get() + e.offset;
 }
@@ -38,6 +44,12 @@ bool Dictionary::push_entry(int32_t block, int32_t offset, int32_t size) {
   entries_.push_back(Entry{block, offset, size});
   ++count_;
   return true;
+}
+
+int64_t Dictionary::MemoryBytes() const {
+  int64_t bytes = static_cast<int64_t>(entries_.capacity() * sizeof(Entry));
+  for (const Block& b : blocks_) bytes += b.capacity;
+  return bytes;
 }
 
 int32_t Dictionary::add(const char* bytes, int32_t length) {

@@ -4,6 +4,10 @@
 // entry is (block, offset, size), and several entries may share bytes. The
 // entry array starts at 128 entries and grows by 128. Entries are never
 // removed, so pointers returned by get() stay valid for the dictionary's life.
+//
+// A dictionary may sit over a shared base that nobody changes any more (a
+// cached program's): the base's entries keep their indexes, and what is
+// added goes into the dictionary's own blocks with the indexes after them.
 #ifndef PEXO_VALUES_DICTIONARY_H_
 #define PEXO_VALUES_DICTIONARY_H_
 
@@ -22,7 +26,10 @@ class TaggedFile;
 class Dictionary {
  public:
   Dictionary();
-  Dictionary(const Dictionary& other);  // deep copy (cloned machines)
+  // Over `base`, which must not change while this dictionary lives.
+  explicit Dictionary(std::shared_ptr<const Dictionary> base);
+  // Deep copy of the own entries (cloned machines); the base is shared.
+  Dictionary(const Dictionary& other);
   Dictionary& operator=(const Dictionary&) = delete;
   ~Dictionary();
 
@@ -33,7 +40,10 @@ class Dictionary {
 
   // The bytes of entry `index` (not terminated). Null and length 0 when the
   // index is negative or not below count().
-  const char* get(int32_t index, int32_t* length) const;
+  const char* get(int32_t index, int32_t* length) const {
+    if (index >= 0 && index < base_count_) return base_->get(index, length);
+    return get_own(index, length);
+  }
   // Adds a string (length -1: up to a zero byte) and returns its new index.
   // Reuses an occurrence in the current block's used bytes when there is one.
   int32_t add(const char* bytes, int32_t length);
@@ -46,6 +56,8 @@ class Dictionary {
   static constexpr uint32_t kNoDebugLog = 0x1;
 
   int32_t count() const { return count_; }
+  // Bytes held by the own blocks and entries (not the base's).
+  int64_t MemoryBytes() const;
   uint32_t flags() const { return flags_; }
   void set_flags(uint32_t flags) { flags_ = flags; }
   const String& error() const { return error_; }
@@ -61,11 +73,14 @@ class Dictionary {
     int32_t offset;
     int32_t size;
   };
+  const char* get_own(int32_t index, int32_t* length) const;
   bool push_entry(int32_t block, int32_t offset, int32_t size);
   bool load_section(TaggedFile& file, String* error);
 
+  std::shared_ptr<const Dictionary> base_;
+  int32_t base_count_ = 0;  // entries below this index are the base's
   std::vector<Block> blocks_;
-  std::vector<Entry> entries_;  // capacity managed in steps of 128
+  std::vector<Entry> entries_;  // own entries from base_count_ on; grows by 128
   int32_t count_ = 0;
   uint32_t flags_ = 0;
   String error_;

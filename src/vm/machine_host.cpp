@@ -21,6 +21,7 @@ const char* TraceEventName(uint32_t bit) {
     case kTraceDoExit: return "PxDO Exit";
     case kTraceHttpCall: return "PxCALL";
     case kTraceSmtp: return "PxSMTP";
+    case kTraceProgramCache: return "Program Cache";
     case kTraceRequestStart: return "Request Start";
     case kTraceRequestEnd: return "Request End";
     case kTraceTimeout: return "Application Timed Out";

@@ -40,6 +40,7 @@ enum TraceBits : uint32_t {
   kTraceDoExit = 0x00002000,
   kTraceHttpCall = 0x00100000,
   kTraceSmtp = 0x00200000,
+  kTraceProgramCache = 0x01000000,  // whether the program came from the cache
   kTraceRequestStart = 0x02000000,
   kTraceRequestEnd = 0x04000000,
   kTraceTimeout = 0x08000000,

@@ -182,7 +182,7 @@ TEST(ConfigFile, EverySettingWithAPlaceIsRead) {
     else
       EXPECT_EQ(c.GetInteger(s.key), 1) << s.name;
   }
-  EXPECT_EQ(read, 45);
+  EXPECT_EQ(read, 46);
 }
 
 TEST(Settings, CommittedDocumentIsTheOneTheTableMakes) {

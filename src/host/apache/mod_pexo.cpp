@@ -135,6 +135,7 @@ int Handler(request_rec* r) {
     ServerApplication app(&request, settings->config);
     RegisteredApplication registered(g_process->threads(), &app);
     app.set_task_threads(g_process->threads());
+    app.set_program_cache(g_process->program_cache());
     app.Execute();
   }
   request.DiscardBody();

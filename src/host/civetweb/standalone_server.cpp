@@ -459,6 +459,7 @@ int StandaloneServer::Serve(mg_connection* connection) {
     ServerApplication app(&request, &config_);
     RegisteredApplication registered(process_.threads(), &app);
     app.set_task_threads(process_.threads());
+    app.set_program_cache(process_.program_cache());
     app.Execute();
   }
   request.connection_response()->Finish();
