@@ -4,10 +4,12 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <string>
 
 #include "ext/commerce_library_manager.h"
 #include "ext/external_call_manager.h"
 #include "ext/system_library_manager.h"
+#include "values/memory_account.h"
 #include "values/server_config.h"
 
 namespace pexo {
@@ -26,9 +28,7 @@ bool ReadableIn(const char* dir, int32_t length, String* path) {
   return true;
 }
 
-}  // namespace
-
-String DefaultFunctionLibraryPath() {
+String FindDefaultFunctionLibrary() {
   String path;
   Dl_info info;
   if (dladdr(reinterpret_cast<void*>(&DefaultFunctionLibraryPath), &info) && info.dli_fname) {
@@ -40,6 +40,20 @@ String DefaultFunctionLibraryPath() {
   if (ReadableIn(PEXO_INSTALL_LIBDIR, -1, &path)) return path;
 #endif
   return String(kDefaultFunctionLibrary);
+}
+
+}  // namespace
+
+String DefaultFunctionLibraryPath() {
+  // Looked for once: the engine's place does not move while it runs, and
+  // the search (a symbol lookup over every loaded object) is not cheap.
+  // Kept outside any request's memory account, as it lives for the process.
+  static const std::string path = [] {
+    MemoryAccountScope process_memory(nullptr);
+    String found = FindDefaultFunctionLibrary();
+    return std::string(found.data(), static_cast<size_t>(found.length()));
+  }();
+  return String(path.data(), static_cast<int32_t>(path.size()));
 }
 
 int32_t RegisterConfiguredLibraries(const ServerConfig& config, ExternalCallManager* calls,

@@ -229,7 +229,13 @@ bool ServerApplication::LoadProgram() {
   } else {
     loaded = image_->load(*reader_);
   }
-  if (loaded) {
+  if (loaded && image_->system_prototype()) {
+    system_ = new SystemVariableHash(*image_->system_prototype(), &image_->dictionary(), false,
+                                     false);
+    variables_.set_scope(system_);
+    globals_ = new VariableHash(*image_->global_prototype(), &image_->dictionary(), false, false);
+    loaded = system_->ok() && globals_->ok();
+  } else if (loaded) {
     system_ = NewSystemVariableHashFromTable(image_->system_names(), &image_->dictionary(), &error);
     variables_.set_scope(system_);
     globals_ = NewVariableHashFromTable(image_->global_names(), &image_->dictionary(), &error);

@@ -2,6 +2,7 @@
 
 #include "program/section_reader.h"
 #include "program/tagged_file.h"
+#include "values/system_variable_hash.h"
 
 namespace pexo {
 
@@ -38,6 +39,8 @@ bool ProgramImage::load(TaggedFile& file) {
   names_ = &parts_->names;
   localized_ = &parts_->localized;
   frozen_ = false;
+  system_prototype_.reset();
+  global_prototype_.reset();
   error_.clear();
   return true;
 }
@@ -48,6 +51,13 @@ bool ProgramImage::Freeze(TaggedFile& file) {
     error_ = parts_->localized.error();
     return false;
   }
+  std::unique_ptr<VariableHash> system(
+      NewSystemVariableHashFromTable(names_->system, parts_->dictionary.get(), &error_));
+  std::unique_ptr<VariableHash> global(
+      NewVariableHashFromTable(names_->global, parts_->dictionary.get(), &error_));
+  if (!system || !global) return false;
+  system_prototype_ = std::move(system);
+  global_prototype_ = std::move(global);
   parts_->segments.Freeze();
   frozen_ = true;
   return true;

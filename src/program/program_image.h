@@ -22,6 +22,7 @@
 #include "values/name_table.h"
 #include "program/segment_manager.h"
 #include "values/string.h"
+#include "values/variable_hash.h"
 
 namespace pexo {
 
@@ -44,6 +45,15 @@ class ProgramImage {
   bool Freeze(TaggedFile& file);
   // Approximate bytes held by the image's own parts.
   int64_t MemoryBytes() const;
+  // A frozen image's variable tables, built and checked once, which each
+  // request copies (SystemVariableHash / VariableHash copy constructors)
+  // instead of building its own; null for an image that is not frozen.
+  const VariableHash* system_prototype() const {
+    return shared_ ? shared_->system_prototype() : system_prototype_.get();
+  }
+  const VariableHash* global_prototype() const {
+    return shared_ ? shared_->global_prototype() : global_prototype_.get();
+  }
   // Whether localized indexes still load from the file on first use.
   bool loads_lazily() const { return !shared_ && !frozen_; }
 
@@ -76,6 +86,9 @@ class ProgramImage {
   const Names* names_;  // parts_'s or shared_'s
   LocalizedTables* localized_;
   bool frozen_ = false;
+  // After parts_: they name entries of its dictionary.
+  std::unique_ptr<VariableHash> system_prototype_;
+  std::unique_ptr<VariableHash> global_prototype_;
   String error_;
 };
 
