@@ -4,7 +4,8 @@
 # and the standalone server on it, and stops both on exit.
 #
 # Needs: BUILD (build directory with mod_pexo, pxasm and the standalone
-# server already built).
+# server already built). APACHE_EXTRA_CONF, if set, is appended to the
+# generated httpd.conf (modules and handlers a caller adds for itself).
 
 SITE_DIR=$(mktemp -d /tmp/pexo_site_XXXXXX)
 chmod 755 "$SITE_DIR"
@@ -112,6 +113,7 @@ AddHandler pexo-script .pxc
   Require all granted
 </Directory>
 $user
+${APACHE_EXTRA_CONF:-}
 CONF
   # A module built with the sanitizers needs their run-time in the server
   # process itself: APACHE_PRELOAD names it (only Apache gets it).

@@ -25,9 +25,10 @@ TEST_PEERS=(dante-server python3-aiosmtpd dovecot-pop3d python3-dbf python3-dbfr
 if [ "${PEXO_SETUP_TESTS:-}" = 1 ]; then
   PACKAGES+=("${TEST_PEERS[@]}")
 fi
-# Peers of the speed comparisons (bench/vm_peers.sh): PHP with exact
-# decimals (bcmath) and Lua 5.4, asked for with PEXO_SETUP_BENCH=1.
-BENCH_PEERS=(php8.2-cli php8.2-bcmath lua5.4)
+# Peers of the speed comparisons (bench/vm_peers.sh, bench/serve_ratio.sh):
+# PHP with exact decimals (bcmath), Lua 5.4 and PHP's FastCGI process
+# manager, asked for with PEXO_SETUP_BENCH=1.
+BENCH_PEERS=(php8.2-cli php8.2-bcmath lua5.4 php8.2-fpm)
 if [ "${PEXO_SETUP_BENCH:-}" = 1 ]; then
   PACKAGES+=("${BENCH_PEERS[@]}")
 fi
