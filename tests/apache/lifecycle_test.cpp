@@ -1,12 +1,14 @@
 // The module's process life: the configuration file read at start-up and
-// again on a graceful restart, and a start-up refused for a file that
-// cannot be read.
+// again on a graceful restart, a start-up refused for a file that cannot be
+// read, and children that end cleanly when the server stops under load.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "apache_server.h"
 #include "http_exchange.h"
@@ -52,6 +54,49 @@ TEST_F(LifecycleTest, GracefulRestartRereadsTheConfiguration) {
   EXPECT_EQ(after.body, updated);
   server.Stop();
   EXPECT_EQ(server.ErrorLog().find("exit signal"), std::string::npos) << server.ErrorLog();
+}
+
+// Requests still arriving while the server stops must not kill a child:
+// each cycle stops it under load and reads the parent's log.
+TEST_F(LifecycleTest, StopUnderLoadKillsNoChild) {
+  const char program[] =
+      ".identity \"busy\"\n"
+      ".segment main start\n"
+      "        pushc \"busy\"\n"
+      "        out\n"
+      "        exit\n";
+  for (int cycle = 0; cycle < 6; ++cycle) {
+    ApacheServer server;
+    std::string error;
+    ASSERT_TRUE(server.AddProgram("busy.pxc", program, &error)) << error;
+    ASSERT_TRUE(server.Start("", "", &error)) << error;
+    std::atomic<bool> done(false);
+    std::atomic<int> answered(0);
+    std::vector<std::thread> clients;
+    for (int i = 0; i < 8; ++i) {
+      clients.emplace_back([&] {
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (!done && std::chrono::steady_clock::now() < deadline) {
+          if (Request(server.port(), "GET", "/root/busy.pxc").body == "busy") {
+            ++answered;
+          } else {
+            // Refused once the server stops listening.
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+          }
+        }
+      });
+    }
+    auto warm = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (answered < 20 && std::chrono::steady_clock::now() < warm) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    server.Stop();
+    done = true;
+    for (std::thread& client : clients) client.join();
+    EXPECT_GE(answered.load(), 20) << "cycle " << cycle;
+    std::string log = server.ErrorLog();
+    ASSERT_EQ(log.find("exit signal"), std::string::npos) << "cycle " << cycle << ": " << log;
+  }
 }
 
 TEST_F(LifecycleTest, UnreadableConfigurationStopsStartUp) {
