@@ -20,7 +20,7 @@ Dictionary::Dictionary(const Dictionary& other)
       flags_(other.flags_) {
   for (const Block& b : other.blocks_) {
     Block copy{std::unique_ptr<char[]>(new char[static_cast<size_t>(b.capacity)]), b.capacity, b.used};
-    std::memcpy(copy.bytes.get(), b.bytes.get(), static_cast<size_t>(b.capacity));
+    std::memcpy(copy.bytes.get(), b.bytes.get(), static_cast<size_t>(b.used));
     blocks_.push_back(std::move(copy));
   }
   entries_.reserve(other.entries_.capacity());
@@ -79,7 +79,8 @@ int32_t Dictionary::append(const char* bytes, int32_t length) {
     }
   }
   int32_t capacity = (length / TF_DATA_BLOCK_SIZE + 1) * TF_DATA_BLOCK_SIZE;
-  Block fresh{std::unique_ptr<char[]>(new char[static_cast<size_t>(capacity)]()), capacity, length};
+  // Bytes past `used` are never read, so the block is not cleared.
+  Block fresh{std::unique_ptr<char[]>(new char[static_cast<size_t>(capacity)]), capacity, length};
   if (length) std::memcpy(fresh.bytes.get(), bytes, static_cast<size_t>(length));
   blocks_.push_back(std::move(fresh));
   push_entry(static_cast<int32_t>(blocks_.size()) - 1, 0, length);

@@ -3,7 +3,9 @@
 // fixed step. Chains are kept sorted (shorter names first, then by byte order,
 // folded with tolower in case-insensitive tables) so that a miss stops early.
 // Entries are numbered in insertion order and never removed. An owning table
-// deletes its values when destroyed.
+// deletes its values when destroyed. The bucket heads are allocated by the
+// first insert, so a table that stays empty (most of a request's) costs
+// nothing.
 #ifndef PEXO_VALUES_HASH_TABLE_H_
 #define PEXO_VALUES_HASH_TABLE_H_
 
@@ -24,8 +26,7 @@ class HashTable {
       : owning_(owning),
         nocase_(case_insensitive),
         bits_(bits),
-        growth_(growth > 0 ? growth : 512),
-        buckets_(size_t{1} << bits, -1) {}
+        growth_(growth > 0 ? growth : 512) {}
   HashTable(const HashTable&) = delete;
   HashTable& operator=(const HashTable&) = delete;
   ~HashTable() {
@@ -38,6 +39,7 @@ class HashTable {
 
   // Entry number of a name, or -1.
   int32_t find_index(const char* name, int32_t length = -1) const {
+    if (buckets_.empty()) return -1;
     length = text_length(name, length);
     int32_t at = buckets_[slot(name, length)];
     while (at >= 0) {
@@ -64,6 +66,7 @@ class HashTable {
   // its number.
   int32_t insert(const char* name, int32_t length, T* value) {
     length = text_length(name, length);
+    if (buckets_.empty()) buckets_.assign(size_t{1} << bits_, -1);
     if (entries_.size() == entries_.capacity()) {
       entries_.reserve(entries_.size() + static_cast<size_t>(growth_));
       next_.reserve(entries_.capacity());
