@@ -55,6 +55,11 @@ const mpd_t* OperandDecimal(Entry& e, ScratchDecimal* scratch) {
     case PexoVM_Stack::kDecimal:
       return e.value.decimal;
     case PexoVM_Stack::kVariable:
+      // An integer variable's decimal is its integer: no text to parse.
+      if (e.value.variable->Type() == kTypeInteger) {
+        IntegerToDecimal(e.value.variable->Value_Integer(), scratch->get());
+        return scratch->get();
+      }
       return e.value.variable->Value_Decimal();
     default: {
       String text_scratch;
@@ -145,26 +150,46 @@ bool AddOrSubtract(PexoVM_Stack* stack, bool subtract) {
 enum class DecimalOp { kMultiply, kDivide, kPower };
 
 bool DecimalBinary(PexoVM_Stack* stack, DecimalOp op) {
-  PoppedDecimal right, left;
-  stack->pop_decimal(&right);
-  stack->pop_decimal(&left);
-  if (stack->machine()->fatal()) return false;
-  mpd_t* result = mpd_qnew();
-  uint32_t status = 0;
-  mpd_context_t* context = DecimalContext();
-  switch (op) {
-    case DecimalOp::kMultiply:
-      mpd_qmul(result, left.value, right.value, context, &status);
-      break;
-    case DecimalOp::kDivide:
-      if (mpd_iszero(left.value))
-        mpd_qset_i32(result, 0, context, &status);
-      else
-        mpd_qdiv(result, left.value, right.value, context, &status);
-      break;
-    case DecimalOp::kPower:
-      mpd_qpow(result, left.value, right.value, context, &status);
-      break;
+  if (!stack->has(2)) return false;
+  // Operands are read in place, right first as if popped (see AddOrSubtract);
+  // the result reuses an owned decimal operand when there is one.
+  Entry& le = stack->operand(1);
+  Entry& re = stack->operand(0);
+  ScratchDecimal rs, ls;
+  const mpd_t* right = OperandDecimal(re, &rs);
+  const mpd_t* left = OperandDecimal(le, &ls);
+  mpd_t* result;
+  if (le.kind == PexoVM_Stack::kDecimal && le.owned()) {
+    result = le.value.decimal;
+    le.disown();
+  } else if (re.kind == PexoVM_Stack::kDecimal && re.owned()) {
+    result = re.value.decimal;
+    re.disown();
+  } else {
+    result = mpd_qnew();
+  }
+  if (result) {
+    uint32_t status = 0;
+    mpd_context_t* context = DecimalContext();
+    switch (op) {
+      case DecimalOp::kMultiply:
+        mpd_qmul(result, left, right, context, &status);
+        break;
+      case DecimalOp::kDivide:
+        if (mpd_iszero(left))
+          mpd_qset_i32(result, 0, context, &status);
+        else
+          mpd_qdiv(result, left, right, context, &status);
+        break;
+      case DecimalOp::kPower:
+        mpd_qpow(result, left, right, context, &status);
+        break;
+    }
+  }
+  stack->drop(2);
+  if (!result) {
+    stack->machine()->fatal_error("Allocation failed");
+    return false;
   }
   return stack->push_decimal(result, true);
 }
