@@ -175,6 +175,20 @@ void IntegerToDecimal(int32_t value, mpd_t* result) {
 }
 
 int DecimalToString(const mpd_t* value, String* out) {
+  // A whole number in 64 bits reads as its digits, which is what reducing
+  // and formatting give it; -0 keeps its sign, as there.
+  if (mpd_isfinite(value) && mpd_isinteger(value)) {
+    uint32_t status = 0;
+    int64_t whole = mpd_qget_i64(value, &status);
+    if (!(status & MPD_Invalid_operation)) {
+      char digits[24];
+      char* at = digits;
+      if (whole == 0 && mpd_isnegative(value)) *at++ = '-';
+      char* end = std::to_chars(at, digits + sizeof digits, whole).ptr;
+      out->assign(digits, static_cast<int32_t>(end - digits));
+      return 1;
+    }
+  }
   StackDecimal reduced;
   uint32_t status = 0;
   mpd_qreduce(&reduced.value, value, DecimalContext(), &status);
