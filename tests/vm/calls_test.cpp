@@ -165,6 +165,29 @@ TEST(Calls, FlagsSetErrorDisplayAndWhitespace) {
   EXPECT_FALSE(m.app.runtime[0].display);
 }
 
+TEST(Calls, WhitespaceModeIsSetWhereTheOutputDiffers) {
+  // The output trims before the run (behind the machine's back): the first
+  // call of a plain function must still make it keep. Calls and returns
+  // that would set the mode the output has already set nothing.
+  Machine m;
+  m.app.ShowWhitespaceMode();
+  m.app.whitespace_mode = 1;
+  ASSERT_EQ(m.Run(".segment main start\n call plain\n call plain\n call trimmed\n"
+                  " pushc \"back\"\n out_comp\n"
+                  ".segment lib\n"
+                  ".function plain\n pushc \"p\"\n out_comp\n retn\n.end\n"
+                  ".function trimmed flags 0x02\n pushc \"t\"\n out_comp\n retn\n.end\n"),
+            1)
+      << m.LastError();
+  ASSERT_EQ(m.app.emitted.size(), 4u);
+  EXPECT_EQ(m.app.emitted[0], "0:p");
+  EXPECT_EQ(m.app.emitted[1], "0:p");
+  EXPECT_EQ(m.app.emitted[2], "1:t");
+  EXPECT_EQ(m.app.emitted[3], "0:back");
+  // Into plain the first time, into trimmed and back out of it.
+  EXPECT_EQ(m.app.mode_sets, 3);
+}
+
 TEST(Calls, TraceEvents) {
   Machine m;
   m.app.debug_level = 0x10 | 0x20 | 0x40 | 0x80;
