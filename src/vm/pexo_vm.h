@@ -213,6 +213,19 @@ class PexoVM {
   friend class ClonedPexoVM;  // copies the registers of its parent
 
   void load_segment();
+  // The segment `number` as load_segment finds it, or null.
+  Segment* find_segment(int32_t number) const;
+  void use_segment(Segment* segment, int32_t number);
+  // A call or return into segment `number`: one that exists is loaded at
+  // once (the slow path would load the same and has nothing else to do for
+  // it); a missing one is left to the slow path, which reports it in turn.
+  void enter_segment(int32_t number) {
+    if (number == loaded_segment_)
+      requested_segment_ = number;
+    else
+      enter_other_segment(number);
+  }
+  void enter_other_segment(int32_t number);
   // A call, return or run switches to another segment: the loop loads it
   // before the next instruction.
   // The segment already loaded needs no attention: the slow path would find

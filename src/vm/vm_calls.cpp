@@ -189,7 +189,7 @@ int PexoVM::call_function(Function* function) {
   frame_ = frame;
   stack_ = frame->stack();
   ++call_depth_;
-  request_segment(function->segment());
+  enter_segment(function->segment());
   pc_ = function->offset();
   return 1;
 }
@@ -327,7 +327,7 @@ int PexoVM::op_return(bool with_value) {
     return 0;
   }
   Function* function = static_cast<PexoVM_FunctionFrame*>(frame)->function();
-  request_segment(frame->saved_segment());
+  enter_segment(frame->saved_segment());
   pc_ = frame->saved_pc();
   PexoVM_Stack* inner = frame->stack();
   PexoVM_Stack* outer = caller->stack();
