@@ -127,6 +127,20 @@ TEST(Calls, ReturnAtTopLevelAndBadCalls) {
             std::string::npos);
 }
 
+TEST(Calls, FunctionInAMissingSegmentStopsAtTheCall) {
+  // A call enters the callee's segment at once when it exists; a missing
+  // one is still reported, and nothing after the call runs.
+  Machine m;
+  ASSERT_TRUE(m.Load(".global r\n.segment main start\n pushi 1\n popg r\n"
+                     " .word 0x403D\n .dword 0\n pushi 2\n popg r\n"));
+  ASSERT_NE(m.script.image().functions().add_function("lost", 4, 0, 9, 0), nullptr);
+  EXPECT_EQ(m.vm->run_program(), 0);
+  ASSERT_EQ(m.app.fatal.size(), 1u);
+  EXPECT_NE(m.app.fatal[0].find(": Invalid segment reference\n"), std::string::npos)
+      << m.app.fatal[0];
+  EXPECT_EQ(m.Global("r"), "1");
+}
+
 TEST(Calls, PrivateFunctionFromCompiledCode) {
   Machine m;
   ASSERT_EQ(m.Run(".segment main start\n call hidden\n out\n"
