@@ -1,29 +1,41 @@
 #!/usr/bin/env bash
-# Calls a one-parameter library function (length) 1,000,000 times from a
-# Pexo loop and strlen() as often from a PHP loop, in the same run, and
-# prints both times and their ratio. Needs php8.2-cli (set
-# PEXO_SETUP_EXTRA=php8.2-cli for scripts/setup.sh) and a gcc build:
+# Cost of one library call: a Pexo loop calls the one-parameter library
+# function length on a global variable CALLS times, a PHP loop calls
+# strlen() on a variable as often. Each side also runs its loop with no
+# iteration, and that time (process start-up, loading) is subtracted, so
+# the ratio compares the cost per call. Times are medians of RUNS runs.
+# Needs php8.2-cli (PEXO_SETUP_BENCH=1 scripts/setup.sh installs it):
 #   cmake -S . -B build -G Ninja -DPEXO_BENCH=OFF && bash bench/stdlib_peers.sh
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 BUILD=${BUILD:-$ROOT/build}
 CALLS=${CALLS:-1000000}
+RUNS=${RUNS:-5}
 PHP=${PHP:-$(command -v php8.2 || command -v php || true)}
+if [ -z "$PHP" ]; then
+  echo "php not found: install php8.2-cli" >&2
+  exit 1
+fi
 
 ninja -C "$BUILD" -j2 pxasm pexo_program pexostd >/dev/null
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
 
-cat >"$WORK/loop.pxa" <<PXA
+# The loop of `count` calls as a Pexo program.
+write_loop() {
+  cat >"$WORK/loop$1.pxa" <<PXA
 .identity "length loop"
-.global i, sink
+.global i, sink, text
 .extern length(text)
 .segment main start
-        storegi i, 0
-loop:   cmpgi i, $CALLS
-        jmp_ge done
         pushc "hello"
+        popg text
+        storegi i, 0
+        storegi sink, 5
+loop:   cmpgi i, $1
+        jmp_ge done
+        pushg text
         call length
         popg sink
         incg i, 1
@@ -32,7 +44,10 @@ done:   pushg sink
         out
         exit
 PXA
-"$BUILD/tools/pxasm" -o "$WORK/loop.pxc" "$WORK/loop.pxa"
+  "$BUILD/tools/pxasm" -o "$WORK/loop$1.pxc" "$WORK/loop$1.pxa"
+}
+write_loop "$CALLS"
+write_loop 0
 
 cat >"$WORK/pexo.xml" <<XML
 <PexoScript>
@@ -42,25 +57,37 @@ cat >"$WORK/pexo.xml" <<XML
 </PexoScript>
 XML
 
-seconds() { date +%s.%N; }
+pexo() { "$BUILD/tools/pexo" run --root "$WORK" --config "$WORK/pexo.xml" "$WORK/loop$1.pxc" 2>&1; }
+php_loop() {
+  "$PHP" -n -r '$t = "hello"; $s = 5; for ($i = 0; $i < '"$1"'; $i++) { $s = strlen($t); } echo $s;'
+}
 
-start=$(seconds)
-output=$("$BUILD/tools/pexo" run --root "$WORK" --config "$WORK/pexo.xml" "$WORK/loop.pxc" 2>&1 || true)
-pexo_time=$(echo "$(seconds) - $start" | bc -l)
-if [ "$(printf '%s' "$output" | tail -c 1)" != "5" ]; then
-  echo "pexo run did not finish the loop (does call reach libraries yet?):" >&2
+output=$(pexo "$CALLS" || true)
+if [ "$output" != "5" ]; then
+  echo "pexo run did not finish the loop:" >&2
   printf '%s\n' "$output" | tail -5 >&2
   exit 1
 fi
 
-if [ -z "$PHP" ]; then
-  echo "php not found: install php8.2-cli" >&2
-  exit 1
-fi
-start=$(seconds)
-"$PHP" -n -r '$s = 0; for ($i = 0; $i < '"$CALLS"'; $i++) { $s = strlen("hello"); } echo $s;' >/dev/null
-php_time=$(echo "$(seconds) - $start" | bc -l)
+# Median wall time in microseconds of RUNS runs of a command.
+median_us() {
+  local times=()
+  for _ in $(seq "$RUNS"); do
+    local start end
+    start=$(date +%s%N)
+    "$@" >/dev/null
+    end=$(date +%s%N)
+    times+=($(( (end - start) / 1000 )))
+  done
+  printf '%s\n' "${times[@]}" | sort -n | sed -n "$(( (RUNS + 1) / 2 ))p"
+}
 
-printf 'pexo length x %d: %.3f s\n' "$CALLS" "$pexo_time"
-printf 'php  strlen x %d: %.3f s\n' "$CALLS" "$php_time"
-printf 'ratio pexo/php: %.2f\n' "$(echo "$pexo_time / $php_time" | bc -l)"
+pexo_full=$(median_us pexo "$CALLS"); pexo_empty=$(median_us pexo 0)
+php_full=$(median_us php_loop "$CALLS"); php_empty=$(median_us php_loop 0)
+per_call() { awk -v f="$1" -v e="$2" -v n="$CALLS" 'BEGIN { v = (f - e) * 1000 / n; if (v < 0.001) v = 0.001; printf "%.1f", v }'; }
+pexo_ns=$(per_call "$pexo_full" "$pexo_empty")
+php_ns=$(per_call "$php_full" "$php_empty")
+
+printf 'pexo length x %d: %d us (start-up %d us): %s ns per call\n' "$CALLS" "$pexo_full" "$pexo_empty" "$pexo_ns"
+printf 'php  strlen x %d: %d us (start-up %d us): %s ns per call\n' "$CALLS" "$php_full" "$php_empty" "$php_ns"
+printf 'ratio pexo/php per call: %s\n' "$(awk -v a="$pexo_ns" -v b="$php_ns" 'BEGIN { printf "%.2f", a / b }')"

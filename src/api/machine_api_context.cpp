@@ -1,6 +1,7 @@
 #include "api/machine_api_context.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <ctime>
 #include <string>
@@ -92,7 +93,14 @@ bool MachineApiContext::CheckExternalParameter(const ExternalCall& call, const F
 }
 
 Variable* MachineApiContext::InvokeExternal(ExternalCall* call, VariableHash* scope) {
-  return call->Invoke(AsHandle(static_cast<ApiContext*>(this)), scope);
+  CachedSlot& cached = slots_[(reinterpret_cast<uintptr_t>(call) >> 4) % kCachedSlots];
+  // A machine may be run by another thread than the one that filled the
+  // entry (a task's clone): the slot must be the running thread's.
+  if (cached.call != call || cached.slot->thread != std::this_thread::get_id()) {
+    cached.call = call;
+    cached.slot = call->SlotOfThisThread();
+  }
+  return call->Invoke(AsHandle(static_cast<ApiContext*>(this)), scope, cached.slot);
 }
 
 bool MachineApiContext::Unsupported(int result) {

@@ -16,6 +16,7 @@
 #include <unordered_map>
 
 #include "api/api_context.h"
+#include "ext/external_call.h"
 #include "vm/machine_extensions.h"
 
 namespace pexo {
@@ -75,8 +76,18 @@ class MachineApiContext : public ApiContext, public MachineExtensions {
   Segment* CallStub(Function* function);
   bool Unsupported(int result);
 
+  // Result slots of the library functions this machine called, mapped
+  // directly by the call's address: a repeated call finds its thread's slot
+  // without the call's lock.
+  struct CachedSlot {
+    ExternalCall* call = nullptr;
+    ExternalCall::ResultSlot* slot = nullptr;
+  };
+  static constexpr size_t kCachedSlots = 16;
+
   PexoVM* machine_;
   const ProgramContext& program_;
+  CachedSlot slots_[kCachedSlots];
   std::unordered_map<const Function*, Segment*> stubs_;
   std::unordered_map<const pexo::SystemLibrary*, std::unique_ptr<SystemLibraryHandle>> libraries_;
 };

@@ -25,8 +25,7 @@ ExternalCall::ResultSlot* ExternalCall::SlotOfThisThread() {
   return slots_.back().get();
 }
 
-Variable* ExternalCall::Invoke(void* program, VariableHash* parameters) {
-  ResultSlot* slot = SlotOfThisThread();
+Variable* ExternalCall::Invoke(void* program, VariableHash* parameters, ResultSlot* slot) {
   Variable* result = slot->variable;
   if (result && result->RefCount() < 2) {
     result->Clear();

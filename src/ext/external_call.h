@@ -45,17 +45,26 @@ class ExternalCall {
   // Flags of the parameter at `index`; 0 outside the descriptor's array.
   int32_t parameter_flags(int32_t index) const;
 
-  // Calls the function; the result variable with a reference for the caller.
-  Variable* Invoke(void* program, VariableHash* parameters);
-
-  void* data() const { return data_; }
-
- private:
+  // The result variable of one thread. A slot lives as long as the call and
+  // belongs to the thread named in it.
   struct ResultSlot {
     std::thread::id thread;
     Variable* variable = nullptr;
   };
+  // The calling thread's slot (made on its first call). A caller that keeps
+  // it may hand it to Invoke while on the same thread.
   ResultSlot* SlotOfThisThread();
+
+  // Calls the function; the result variable with a reference for the caller.
+  Variable* Invoke(void* program, VariableHash* parameters) {
+    return Invoke(program, parameters, SlotOfThisThread());
+  }
+  // The same with the calling thread's own slot.
+  Variable* Invoke(void* program, VariableHash* parameters, ResultSlot* slot);
+
+  void* data() const { return data_; }
+
+ private:
 
   const PexoFunctionDescriptor* descriptor_;
   void* data_ = nullptr;

@@ -59,6 +59,7 @@ ServerApplication::ServerApplication(ServerRequest* request, const ConfigFile* c
   document_request_.append('?');
   document_request_.append(query_string_);
   memory_.account()->SetStopFlag(&deadlines_.flags()->machine.timeout, kStopMemoryLimit);
+  whitespace_mode_cell_ = current_->whitespace_mode_cell();
   // Lock waits end after timeout_file seconds.
   files_.SetTimedOutFlag(nullptr);
 }
@@ -403,6 +404,7 @@ int ServerApplication::ResetGlobalTimeout() {
 Output* ServerApplication::SetOutput(Output* output) {
   Output* previous = current_;
   current_ = output ? output : output_.get();
+  whitespace_mode_cell_ = current_ ? current_->whitespace_mode_cell() : nullptr;
   return previous;
 }
 

@@ -60,6 +60,9 @@ class Output {
   virtual int Kind() const = 0;
   virtual int GetWhitespaceMode() const;
   virtual void SetWhitespaceMode(int mode);
+  // The field both of them read and set (no output overrides them), for a
+  // host that checks the mode before setting it.
+  const int* whitespace_mode_cell() const { return &whitespace_mode_; }
   virtual int32_t WriteTrimmed(const char* data, int32_t length);
   virtual int32_t WriteCompressed(const char* data, int32_t length);
 

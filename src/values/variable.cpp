@@ -152,7 +152,8 @@ int Variable::IsNULL() {
 
 void Variable::Clear() {
   if (valid_ & kTextValid) text_.clear();
-  DropAggregate();
+  if (elements_) DropAggregate();
+  kind_ = kKindScalar;
   valid_ = 0;
   type_ = kTypeNone;
 }
@@ -224,6 +225,14 @@ void Variable::CopyValueFrom(Variable* source) {
     default:
       from->CopyRepresentationsTo(this);
   }
+}
+
+bool Variable::CopyScalarFrom(Variable* source) {
+  // What SetValue_Variable comes to for two ordinary variables: the
+  // source's representations copied (CopyValueFrom's ordinary case).
+  if (!(source->valid_ & kValueBits)) return false;
+  source->Variable::CopyRepresentationsTo(this);
+  return true;
 }
 
 void Variable::CopyRepresentationsTo(Variable* destination) {

@@ -165,6 +165,32 @@ class Variable : public CountedObject {
     return true;
   }
   bool IsOrdinary() const { return typeid(*this) == typeid(Variable); }
+  // Empties an ordinary variable that nobody else holds, leaving it as good
+  // as a new one (Clear without the virtual calls); false, with nothing
+  // done, for any other variable.
+  bool ClearIfSoleOrdinary() {
+    if (refcount_ != 1 || !IsOrdinary()) return false;
+    if (valid_ & kTextValid) text_.clear();
+    if (elements_) DropAggregate();
+    kind_ = kKindScalar;
+    valid_ = 0;
+    type_ = kTypeNone;
+    return true;
+  }
+  // SetValue_Variable without the virtual path, for an ordinary variable
+  // without elements copying an ordinary scalar that holds a value: false
+  // (nothing done) in every other case.
+  bool FastCopyFrom(Variable* source) {
+    if (source == this || elements_ || source->kind_ != kKindScalar || !IsOrdinary() ||
+        !source->IsOrdinary())
+      return false;
+    if (source->valid_ != kIntegerValid) return CopyScalarFrom(source);
+    integer_ = source->integer_;
+    kind_ = kKindScalar;
+    valid_ = kIntegerValid;
+    type_ = source->type_;
+    return true;
+  }
 
   // Cheap reads of the raw state (no conversion, no forwarding).
   uint32_t valid_flags() const { return valid_; }
@@ -187,6 +213,8 @@ class Variable : public CountedObject {
   int StoreInteger(int32_t value);
   int StoreDecimal(const mpd_t* value);
   void CopyValueFrom(Variable* source);
+  // FastCopyFrom past its checks, for a source that is not a bare integer.
+  bool CopyScalarFrom(Variable* source);
   // Bodies of the element operations, run while the caller holds the
   // argument variables.
   int StoreElement(const AggregateIndex& index, Variable* value);

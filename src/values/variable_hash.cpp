@@ -149,10 +149,7 @@ void VariableHash::EmptyVariables() {
   for (int32_t i = 0; i < count_; ++i) {
     Variable* v = entries_[i].variable;
     if (!v) continue;
-    if (v->IsOrdinary() && v->RefCount() == 1) {
-      v->Clear();
-      continue;
-    }
+    if (v->ClearIfSoleOrdinary()) continue;
     entries_[i].variable = nullptr;
     v->Release();
   }

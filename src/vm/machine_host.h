@@ -76,6 +76,11 @@ class PexoApplication {
   // Text subject to the whitespace mode of the output.
   virtual void Emit(const char* bytes, int32_t length) = 0;
   virtual void SetWhitespaceMode(int32_t mode) = 0;
+  // SetWhitespaceMode unless the current output is known to have that mode
+  // already (every call and return sets the mode; most change nothing).
+  void ApplyWhitespaceMode(int32_t mode) {
+    if (!whitespace_mode_cell_ || *whitespace_mode_cell_ != mode) SetWhitespaceMode(mode);
+  }
   virtual void SetHeader(const char* name, const char* value) = 0;
 
   // A visible message, entity-encoded and written at once.
@@ -121,6 +126,12 @@ class PexoApplication {
   // The request's global deadline on the monotonic clock in milliseconds
   // (0: none). No wait on the network may outlive it.
   virtual int64_t GlobalDeadline() { return 0; }
+
+ protected:
+  // Where the current output keeps its whitespace mode, for a host whose
+  // SetWhitespaceMode does nothing but set it there; kept pointing at the
+  // current output's. Null: unknown, every mode goes to SetWhitespaceMode.
+  const int* whitespace_mode_cell_ = nullptr;
 };
 
 // The password hash through the system's crypt library (DES-based form).

@@ -106,20 +106,36 @@ void PexoVM::trace(uint32_t bit, const char* name, const char* detail, const cha
   app->LogEvent(event);
 }
 
-void PexoVM::load_segment() {
-  Segment* segment = nested_segment_ && nested_segment_->number() == requested_segment_
-                         ? nested_segment_
-                         : context_.segments ? context_.segments->segment(requested_segment_)
-                                             : nullptr;
-  if (!segment) {
-    fatal_error("Invalid segment reference");
-    return;
-  }
+Segment* PexoVM::find_segment(int32_t number) const {
+  if (nested_segment_ && nested_segment_->number() == number) return nested_segment_;
+  return context_.segments ? context_.segments->segment(number) : nullptr;
+}
+
+void PexoVM::use_segment(Segment* segment, int32_t number) {
   segment_ = segment;
   code_ = segment->code();
   code_length_ = segment->length();
   decoded_ = segment->decoded();
-  loaded_segment_ = requested_segment_;
+  loaded_segment_ = number;
+}
+
+void PexoVM::load_segment() {
+  Segment* segment = find_segment(requested_segment_);
+  if (!segment) {
+    fatal_error("Invalid segment reference");
+    return;
+  }
+  use_segment(segment, requested_segment_);
+}
+
+void PexoVM::enter_other_segment(int32_t number) {
+  Segment* segment = find_segment(number);
+  if (!segment) {
+    request_segment(number);
+    return;
+  }
+  requested_segment_ = number;
+  use_segment(segment, number);
 }
 
 void PexoVM::handle_timeout() {

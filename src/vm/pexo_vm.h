@@ -213,11 +213,26 @@ class PexoVM {
   friend class ClonedPexoVM;  // copies the registers of its parent
 
   void load_segment();
+  // The segment `number` as load_segment finds it, or null.
+  Segment* find_segment(int32_t number) const;
+  void use_segment(Segment* segment, int32_t number);
+  // A call or return into segment `number`: one that exists is loaded at
+  // once (the slow path would load the same and has nothing else to do for
+  // it); a missing one is left to the slow path, which reports it in turn.
+  void enter_segment(int32_t number) {
+    if (number == loaded_segment_)
+      requested_segment_ = number;
+    else
+      enter_other_segment(number);
+  }
+  void enter_other_segment(int32_t number);
   // A call, return or run switches to another segment: the loop loads it
   // before the next instruction.
+  // The segment already loaded needs no attention: the slow path would find
+  // nothing to load.
   void request_segment(int32_t number) {
     requested_segment_ = number;
-    attention_ |= kAttendSegment;
+    if (number != loaded_segment_) attention_ |= kAttendSegment;
   }
   // Global slot `index`, made when missing; null outside the table.
   Variable* global_slot(int32_t index);
@@ -260,12 +275,15 @@ class PexoVM {
   // Calls and returns.
   int op_call(int32_t number);
   int op_return(bool with_value);
-  PexoVM_FunctionFrame* take_frame(Function* function);
+  // A frame for a call of `function` owning `scope` and `stack`, saving
+  // the caller's position.
+  PexoVM_FunctionFrame* take_frame(Function* function, VariableHash* scope, PexoVM_Stack* stack);
   void recycle_frame(PexoVM_FunctionFrame* frame);
   PexoVM_Stack* take_stack();
   void recycle_stack(PexoVM_Stack* stack);
-  // A fresh local scope for a call of `function` (null with the reason).
-  VariableHash* take_scope(Function* function, String* error);
+  // A returned call's scope of `function`, emptied; null when none is kept
+  // (the caller makes one from the declarations).
+  VariableHash* take_scope(Function* function);
   // Empties a returned call's scope (releasing its variables) and keeps it
   // for the next call of the same function.
   void recycle_scope(Function* function, VariableHash* scope);

@@ -53,15 +53,13 @@ void PexoVM::recycle_stack(PexoVM_Stack* stack) {
     delete stack;
 }
 
-VariableHash* PexoVM::take_scope(Function* function, String* error) {
+VariableHash* PexoVM::take_scope(Function* function) {
   size_t number = static_cast<size_t>(function->number());
-  if (function->number() >= 0 && number < spare_scopes_.size() &&
-      !spare_scopes_[number].empty()) {
-    VariableHash* scope = spare_scopes_[number].back();
-    spare_scopes_[number].pop_back();
-    return scope;
-  }
-  return NewVariableHashFromTable(function->locals(), context_.dictionary, error);
+  if (function->number() < 0 || number >= spare_scopes_.size() || spare_scopes_[number].empty())
+    return nullptr;
+  VariableHash* scope = spare_scopes_[number].back();
+  spare_scopes_[number].pop_back();
+  return scope;
 }
 
 void PexoVM::recycle_scope(Function* function, VariableHash* scope) {
@@ -79,13 +77,16 @@ void PexoVM::recycle_scope(Function* function, VariableHash* scope) {
   }
   // Names are only ever added to a scope, so one that still holds exactly
   // the declared names needs only its variables emptied; one that grew is
-  // rebuilt from the declarations.
-  String error;
-  if (scope->Entries() == function->locals().count()) {
+  // rebuilt from the declarations. Every pooled scope is a plain
+  // VariableHash (take_scope made it).
+  if (scope->VariableHash::Entries() == function->locals().count()) {
     scope->EmptyVariables();
-  } else if (!scope->InitFromTable(function->locals(), 0, &error)) {
-    delete scope;
-    return;
+  } else {
+    String error;
+    if (!scope->InitFromTable(function->locals(), 0, &error)) {
+      delete scope;
+      return;
+    }
   }
   pool.push_back(scope);
 }
@@ -120,12 +121,20 @@ bool PexoVM::bind_parameter(Function* function, int32_t index, VariableHash* sco
       return false;
     }
   } else {
-    bound = scope->VariableAt(parameter.local_index, true);
+    // A recycled scope's slot mostly holds an emptied variable already.
+    VariableHash::Entry* entry = scope->EntryAt(parameter.local_index);
+    bound = entry && entry->variable ? entry->variable : scope->VariableAt(parameter.local_index, true);
     if (!bound) {
       fatal_error("Invalid parameter reference");
       return false;
     }
-    if (!stack_->pop_into(bound)) return false;
+    // A bare integer into a plain variable, the common argument, without
+    // the general pop.
+    if (stack_->depth() > 0 && stack_->operand(0).kind == PexoVM_Stack::kInteger &&
+        bound->FastSetInteger(stack_->operand(0).value.integer))
+      stack_->pop_integer();
+    else if (!stack_->pop_into(bound))
+      return false;
   }
   if (tracing(trace_bit))
     trace(trace_bit, function->name().c_str(), parameter.name.c_str(), bound->Value().c_str());
@@ -133,20 +142,21 @@ bool PexoVM::bind_parameter(Function* function, int32_t index, VariableHash* sco
 }
 
 int PexoVM::call_function(Function* function) {
-  String error;
-  VariableHash* scope = take_scope(function, &error);
+  VariableHash* scope = take_scope(function);
   if (!scope) {
-    fatal_error(error.empty() ? "Allocation failed" : error.c_str());
-    return 0;
+    String error;
+    scope = NewVariableHashFromTable(function->locals(), context_.dictionary, &error);
+    if (!scope) {
+      fatal_error(error.empty() ? "Allocation failed" : error.c_str());
+      return 0;
+    }
   }
   if (call_depth_ >= call_depth_limit_) {
     recycle_scope(function, scope);
     fatal_error("Function calls nested too deeply");
     return 0;
   }
-  PexoVM_FunctionFrame* frame = take_frame(function);
-  frame->set_scope(scope, true);
-  frame->set_stack(take_stack(), true);
+  PexoVM_FunctionFrame* frame = take_frame(function, scope, take_stack());
   int32_t flags = static_cast<int32_t>(function->flags());
   int32_t caller_output = frame_ ? frame_->error_output : PexoVM_Frame::kErrorOutputDefault;
   int32_t caller_mode = frame_ ? frame_->whitespace_mode : PexoVM_Frame::kWhitespaceKeep;
@@ -162,7 +172,7 @@ int PexoVM::call_function(Function* function) {
     frame->whitespace_mode = PexoVM_Frame::kWhitespaceTrim;
   else
     frame->whitespace_mode = PexoVM_Frame::kWhitespaceKeep;
-  if (context_.application) context_.application->SetWhitespaceMode(frame->whitespace_mode);
+  if (context_.application) context_.application->ApplyWhitespaceMode(frame->whitespace_mode);
   frame->caller = frame_;
   if (tracing(kTraceFunctionCall)) trace(kTraceFunctionCall, function->name().c_str());
   const int32_t count = static_cast<int32_t>(function->parameters().size());
@@ -172,14 +182,14 @@ int PexoVM::call_function(Function* function) {
       recycle_scope(function, frame->detach_scope());
       recycle_frame(frame);
       if (context_.application && frame_)
-        context_.application->SetWhitespaceMode(frame_->whitespace_mode);
+        context_.application->ApplyWhitespaceMode(frame_->whitespace_mode);
       return 0;
     }
   }
   frame_ = frame;
   stack_ = frame->stack();
   ++call_depth_;
-  request_segment(function->segment());
+  enter_segment(function->segment());
   pc_ = function->offset();
   return 1;
 }
@@ -200,7 +210,8 @@ int PexoVM::call_external(Function* function) {
   // External functions have no frame: the parameters live in a scope of the
   // function's own, fresh for every call (a library may call back into the
   // same function).
-  VariableHash* scope = take_scope(function, &error);
+  VariableHash* scope = take_scope(function);
+  if (!scope) scope = NewVariableHashFromTable(function->locals(), context_.dictionary, &error);
   if (!scope) {
     fatal_error(error.empty() ? "Invalid parameter reference" : error.c_str());
     return 0;
@@ -216,7 +227,8 @@ int PexoVM::call_external(Function* function) {
     }
   }
   Variable* result = links->InvokeExternal(call, scope);
-  scope->ReleaseVariables();
+  // Parameter variables the library did not keep are emptied and serve the
+  // next call as new ones; the others are released.
   recycle_scope(function, scope);
   if (!result) {
     fatal_error("Invalid variable reference");
@@ -278,11 +290,17 @@ int PexoVM::run_call(Segment* stub, VariableList* arguments, Variable* result, S
   return done;
 }
 
-PexoVM_FunctionFrame* PexoVM::take_frame(Function* function) {
-  if (spare_frames_.empty()) return new PexoVM_FunctionFrame(requested_segment_, pc_, function);
+PexoVM_FunctionFrame* PexoVM::take_frame(Function* function, VariableHash* scope,
+                                         PexoVM_Stack* stack) {
+  if (spare_frames_.empty()) {
+    auto* frame = new PexoVM_FunctionFrame(requested_segment_, pc_, function);
+    frame->set_scope(scope, true);
+    frame->set_stack(stack, true);
+    return frame;
+  }
   PexoVM_FunctionFrame* frame = spare_frames_.back();
   spare_frames_.pop_back();
-  frame->reuse(requested_segment_, pc_, function);
+  frame->reuse(requested_segment_, pc_, function, scope, stack);
   return frame;
 }
 
@@ -309,7 +327,7 @@ int PexoVM::op_return(bool with_value) {
     return 0;
   }
   Function* function = static_cast<PexoVM_FunctionFrame*>(frame)->function();
-  request_segment(frame->saved_segment());
+  enter_segment(frame->saved_segment());
   pc_ = frame->saved_pc();
   PexoVM_Stack* inner = frame->stack();
   PexoVM_Stack* outer = caller->stack();
@@ -333,7 +351,7 @@ int PexoVM::op_return(bool with_value) {
     stack_->push_string("", 0, 0, false);
     if (tracing(kTraceFunctionReturn)) trace(kTraceFunctionReturn, function->name().c_str());
   }
-  if (context_.application) context_.application->SetWhitespaceMode(caller->whitespace_mode);
+  if (context_.application) context_.application->ApplyWhitespaceMode(caller->whitespace_mode);
   return 1;
 }
 

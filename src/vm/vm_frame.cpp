@@ -34,21 +34,6 @@ PexoVM_Stack* PexoVM_Frame::detach_stack() {
   return stack;
 }
 
-void PexoVM_Frame::restart(int32_t segment, int32_t pc) {
-  segment_ = segment;
-  pc_ = pc;
-  error_output = kErrorOutputDefault;
-  whitespace_mode = kWhitespaceKeep;
-  caller = nullptr;
-}
-
-void PexoVM_FunctionFrame::reuse(int32_t segment, int32_t pc, Function* function) {
-  set_scope(nullptr, false);
-  set_stack(nullptr, false);
-  restart(segment, pc);
-  function_ = function;
-}
-
 PexoVM_FunctionFrame::~PexoVM_FunctionFrame() = default;
 PexoVM_AsyncFrame::~PexoVM_AsyncFrame() = default;
 

@@ -45,7 +45,20 @@ class PexoVM_Frame {
 
  protected:
   // A recycled frame starts over with a new saved position.
-  void restart(int32_t segment, int32_t pc);
+  void restart(int32_t segment, int32_t pc) {
+    segment_ = segment;
+    pc_ = pc;
+    error_output = kErrorOutputDefault;
+    whitespace_mode = kWhitespaceKeep;
+    caller = nullptr;
+  }
+  // Takes `scope` and `stack` as owned, on a frame that owns neither now.
+  void own(VariableHash* scope, PexoVM_Stack* stack) {
+    scope_ = scope;
+    owns_scope_ = true;
+    stack_ = stack;
+    owns_stack_ = true;
+  }
 
  private:
   int32_t segment_;
@@ -63,8 +76,14 @@ class PexoVM_FunctionFrame : public PexoVM_Frame {
   ~PexoVM_FunctionFrame() override;
   int kind() const override { return kFunction; }
   Function* function() const { return function_; }
-  // Prepares a returned frame (scope and stack detached) for another call.
-  void reuse(int32_t segment, int32_t pc, Function* function);
+  // Prepares a returned frame (scope and stack detached) for another call
+  // with the call's own scope and stack (owned).
+  void reuse(int32_t segment, int32_t pc, Function* function, VariableHash* scope,
+             PexoVM_Stack* stack) {
+    restart(segment, pc);
+    own(scope, stack);
+    function_ = function;
+  }
 
  private:
   Function* function_;

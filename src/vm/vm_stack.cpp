@@ -169,6 +169,15 @@ bool PexoVM_Stack::push_from(PexoVM_Stack* other, int32_t count) {
   // Room on this stack is checked before the entries on the other.
   if (count > capacity_ - sp_) return overflow();
   if (count < 0 || other->sp_ < count) return underflow();
+  // A return value mostly is an owned entry or a bare integer: it moves as is.
+  if (count == 1) {
+    const Entry& top = other->entries_[other->sp_ - 1];
+    if (top.owned() || top.kind == kInteger) {
+      entries_[sp_++] = top;
+      --other->sp_;
+      return true;
+    }
+  }
   Entry* from = &other->entries_[other->sp_ - count];
   for (int32_t i = 0; i < count; ++i) {
     Entry e = from[i];
@@ -416,7 +425,7 @@ bool PexoVM_Stack::pop_into(Variable* target) {
   Entry e = entries_[--sp_];
   switch (e.kind) {
     case kInteger:
-      target->SetValue_Integer(e.value.integer);
+      if (!target->FastSetInteger(e.value.integer)) target->SetValue_Integer(e.value.integer);
       break;
     case kDecimal:
       if (e.owned())
@@ -431,7 +440,7 @@ bool PexoVM_Stack::pop_into(Variable* target) {
         target->SetValue(e.value.text ? e.value.text : "", e.size);
       break;
     case kVariable:
-      target->SetValue_Variable(e.value.variable);
+      if (!target->FastCopyFrom(e.value.variable)) target->SetValue_Variable(e.value.variable);
       if (e.owned()) e.value.variable->Release();
       break;
     case kBuffer:

@@ -30,7 +30,10 @@ class FakeHost : public PexoApplication {
  public:
   void Write(const char* bytes, int32_t length) override;
   void Emit(const char* bytes, int32_t length) override;
-  void SetWhitespaceMode(int32_t mode) override { whitespace_mode = mode; }
+  void SetWhitespaceMode(int32_t mode) override {
+    whitespace_mode = mode;
+    ++mode_sets;
+  }
   void SetHeader(const char* name, const char* value) override;
   void WriteMessage(const char* text, int32_t length) override;
   void ReportFatalError(const String& message) override;
@@ -42,6 +45,9 @@ class FakeHost : public PexoApplication {
   bool PasswordHash(const char* text, int32_t length, const char salt[2],
                     String* result) override;
 
+  // Lets the machine see the output's mode (whitespace_mode) and skip
+  // setting the one it already has, as a server host does.
+  void ShowWhitespaceMode() { whitespace_mode_cell_ = &whitespace_mode; }
   // The last fatal report, empty when there was none.
   std::string last_fatal() const { return fatal.empty() ? std::string() : fatal.back(); }
   // The headers as "Name: value\n" lines, in the order they were set.
@@ -60,6 +66,7 @@ class FakeHost : public PexoApplication {
   std::string output;
   std::vector<std::string> emitted;
   int32_t whitespace_mode = 0;
+  int32_t mode_sets = 0;  // calls of SetWhitespaceMode
   std::vector<std::pair<std::string, std::string>> headers;
   std::vector<std::string> fatal;
   std::vector<RuntimeReport> runtime;

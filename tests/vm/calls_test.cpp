@@ -127,6 +127,20 @@ TEST(Calls, ReturnAtTopLevelAndBadCalls) {
             std::string::npos);
 }
 
+TEST(Calls, FunctionInAMissingSegmentStopsAtTheCall) {
+  // A call enters the callee's segment at once when it exists; a missing
+  // one is still reported, and nothing after the call runs.
+  Machine m;
+  ASSERT_TRUE(m.Load(".global r\n.segment main start\n pushi 1\n popg r\n"
+                     " .word 0x403D\n .dword 0\n pushi 2\n popg r\n"));
+  ASSERT_NE(m.script.image().functions().add_function("lost", 4, 0, 9, 0), nullptr);
+  EXPECT_EQ(m.vm->run_program(), 0);
+  ASSERT_EQ(m.app.fatal.size(), 1u);
+  EXPECT_NE(m.app.fatal[0].find(": Invalid segment reference\n"), std::string::npos)
+      << m.app.fatal[0];
+  EXPECT_EQ(m.Global("r"), "1");
+}
+
 TEST(Calls, PrivateFunctionFromCompiledCode) {
   Machine m;
   ASSERT_EQ(m.Run(".segment main start\n call hidden\n out\n"
@@ -163,6 +177,29 @@ TEST(Calls, FlagsSetErrorDisplayAndWhitespace) {
   EXPECT_EQ(m.app.emitted[2], "1:back");
   ASSERT_EQ(m.app.runtime.size(), 1u);  // dbclose: not fatal, not displayed here
   EXPECT_FALSE(m.app.runtime[0].display);
+}
+
+TEST(Calls, WhitespaceModeIsSetWhereTheOutputDiffers) {
+  // The output trims before the run (behind the machine's back): the first
+  // call of a plain function must still make it keep. Calls and returns
+  // that would set the mode the output has already set nothing.
+  Machine m;
+  m.app.ShowWhitespaceMode();
+  m.app.whitespace_mode = 1;
+  ASSERT_EQ(m.Run(".segment main start\n call plain\n call plain\n call trimmed\n"
+                  " pushc \"back\"\n out_comp\n"
+                  ".segment lib\n"
+                  ".function plain\n pushc \"p\"\n out_comp\n retn\n.end\n"
+                  ".function trimmed flags 0x02\n pushc \"t\"\n out_comp\n retn\n.end\n"),
+            1)
+      << m.LastError();
+  ASSERT_EQ(m.app.emitted.size(), 4u);
+  EXPECT_EQ(m.app.emitted[0], "0:p");
+  EXPECT_EQ(m.app.emitted[1], "0:p");
+  EXPECT_EQ(m.app.emitted[2], "1:t");
+  EXPECT_EQ(m.app.emitted[3], "0:back");
+  // Into plain the first time, into trimmed and back out of it.
+  EXPECT_EQ(m.app.mode_sets, 3);
 }
 
 TEST(Calls, TraceEvents) {

@@ -41,7 +41,8 @@ const char kDeclarations[] =
     ".extern tally()\n"
     ".extern callback()\n"
     ".extern run(name, arg)\n"
-    ".extern peek(name)\n";
+    ".extern peek(name)\n"
+    ".extern alias(a, b)\n";
 
 class ExternalCalls : public ::testing::Test {
  protected:
@@ -81,6 +82,29 @@ TEST_F(ExternalCalls, ResultKeptByTheCallerIsNotReused) {
   ASSERT_EQ(Run(".global t\n.segment main start\n call tally\n call tally\n cat\n popg t\n"), 1)
       << Fatal();
   EXPECT_EQ(m_.Global("t"), "12");
+}
+
+TEST_F(ExternalCalls, ParameterVariablesStartFreshOnEveryCall) {
+  // Arguments of every kind into the same parameters, call after call; and
+  // a parameter variable the library kept (g, h refer to them) is never
+  // handed to a later call, which would overwrite g.
+  ASSERT_EQ(Run(".global t, s1, s2, s3, g, h, ok\n.segment main start\n"
+                " pushc \"xy\"\n popg t\n"
+                " pushi 12\n pushg t\n call join\n popg s1\n"
+                " pushg t\n pushi 3\n pushi 4\n add\n call join\n popg s2\n"
+                " pushc \"a\"\n pushc \"b\"\n call join\n pushc \"c\"\n call join\n popg s3\n"
+                " pushc \"g\"\n pushc \"first\"\n call alias\n popg ok\n"
+                " pushc \"h\"\n pushc \"second\"\n call alias\n pop\n"
+                " pushc \"x\"\n pushc \"y\"\n call join\n pop\n"),
+            1)
+      << Fatal();
+  EXPECT_EQ(m_.Global("s1"), "12xy");
+  EXPECT_EQ(m_.Global("s2"), "xy7");
+  EXPECT_EQ(m_.Global("s3"), "abc");
+  EXPECT_EQ(m_.Global("ok"), "1");
+  EXPECT_EQ(m_.Global("g"), "first");
+  EXPECT_EQ(m_.Global("h"), "second");
+  EXPECT_EQ(m_.Global("t"), "xy");
 }
 
 TEST_F(ExternalCalls, FailuresStopTheRunWithTheirMessage) {

@@ -8,6 +8,8 @@
  *   run(name, arg)      runs the script function `name` with one argument
  *   peek(name)          the text of the variable `name` as the program sees it
  *   keep()              the same result variable text every time: "kept"
+ *   alias(name, value)  makes the program's variable `name` refer to its own
+ *                       parameter variable `value` (which it then holds)
  * Tests read the shutdown record through vmcalls_shutdowns(). */
 #include <stdlib.h>
 #include <string.h>
@@ -140,6 +142,15 @@ static void keep(PexoProgram *program, PexoVariableHash *parameters, PexoVariabl
   pxVariable_SetValue(result, "kept", -1);
 }
 
+static void alias(PexoProgram *program, PexoVariableHash *parameters, PexoVariable *result,
+                  void **data) {
+  int32_t length = 0;
+  const char *name = pxVariable_Value(param(parameters, 0), &length);
+  PexoVariable *found = pxProgram_Lookup_Variable(program, name, length);
+  (void)data;
+  pxVariable_SetValue_Integer(result, found && pxVariable_Make_Reference(found, param(parameters, 1)));
+}
+
 static const PxParameterDescriptor two_values[] = {{"a", 1, 0}, {"b", 1, 0}};
 static const PxParameterDescriptor bump_parameters[] = {{"n", 1, PX_PARAMETER_BY_REFERENCE},
                                                         {"step", 4, 0}};
@@ -154,6 +165,7 @@ static const PxFunctionDescriptor functions[] = {
     {"run", 3, 2, run_parameters, run},
     {"peek", 4, 1, one_name, peek},
     {"keep", 4, 0, NULL, keep},
+    {"alias", 5, 2, two_values, alias},
     {NULL, 0, 0, NULL, NULL},
 };
 static const PxFunctionTable table = {0, functions};
