@@ -4,6 +4,7 @@
 #include "ext/external_call_resolver.h"
 #include "host/file_byte_stream.h"
 #include "host/posix_file_manager.h"
+#include "host/program_cache.h"
 #include "l10n/localizer.h"
 #include "program/segment.h"
 #include "values/reference_variable_hash.h"
@@ -24,7 +25,8 @@ DoContext::~DoContext() {
   image_.reset();
 }
 
-bool DoContext::Load(PosixFileManager* files, PexoVM* caller) {
+bool DoContext::Load(PosixFileManager* files, PexoVM* caller, ProgramCache* programs,
+                     int64_t cache_limit) {
   String error;
   std::unique_ptr<FileByteStream> stream =
       FileByteStream::Open(files, FILE_SCRIPT, path_.c_str(), &error);
@@ -33,16 +35,31 @@ bool DoContext::Load(PosixFileManager* files, PexoVM* caller) {
     return false;
   }
   PosixFile* file = stream->file();
-  if (!reader_.open(path_.c_str(), std::move(stream))) {
-    error_.assign("Unable to open '");
-    error_.append(path_);
-    error_.append("': ");
-    error_.append(reader_.last_error());
-    return false;
+  FileIdentity identity;
+  bool cacheable = false;
+  std::shared_ptr<ProgramImage> shared =
+      programs ? programs->FindFile(file, cache_limit, &identity, &cacheable) : nullptr;
+  if (shared) {
+    stream.reset();  // nothing of the file is read
+    file = nullptr;
+  } else {
+    if (!reader_.open(path_.c_str(), std::move(stream))) {
+      error_.assign("Unable to open '");
+      error_.append(path_);
+      error_.append("': ");
+      error_.append(reader_.last_error());
+      return false;
+    }
+    if (cacheable) shared = programs->LoadAndInsert(&reader_, file, identity, cache_limit);
   }
-  image_.reset(new ProgramImage());
   const ProgramContext& parent = caller->context();
-  bool loaded = image_->load(reader_);
+  bool loaded = true;
+  if (shared) {
+    image_.reset(new ProgramImage(std::move(shared)));
+  } else {
+    image_.reset(new ProgramImage());
+    loaded = image_->load(reader_);
+  }
   if (loaded) {
     system_.reset(NewReferenceVariableHashFromTable(image_->system_names(), &image_->dictionary(),
                                                     parent.system, &error));
@@ -65,14 +82,15 @@ bool DoContext::Load(PosixFileManager* files, PexoVM* caller) {
   context.functions = &image_->functions();
   context.program_path = path_.c_str();
   // Its own texts, in the request's languages.
-  localizer_.reset(new Localizer(&image_->localized(), &image_->dictionary(), &reader_,
+  localizer_.reset(new Localizer(&image_->localized(), &image_->dictionary(),
+                                 image_->loads_lazily() ? &reader_ : nullptr,
                                  parent.localizer ? parent.localizer->settings() : nullptr));
   context.localizer = localizer_.get();
   machine_.reset(new PexoVM(context));
   machine_->tags() = caller->tags();
   machine_->set_trace_mask(caller->trace_mask());
   // Everything is read; localized indexes reopen the file when needed.
-  files->Deactivate(file);
+  if (file) files->Deactivate(file);
   return true;
 }
 

@@ -26,6 +26,7 @@ class Localizer;
 class PexoVM;
 class PexoVM_Stack;
 class PosixFileManager;
+class ProgramCache;
 class ReferenceVariableHash;
 class Segment;
 
@@ -39,8 +40,10 @@ class DoContext {
   DoContext& operator=(const DoContext&) = delete;
 
   // Opens and loads the file and makes its machine, a child of `caller`.
-  // False with the message in error().
-  bool Load(PosixFileManager* files, PexoVM* caller);
+  // False with the message in error(). With `programs`, the file comes
+  // from the process's program cache as a request's own program does.
+  bool Load(PosixFileManager* files, PexoVM* caller, ProgramCache* programs = nullptr,
+            int64_t cache_limit = 0);
 
   PexoVM* machine() const { return machine_.get(); }
   const String& path() const { return path_; }

@@ -60,7 +60,8 @@ DoContext* DoContextCache::Find(PexoVM* caller, const char* name, int32_t length
   int32_t limit = config_ ? config_->GetInteger(CFG_MAX_DOCACHE) : 0;
   if (limit > 0 && size() >= limit) Evict(limit);
   auto context = std::make_unique<DoContext>(path);
-  if (!context->Load(files_, caller)) {
+  int64_t cache_limit = programs_ && config_ ? config_->GetInteger(CFG_PROGRAM_CACHE_BYTES) : 0;
+  if (!context->Load(files_, caller, programs_, cache_limit)) {
     caller->runtime_error(kTagPxDO, context->error().c_str());
     return nullptr;
   }

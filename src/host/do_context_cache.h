@@ -22,10 +22,14 @@ namespace pexo {
 class Config;
 class PexoVM;
 class PosixFileManager;
+class ProgramCache;
 
 class DoContextCache {
  public:
-  DoContextCache(PosixFileManager* files, Config* config) : files_(files), config_(config) {}
+  // `programs` (may be null) is the process's program cache, which called
+  // files are loaded through like the request's own program.
+  DoContextCache(PosixFileManager* files, Config* config, ProgramCache* programs = nullptr)
+      : files_(files), config_(config), programs_(programs) {}
   ~DoContextCache();
 
   // The context of a file named by a script: "/..." from the script root,
@@ -54,6 +58,7 @@ class DoContextCache {
 
   PosixFileManager* files_;
   Config* config_;
+  ProgramCache* programs_;
   Order order_;  // most recently used first
   std::unordered_map<std::string, Order::iterator> table_;
   // Names as the scripts gave them (joined to the caller's directory) to

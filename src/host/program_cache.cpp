@@ -59,6 +59,26 @@ void ProgramCache::Drop(Order::iterator entry) {
   order_.erase(entry);
 }
 
+std::shared_ptr<ProgramImage> ProgramCache::FindFile(PosixFile* file, int64_t limit,
+                                                    FileIdentity* identity, bool* cacheable) {
+  *cacheable = limit > 0 && file->Identity(identity) && identity->size <= limit;
+  return *cacheable ? Find(*identity) : nullptr;
+}
+
+std::shared_ptr<ProgramImage> ProgramCache::LoadAndInsert(TaggedFile* reader, PosixFile* file,
+                                                         const FileIdentity& identity,
+                                                         int64_t limit) {
+  std::shared_ptr<ProgramImage> shared = MakeShared();
+  {
+    MemoryAccountScope process_memory(nullptr);
+    if (!shared->load(*reader) || !shared->Freeze(*reader)) return nullptr;
+  }
+  FileIdentity now;
+  if (!file->Identity(&now) || now != identity) return nullptr;
+  Insert(identity, shared, limit);
+  return shared;
+}
+
 ProgramCache::Counts ProgramCache::counts() const {
   std::lock_guard<std::mutex> hold(lock_);
   Counts counts;

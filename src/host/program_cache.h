@@ -26,6 +26,7 @@
 
 #include "host/posix_file.h"
 #include "program/program_image.h"
+#include "program/tagged_file.h"
 
 namespace pexo {
 
@@ -48,6 +49,19 @@ class ProgramCache {
   // Keeps a frozen image made by MakeShared. `limit` <= 0 keeps nothing.
   void Insert(const FileIdentity& identity, std::shared_ptr<ProgramImage> image, int64_t limit);
   Counts counts() const;
+
+  // For a request whose program `file` is open: the cached image of this
+  // version of the file, or null. `*cacheable` says whether the cache may
+  // keep the file under `limit` (then a hit or a miss was counted and
+  // `*identity` is what LoadAndInsert needs).
+  std::shared_ptr<ProgramImage> FindFile(PosixFile* file, int64_t limit, FileIdentity* identity,
+                                         bool* cacheable);
+  // After a miss, with `reader` open on `file`: loads the program into a
+  // shared image and keeps it. Null when it does not load, cannot be
+  // shared or changed while it was read; the caller then loads it itself,
+  // which reports what went wrong.
+  std::shared_ptr<ProgramImage> LoadAndInsert(TaggedFile* reader, PosixFile* file,
+                                              const FileIdentity& identity, int64_t limit);
 
   // An empty image outside any request's memory account, freed the same
   // way whichever thread lets it go last. Load it with that account

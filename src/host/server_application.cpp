@@ -20,7 +20,6 @@
 #include "host/tag_instruction_set.h"
 #include "host/task_application.h"
 #include "values/entity.h"
-#include "values/memory_account.h"
 #include "values/system_variable_hash.h"
 #include "values/variable.h"
 #include "values/variable_hash.h"
@@ -208,9 +207,10 @@ bool ServerApplication::LoadProgram() {
   prefix.append(script_path_);
   prefix.append("': ");
   FileIdentity identity;
+  bool cacheable = false;
   int64_t limit = program_cache_ ? config_.GetInteger(CFG_PROGRAM_CACHE_BYTES) : 0;
-  bool cacheable = limit > 0 && file->Identity(&identity) && identity.size <= limit;
-  std::shared_ptr<ProgramImage> shared = cacheable ? program_cache_->Find(identity) : nullptr;
+  std::shared_ptr<ProgramImage> shared =
+      program_cache_ ? program_cache_->FindFile(file, limit, &identity, &cacheable) : nullptr;
   program_cache_result_ = !cacheable ? 0 : shared ? 1 : 2;
   if (shared) {
     stream.reset();  // closes the file: the request reads nothing of it
@@ -222,7 +222,7 @@ bool ServerApplication::LoadProgram() {
       WriteMessage(prefix.data(), prefix.length());
       return false;
     }
-    if (cacheable) shared = LoadSharedProgram(file, identity, limit);
+    if (cacheable) shared = program_cache_->LoadAndInsert(reader_.get(), file, identity, limit);
   }
   bool loaded = true;
   if (shared) {
@@ -253,20 +253,6 @@ bool ServerApplication::LoadProgram() {
   // The loaded program needs no handle while the script runs.
   if (file) files_.Deactivate(file);
   return true;
-}
-
-std::shared_ptr<ProgramImage> ServerApplication::LoadSharedProgram(PosixFile* file,
-                                                                   const FileIdentity& identity,
-                                                                   int64_t limit) {
-  std::shared_ptr<ProgramImage> shared = ProgramCache::MakeShared();
-  {
-    MemoryAccountScope process_memory(nullptr);
-    if (!shared->load(*reader_) || !shared->Freeze(*reader_)) return nullptr;
-  }
-  FileIdentity now;
-  if (!file->Identity(&now) || now != identity) return nullptr;
-  program_cache_->Insert(identity, shared, limit);
-  return shared;
 }
 
 bool ServerApplication::SetDataDirectory() {
@@ -409,7 +395,7 @@ Output* ServerApplication::SetOutput(Output* output) {
 }
 
 DoContextCache* ServerApplication::DoContexts() {
-  if (!do_contexts_) do_contexts_.reset(new DoContextCache(&files_, &config_));
+  if (!do_contexts_) do_contexts_.reset(new DoContextCache(&files_, &config_, program_cache_));
   return do_contexts_.get();
 }
 

@@ -180,11 +180,6 @@ class ServerApplication : public PexoApplication, public TimedApplication,
   bool LoadConfiguration();
   bool ValidatePaths();
   bool LoadProgram();
-  // Loads the open program into a new shared image and adds it to the
-  // cache; null when it fails to load, cannot be shared or changed while
-  // it was read (the request then loads it on its own).
-  std::shared_ptr<ProgramImage> LoadSharedProgram(PosixFile* file, const FileIdentity& identity,
-                                                  int64_t limit);
   // "hit" or "miss" and the cache's counts, for the logs.
   void ProgramCacheSummary(String* out) const;
   bool SetDataDirectory();

@@ -67,6 +67,23 @@ TEST_F(ProgramCacheTest, CachedProgramRunsWithFreshVariables) {
   EXPECT_GT(counts.bytes, 0);
 }
 
+// Files run with PxDO come through the cache too; expressions compiled in
+// their context run the same in every request.
+TEST_F(ProgramCacheTest, CalledFilesComeThroughTheCache) {
+  site_.AddProgram("lib.pxc",
+                   ".localized \"en-US\" \"w\" \"called\"\n.segment main start\n localize \"w\"\n"
+                   ".segment code\n.function twice(x)\n pushl x\n pushi 2\n mul\n ret\n.end\n");
+  site_.AddProgram("caller.pxc",
+                   ".segment main start\n pushc \"lib.pxc\"\n op_do_file\n pushc \";\"\n out\n"
+                   " pushc \"lib.pxc\"\n pushc \"twice(21)\"\n op_do_function\n out\n");
+  ProgramCache cache;
+  Limit(1 << 20);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(Run("/caller.pxc", &cache), "called;42") << i;
+  EXPECT_EQ(cache.counts().misses, 2u);
+  EXPECT_EQ(cache.counts().hits, 4u);
+  EXPECT_EQ(cache.counts().entries, 2);
+}
+
 TEST_F(ProgramCacheTest, ChangedFileIsLoadedAgain) {
   ProgramCache cache;
   Limit(1 << 20);
