@@ -25,6 +25,20 @@ void LinkBuffer::clear() {
   length_ = 0;
 }
 
+void LinkBuffer::reset(int32_t keep) {
+  if (chunks_.empty() || chunks_[0].capacity > keep) {
+    clear();
+    return;
+  }
+  for (size_t i = 1; i < chunks_.size(); ++i) {
+    CreditMemory(chunks_[i].capacity);
+    std::free(chunks_[i].bytes);
+  }
+  chunks_.resize(1);
+  chunks_[0].used = 0;
+  length_ = 0;
+}
+
 bool LinkBuffer::add_chunk(int32_t at_least) {
   int64_t size;
   if (chunks_.empty() && at_least <= first_size_) {

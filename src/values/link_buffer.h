@@ -37,6 +37,9 @@ class LinkBuffer {
   int32_t length() const { return length_; }
   bool empty() const { return length_ == 0; }
   void clear();
+  // Empties the buffer but keeps its first chunk when that is no larger
+  // than `keep` bytes, so the next text needs no allocation.
+  void reset(int32_t keep);
 
   // The joined text, zero-terminated, owned by the buffer; valid until the
   // next change. `length` may be null.

@@ -353,7 +353,11 @@ class Instructions {
         const char* chunk = buffer->chunk_data(i, &length);
         app->Write(chunk, length);
       }
+      PexoVM_Stack::Entry& entry = stack->operand(0);
+      bool owned = entry.owned();
+      entry.disown();
       stack->pop();
+      if (owned) stack->RecycleBuffer(buffer);
       return;
     }
     PoppedText text;

@@ -196,10 +196,10 @@ bool DecimalBinary(PexoVM_Stack* stack, DecimalOp op) {
 
 // Turns an entry into an owned LinkBuffer holding its text; the replaced
 // value is handed back in `old` for the caller to release.
-LinkBuffer* MakeBuffer(Entry& e, Entry* old) {
+LinkBuffer* MakeBuffer(PexoVM_Stack* stack, Entry& e, Entry* old) {
   old->kind = PexoVM_Stack::kInteger;
   if (e.kind == PexoVM_Stack::kBuffer && e.owned()) return e.value.buffer;
-  LinkBuffer* buffer = new LinkBuffer(kStackBufferFirst, kStackBufferGrowth);
+  LinkBuffer* buffer = stack->TakeBuffer();
   String scratch;
   int32_t length = 0;
   const char* text = PexoVM_Stack::entry_text(e, &length, &scratch);
@@ -313,7 +313,7 @@ bool ValueConcatenate(PexoVM_Stack* stack) {
       int32_t length = 0;
       const char* text = PexoVM_Stack::entry_text(le, &length, &scratch);
       Entry old{};  // stays empty when the entry already was an owned buffer
-      LinkBuffer* buffer = MakeBuffer(re, &old);
+      LinkBuffer* buffer = MakeBuffer(stack, re, &old);
       buffer->prepend(text, length);
       PexoVM_Stack::release(old);
       stack->nip();
@@ -321,7 +321,7 @@ bool ValueConcatenate(PexoVM_Stack* stack) {
     }
   } else {
     Entry old{};  // stays empty when the entry already was an owned buffer
-    LinkBuffer* buffer = MakeBuffer(le, &old);
+    LinkBuffer* buffer = MakeBuffer(stack, le, &old);
     String scratch;
     int32_t length = 0;
     const char* text = PexoVM_Stack::entry_text(re, &length, &scratch);

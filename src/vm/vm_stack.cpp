@@ -97,6 +97,20 @@ void PexoVM_Stack::release(Entry& entry) {
   }
 }
 
+LinkBuffer* PexoVM_Stack::TakeBuffer() {
+  if (spare_buffer_) return spare_buffer_.release();
+  return new LinkBuffer(kBufferFirst, kBufferGrowth);
+}
+
+void PexoVM_Stack::RecycleBuffer(LinkBuffer* buffer) {
+  if (spare_buffer_) {
+    delete buffer;
+    return;
+  }
+  buffer->reset(kBufferFirst);
+  spare_buffer_.reset(buffer);
+}
+
 bool PexoVM_Stack::push_decimal(mpd_t* value, bool adopt) {
   if (sp_ == capacity_) {
     if (adopt) mpd_del(value);

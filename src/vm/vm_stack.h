@@ -15,6 +15,7 @@
 #include <mpdecimal.h>
 
 #include <cstdint>
+#include <memory>
 
 #include "values/link_buffer.h"
 #include "values/string.h"
@@ -157,6 +158,11 @@ class PexoVM_Stack {
 
   // Releases an owned entry's value.
   static void release(Entry& entry);
+  // An empty buffer for a new owned entry: the one a finished entry gave
+  // back when there is one, so text building in a loop does not allocate.
+  LinkBuffer* TakeBuffer();
+  // Takes back an owned buffer whose entry is gone.
+  void RecycleBuffer(LinkBuffer* buffer);
   // The text of an entry without popping it; `scratch` holds conversions.
   static const char* entry_text(Entry& entry, int32_t* length, String* scratch);
 
@@ -177,6 +183,7 @@ class PexoVM_Stack {
   Entry* entries_;
   int32_t sp_ = 0;
   int32_t capacity_;
+  std::unique_ptr<LinkBuffer> spare_buffer_;
 };
 
 }  // namespace pexo
