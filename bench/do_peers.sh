@@ -27,17 +27,8 @@ for pxa in "$SRC"/*.pxa; do
 done
 cp "$SRC"/*.php "$WORK/"
 
-median_ms() {
-  local times=()
-  for _ in $(seq "$RUNS"); do
-    local start end
-    start=$(date +%s%N)
-    "$@" >/dev/null
-    end=$(date +%s%N)
-    times+=($(( (end - start) / 1000000 )))
-  done
-  printf '%s\n' "${times[@]}" | sort -n | sed -n "$(( (RUNS + 1) / 2 ))p"
-}
+# shellcheck source=bench/timing.sh
+source "$ROOT/bench/timing.sh"
 
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b == 0) b = 1; printf "%.2f", a / b }'; }
 

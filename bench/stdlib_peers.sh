@@ -69,18 +69,8 @@ if [ "$output" != "5" ]; then
   exit 1
 fi
 
-# Median wall time in microseconds of RUNS runs of a command.
-median_us() {
-  local times=()
-  for _ in $(seq "$RUNS"); do
-    local start end
-    start=$(date +%s%N)
-    "$@" >/dev/null
-    end=$(date +%s%N)
-    times+=($(( (end - start) / 1000 )))
-  done
-  printf '%s\n' "${times[@]}" | sort -n | sed -n "$(( (RUNS + 1) / 2 ))p"
-}
+# shellcheck source=bench/timing.sh
+source "$ROOT/bench/timing.sh"
 
 pexo_full=$(median_us pexo "$CALLS"); pexo_empty=$(median_us pexo 0)
 php_full=$(median_us php_loop "$CALLS"); php_empty=$(median_us php_loop 0)

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 
 #include "values/conversions.h"
 #include "values/decimal.h"
@@ -99,6 +100,19 @@ bool EntryDecimalChecked(const Entry& e, mpd_t* out) {
   }
 }
 
+// Where a binary operator's decimal result goes: an owned decimal operand,
+// taken from its entry (which then releases nothing), or a new one (null
+// when memory runs out).
+mpd_t* ResultDecimal(Entry& le, Entry& re) {
+  for (Entry* e : {&le, &re}) {
+    if (e->kind == PexoVM_Stack::kDecimal && e->owned()) {
+      e->disown();
+      return e->value.decimal;
+    }
+  }
+  return mpd_qnew();
+}
+
 bool AddOrSubtract(PexoVM_Stack* stack, bool subtract) {
   if (!stack->has(2)) return false;
   Entry& le = stack->operand(1);
@@ -117,21 +131,11 @@ bool AddOrSubtract(PexoVM_Stack* stack, bool subtract) {
   }
   // Both operands are read in place (right first, as if popped): a
   // variable's decimal is valid while its entry still holds it, and an
-  // integer or text converts into a scratch without allocating. The result
-  // reuses an owned decimal operand when there is one.
+  // integer or text converts into a scratch without allocating.
   ScratchDecimal rs, ls;
   const mpd_t* rv = OperandDecimal(re, &rs);
   const mpd_t* lv = OperandDecimal(le, &ls);
-  mpd_t* result;
-  if (le.kind == PexoVM_Stack::kDecimal && le.owned()) {
-    result = le.value.decimal;
-    le.disown();
-  } else if (re.kind == PexoVM_Stack::kDecimal && re.owned()) {
-    result = re.value.decimal;
-    re.disown();
-  } else {
-    result = mpd_qnew();
-  }
+  mpd_t* result = ResultDecimal(le, re);
   if (result) {
     uint32_t status = 0;
     if (subtract)
@@ -151,23 +155,13 @@ enum class DecimalOp { kMultiply, kDivide, kPower };
 
 bool DecimalBinary(PexoVM_Stack* stack, DecimalOp op) {
   if (!stack->has(2)) return false;
-  // Operands are read in place, right first as if popped (see AddOrSubtract);
-  // the result reuses an owned decimal operand when there is one.
+  // Operands are read in place, right first as if popped (see AddOrSubtract).
   Entry& le = stack->operand(1);
   Entry& re = stack->operand(0);
   ScratchDecimal rs, ls;
   const mpd_t* right = OperandDecimal(re, &rs);
   const mpd_t* left = OperandDecimal(le, &ls);
-  mpd_t* result;
-  if (le.kind == PexoVM_Stack::kDecimal && le.owned()) {
-    result = le.value.decimal;
-    le.disown();
-  } else if (re.kind == PexoVM_Stack::kDecimal && re.owned()) {
-    result = re.value.decimal;
-    re.disown();
-  } else {
-    result = mpd_qnew();
-  }
+  mpd_t* result = ResultDecimal(le, re);
   if (result) {
     uint32_t status = 0;
     mpd_context_t* context = DecimalContext();
