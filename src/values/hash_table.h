@@ -3,9 +3,10 @@
 // fixed step. Chains are kept sorted (shorter names first, then by byte order,
 // folded with tolower in case-insensitive tables) so that a miss stops early.
 // Entries are numbered in insertion order and never removed. An owning table
-// deletes its values when destroyed. The bucket heads are allocated by the
-// first insert, so a table that stays empty (most of a request's) costs
-// nothing.
+// deletes its values when destroyed. The bucket heads start small with the
+// first insert and double as entries are added, up to 2^bits, so a table
+// that holds a few names (most of a request's) costs little; lookups are
+// the same at every size.
 #ifndef PEXO_VALUES_HASH_TABLE_H_
 #define PEXO_VALUES_HASH_TABLE_H_
 
@@ -66,7 +67,8 @@ class HashTable {
   // its number.
   int32_t insert(const char* name, int32_t length, T* value) {
     length = text_length(name, length);
-    if (buckets_.empty()) buckets_.assign(size_t{1} << bits_, -1);
+    if (buckets_.empty() || (buckets_.size() <= entries_.size() && used_bits_ < bits_))
+      grow_buckets();
     if (entries_.size() == entries_.capacity()) {
       entries_.reserve(entries_.size() + static_cast<size_t>(growth_));
       next_.reserve(entries_.capacity());
@@ -74,15 +76,7 @@ class HashTable {
     int32_t number = count();
     entries_.push_back(Entry{String(name, length), value});
     next_.push_back(-1);
-    size_t bucket = slot(name, length);
-    int32_t* link = &buckets_[bucket];
-    while (*link >= 0) {
-      const Entry& e = entries_[static_cast<size_t>(*link)];
-      if (compare(name, length, e.name.data(), e.name.length()) < 0) break;
-      link = &next_[static_cast<size_t>(*link)];
-    }
-    next_[static_cast<size_t>(number)] = *link;
-    *link = number;
+    link(number);
     return number;
   }
 
@@ -111,7 +105,30 @@ class HashTable {
   size_t slot(const char* name, int32_t length) const {
     uint32_t h = nocase_ ? lookup2_nocase(name, static_cast<uint32_t>(length), 0)
                          : lookup2(name, static_cast<uint32_t>(length), 0);
-    return h & static_cast<uint32_t>((uint64_t{1} << bits_) - 1);
+    return h & static_cast<uint32_t>((uint64_t{1} << used_bits_) - 1);
+  }
+
+  // Puts entry `number` into its bucket's chain, in chain order.
+  void link(int32_t number) {
+    const Entry& added = entries_[static_cast<size_t>(number)];
+    int32_t* at = &buckets_[slot(added.name.data(), added.name.length())];
+    while (*at >= 0) {
+      const Entry& e = entries_[static_cast<size_t>(*at)];
+      if (compare(added.name.data(), added.name.length(), e.name.data(), e.name.length()) < 0)
+        break;
+      at = &next_[static_cast<size_t>(*at)];
+    }
+    next_[static_cast<size_t>(number)] = *at;
+    *at = number;
+  }
+
+  // Four times the heads (at first 16), and every entry linked again in
+  // insertion order, so entries of the same name keep their order.
+  void grow_buckets() {
+    int wanted = buckets_.empty() ? 4 : used_bits_ + 2;
+    used_bits_ = wanted < bits_ ? wanted : bits_;
+    buckets_.assign(size_t{1} << used_bits_, -1);
+    for (int32_t i = 0; i < count(); ++i) link(i);
   }
 
   // Chain order: shorter first, then bytewise (folded when case-insensitive).
@@ -123,7 +140,8 @@ class HashTable {
 
   bool owning_;
   bool nocase_;
-  int bits_;
+  int bits_;       // the most the heads grow to
+  int used_bits_ = 0;  // 2^used_bits_ heads while buckets_ is not empty
   int32_t growth_;
   std::vector<int32_t> buckets_;
   std::vector<int32_t> next_;

@@ -173,6 +173,27 @@ TEST(HashTable, ChainsStopEarlyAndFoldCase) {
   EXPECT_EQ(table.name_at(1).c_str(), std::string("Beta"));
 }
 
+// The heads grow while names are added; every name stays found, a name
+// added twice finds its first entry, and misses stay misses.
+TEST(HashTable, FindsEveryNameWhileTheHeadsGrow) {
+  HashTable<int> table(true, true, 12, 16);
+  for (int i = 0; i < 3000; ++i) {
+    std::string name = "Name" + std::to_string(i);
+    table.insert(name.c_str(), -1, new int(i));
+    if (i % 97 == 0) table.insert(("name" + std::to_string(i / 2)).c_str(), -1, new int(-1));
+  }
+  for (int i = 0; i < 3000; ++i) {
+    std::string name = "NAME" + std::to_string(i);
+    ASSERT_NE(table.find(name.c_str()), nullptr) << name;
+    EXPECT_GE(*table.find(name.c_str()), 0) << name;  // the first of a pair
+  }
+  EXPECT_EQ(table.find("Name3000"), nullptr);
+  HashTable<int> single(true, true, 0, 4);  // one head, never grown
+  single.insert("a", -1, new int(1));
+  single.insert("B", -1, new int(2));
+  EXPECT_EQ(*single.find("b"), 2);
+}
+
 TEST(Dictionary, AddReusesBytesOfTheCurrentBlock) {
   Dictionary dict;
   int32_t hello = dict.add("hello world", -1);
