@@ -40,8 +40,9 @@ class ProgramImage {
   bool load(TaggedFile& file);
   // Makes a loaded image safe to share between threads: every language
   // index is loaded from `file` and every segment decoded and frozen.
-  // False (with error()) when an index fails to load; such an image must
-  // not be shared, as its requests report that failure when they use it.
+  // False (with error()) when an index fails to load or a variable table
+  // is invalid; such an image must not be shared, as its requests report
+  // that failure when they use it.
   bool Freeze(TaggedFile& file);
   // Approximate bytes held by the image's own parts.
   int64_t MemoryBytes() const;
