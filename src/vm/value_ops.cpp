@@ -113,49 +113,14 @@ mpd_t* ResultDecimal(Entry& le, Entry& re) {
   return mpd_qnew();
 }
 
-bool AddOrSubtract(PexoVM_Stack* stack, bool subtract) {
+enum class DecimalOp { kAdd, kSubtract, kMultiply, kDivide, kPower };
+
+// The decimal result of two operands, pushed owned.
+bool DecimalBinary(PexoVM_Stack* stack, DecimalOp op) {
   if (!stack->has(2)) return false;
-  Entry& le = stack->operand(1);
-  Entry& re = stack->operand(0);
-  int32_t left = 0, right = 0;
-  if (EntryAsInteger(le, &left) && EntryAsInteger(re, &right)) {
-    bool overflows;
-    if (subtract)
-      overflows = (right < 0 && left > right + 2147483647) || (right > 0 && left < right - 2147483647);
-    else
-      overflows = (right > 0 && left > 2147483647 - right) || (right < 0 && left < -2147483647 - right);
-    if (!overflows) {
-      stack->drop(2);
-      return stack->push(subtract ? left - right : left + right);
-    }
-  }
   // Both operands are read in place (right first, as if popped): a
   // variable's decimal is valid while its entry still holds it, and an
   // integer or text converts into a scratch without allocating.
-  ScratchDecimal rs, ls;
-  const mpd_t* rv = OperandDecimal(re, &rs);
-  const mpd_t* lv = OperandDecimal(le, &ls);
-  mpd_t* result = ResultDecimal(le, re);
-  if (result) {
-    uint32_t status = 0;
-    if (subtract)
-      mpd_qsub(result, lv, rv, DecimalContext(), &status);
-    else
-      mpd_qadd(result, lv, rv, DecimalContext(), &status);
-  }
-  stack->drop(2);
-  if (!result) {
-    stack->machine()->fatal_error("Allocation failed");
-    return false;
-  }
-  return stack->push_decimal(result, true);
-}
-
-enum class DecimalOp { kMultiply, kDivide, kPower };
-
-bool DecimalBinary(PexoVM_Stack* stack, DecimalOp op) {
-  if (!stack->has(2)) return false;
-  // Operands are read in place, right first as if popped (see AddOrSubtract).
   Entry& le = stack->operand(1);
   Entry& re = stack->operand(0);
   ScratchDecimal rs, ls;
@@ -166,6 +131,12 @@ bool DecimalBinary(PexoVM_Stack* stack, DecimalOp op) {
     uint32_t status = 0;
     mpd_context_t* context = DecimalContext();
     switch (op) {
+      case DecimalOp::kAdd:
+        mpd_qadd(result, left, right, context, &status);
+        break;
+      case DecimalOp::kSubtract:
+        mpd_qsub(result, left, right, context, &status);
+        break;
       case DecimalOp::kMultiply:
         mpd_qmul(result, left, right, context, &status);
         break;
@@ -186,6 +157,25 @@ bool DecimalBinary(PexoVM_Stack* stack, DecimalOp op) {
     return false;
   }
   return stack->push_decimal(result, true);
+}
+
+bool AddOrSubtract(PexoVM_Stack* stack, bool subtract) {
+  if (!stack->has(2)) return false;
+  Entry& le = stack->operand(1);
+  Entry& re = stack->operand(0);
+  int32_t left = 0, right = 0;
+  if (EntryAsInteger(le, &left) && EntryAsInteger(re, &right)) {
+    bool overflows;
+    if (subtract)
+      overflows = (right < 0 && left > right + 2147483647) || (right > 0 && left < right - 2147483647);
+    else
+      overflows = (right > 0 && left > 2147483647 - right) || (right < 0 && left < -2147483647 - right);
+    if (!overflows) {
+      stack->drop(2);
+      return stack->push(subtract ? left - right : left + right);
+    }
+  }
+  return DecimalBinary(stack, subtract ? DecimalOp::kSubtract : DecimalOp::kAdd);
 }
 
 // Turns an entry into an owned LinkBuffer holding its text; the replaced
