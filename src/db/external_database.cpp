@@ -24,7 +24,7 @@ String UnsupportedText(const char* tag) {
 
 ExternalDatabaseVariable::ExternalDatabaseVariable(DatabaseView* view, const char* name,
                                                    int32_t length)
-    : Variable(name, length), view_(view) {}
+    : Variable(kOverriding, name, length), view_(view) {}
 
 int ExternalDatabaseVariable::SetValue(const char* text, int32_t length) {
   dirty_ = true;

@@ -17,7 +17,8 @@ void CallbackVariableCallback::Detached(Variable* variable) {
 
 Variable* CallbackVariableCallback::SupplyMember(Variable*, const AggregateIndex&) { return nullptr; }
 
-CallbackVariable::CallbackVariable(CallbackVariableCallback* callback, void* creator_data) {
+CallbackVariable::CallbackVariable(CallbackVariableCallback* callback, void* creator_data)
+    : Variable(kOverriding) {
   Bind(callback, creator_data);
 }
 

@@ -21,10 +21,10 @@ const mpd_t kNullDecimal = {MPD_STATIC | MPD_CONST_DATA, 0, 1, 1, 1, null_word};
 
 // ------------------------------------------------------- ImmutableVariable
 
-ImmutableVariable::ImmutableVariable() = default;
+ImmutableVariable::ImmutableVariable() : Variable(kOverriding) {}
 
 ImmutableVariable::ImmutableVariable(const char* name, int32_t name_length)
-    : Variable(name, name_length) {}
+    : Variable(kOverriding, name, name_length) {}
 
 ImmutableVariable::~ImmutableVariable() {
   if (null_) null_->Release();

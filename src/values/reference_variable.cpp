@@ -19,7 +19,7 @@ Variable* Variable::AliasTarget(Variable* target) {
 }
 
 ReferenceVariable::ReferenceVariable(Variable* target, const char* name, int32_t name_length)
-    : Variable(name, name_length) {
+    : Variable(kOverriding, name, name_length) {
   if (target) {
     target = AliasTarget(target);
     target->Retain();

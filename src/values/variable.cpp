@@ -61,6 +61,9 @@ Variable::Variable() = default;
 
 Variable::Variable(const char* name, int32_t name_length) : name_(name, name_length) {}
 
+Variable::Variable(Overriding, const char* name, int32_t name_length)
+    : name_(name, name_length), ordinary_(false) {}
+
 Variable::~Variable() {
   delete elements_;
   if (decimal_) mpd_del(decimal_);

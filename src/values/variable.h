@@ -21,6 +21,7 @@
 
 #include <mpdecimal.h>
 
+#include <cassert>
 #include <cstddef>
 #include <cstdint>
 #include <typeinfo>
@@ -164,7 +165,10 @@ class Variable : public CountedObject {
     type_ = kTypeInteger;
     return true;
   }
-  bool IsOrdinary() const { return typeid(*this) == typeid(Variable); }
+  bool IsOrdinary() const {
+    assert(ordinary_ == (typeid(*this) == typeid(Variable)));
+    return ordinary_;
+  }
   // Empties an ordinary variable that nobody else holds, leaving it as good
   // as a new one (Clear without the virtual calls); false, with nothing
   // done, for any other variable.
@@ -197,6 +201,12 @@ class Variable : public CountedObject {
   CallbackVariableCallback* callback() const { return callback_; }
 
  protected:
+  // Every subclass constructs through these: it may override reads and
+  // assignments, so the shortcuts above must leave it to the virtual path.
+  enum Overriding { kOverriding };
+  explicit Variable(Overriding) : ordinary_(false) {}
+  Variable(Overriding, const char* name, int32_t name_length);
+
   // Moves every field of `from` into this variable, leaving `from` empty.
   void TakeFields(Variable* from);
   // The variable an alias of `target` should point at: `target` itself, or
@@ -225,6 +235,7 @@ class Variable : public CountedObject {
   String name_;
   String text_;
   int32_t integer_ = 0;
+  bool ordinary_ = true;  // the dynamic type is Variable itself
   mpd_t* decimal_ = nullptr;
   uint32_t valid_ = 0;
   int32_t type_ = kTypeNone;
@@ -394,7 +405,7 @@ class ReferenceVariable : public Variable {
 
  private:
   friend class Variable;
-  ReferenceVariable() = default;
+  ReferenceVariable() : Variable(kOverriding) {}
 };
 
 // The object behind callback variables: told when a bound variable is made
@@ -433,7 +444,7 @@ class CallbackVariable : public Variable {
   ~CallbackVariable() override;
 
  protected:
-  CallbackVariable() = default;
+  CallbackVariable() : Variable(kOverriding) {}
   void Bind(CallbackVariableCallback* callback, void* creator_data);
   friend class Variable;
 };

@@ -13,7 +13,7 @@ namespace pexo {
 // ----------------------------------------------------------- XBaseVariable
 
 XBaseVariable::XBaseVariable(const char* name, int32_t name_length)
-    : Variable(name, name_length) {}
+    : Variable(kOverriding, name, name_length) {}
 
 void XBaseVariable::Invalidate() {
   loaded_ = false;
