@@ -86,10 +86,10 @@ class Dictionary {
   String error_;
 };
 
-// Leftmost occurrence of `pattern` in `text` by a bad-character-shift search
-// (256-entry shift table, pattern compared from its last byte backwards), or
-// -1. An empty pattern is found at 0. With `fold_case` both sides are folded
-// with tolower.
+// Leftmost occurrence of `pattern` in `text`, or -1. An empty pattern is
+// found at 0. With `fold_case` both sides are folded with tolower, by a
+// bad-character-shift search (256-entry shift table, pattern compared from
+// its last byte backwards).
 int32_t shift_search(const char* text, int32_t text_length, const char* pattern,
                      int32_t pattern_length, bool fold_case = false);
 

@@ -250,6 +250,8 @@ TEST(ShiftSearch, FindsLeftmostOccurrence) {
   EXPECT_EQ(shift_search("xxabcxx", 7, "ABC", 3, true), 2);
   EXPECT_EQ(shift_search("x", 1, "", 0), 0);
   EXPECT_EQ(shift_search("ab", 2, "abc", 3), -1);
+  EXPECT_EQ(shift_search("a\0bab\0c", 7, "b\0c", 3), 4);  // bytes, not C strings
+  EXPECT_EQ(shift_search("xAc\0aB\0", 7, "AB\0", 3, true), 4);
 }
 
 }  // namespace
