@@ -27,12 +27,15 @@ ExternalCall::ResultSlot* ExternalCall::SlotOfThisThread() {
 
 Variable* ExternalCall::Invoke(void* program, VariableHash* parameters, ResultSlot* slot) {
   Variable* result = slot->variable;
-  if (result && result->RefCount() < 2) {
-    result->Clear();
-  } else {
-    if (result) result->Release();
-    result = new Variable();
-    slot->variable = result;
+  // An ordinary variable held only here is emptied without virtual calls.
+  if (!result || !result->ClearIfSoleOrdinary()) {
+    if (result && result->RefCount() < 2) {
+      result->Clear();
+    } else {
+      if (result) result->Release();
+      result = new Variable();
+      slot->variable = result;
+    }
   }
   if (descriptor_->function) descriptor_->function(program, parameters, result, &data_);
   result->Retain();

@@ -67,7 +67,7 @@ bool String::grow_to(int32_t needed) {
   return true;
 }
 
-void String::assign(const char* bytes, int32_t length) {
+void String::assign_slow(const char* bytes, int32_t length) {
   length = text_length(bytes, length);
   if (length == 0) {
     clear();

@@ -34,7 +34,17 @@ class String {
   // Always zero-terminated (an empty String yields "").
   const char* c_str() const { return data(); }
 
-  void assign(const char* bytes, int32_t length = -1);
+  void assign(const char* bytes, int32_t length = -1) {
+    // Inline: a text from elsewhere that fits the storage, the common case
+    // of reused variables.
+    if (length > 0 && length < capacity_ && (bytes < bytes_ || bytes >= bytes_ + capacity_)) {
+      std::memcpy(bytes_, bytes, static_cast<size_t>(length));
+      length_ = length;
+      bytes_[length] = 0;
+      return;
+    }
+    assign_slow(bytes, length);
+  }
   void assign(const String& other) { assign(other.data(), other.length()); }
   // False when the text could not grow: out of memory, refused by the
   // request's memory account, or past the largest length (INT32_MAX - 1).
@@ -69,6 +79,7 @@ class String {
 
  private:
   bool grow_to(int32_t needed);
+  void assign_slow(const char* bytes, int32_t length);
   // Frees the storage and credits it to the memory account (fields kept).
   void Free();
 

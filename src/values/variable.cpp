@@ -234,6 +234,15 @@ bool Variable::CopyScalarFrom(Variable* source) {
   // What SetValue_Variable comes to for two ordinary variables: the
   // source's representations copied (CopyValueFrom's ordinary case).
   if (!(source->valid_ & kValueBits)) return false;
+  if (source->valid_ == kTextValid) {
+    // A bare text, the common case, without the general copy; FastCopyFrom
+    // saw no elements here.
+    text_.assign(source->text_.data(), source->text_.length());
+    kind_ = kKindScalar;
+    valid_ = kTextValid;
+    type_ = source->type_;
+    return true;
+  }
   source->Variable::CopyRepresentationsTo(this);
   return true;
 }

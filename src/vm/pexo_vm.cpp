@@ -48,6 +48,7 @@ PexoVM::~PexoVM() {
   for (PexoVM_Stack* spare : spare_stacks_) delete spare;
   for (auto& pool : spare_scopes_)
     for (VariableHash* scope : pool) delete scope;
+  for (ExternalSite& site : external_sites_) delete site.idle_scope;
   null_->Release();
   for (FloatConstant& constant : float_constants_)
     if (constant.decimal) mpd_del(constant.decimal);

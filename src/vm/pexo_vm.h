@@ -289,6 +289,21 @@ class PexoVM {
   void recycle_scope(Function* function, VariableHash* scope);
   bool bind_parameter(Function* function, int32_t index, VariableHash* scope,
                       uint32_t trace_bit);
+  // What an external function's earlier calls settled, by function number:
+  // once bound with the right parameter count and every parameter passed as
+  // the library expects, a function stays so (bindings and declarations
+  // never change), so later calls skip those checks. `idle_scope` is the
+  // parameter scope of the last call, emptied.
+  struct ExternalSite {
+    const Function* checked = nullptr;
+    ExternalCall* call = nullptr;
+    VariableHash* idle_scope = nullptr;
+  };
+  // The site of `function`, made on first use; null for a function without
+  // a number. Invalid once a nested run may have called another function.
+  inline ExternalSite* external_site(const Function* function);
+  // Keeps a returned external call's parameter scope for the next call.
+  void recycle_external_scope(Function* function, VariableHash* scope);
 
   ProgramContext context_;
   // Registers.
@@ -336,6 +351,7 @@ class PexoVM {
   std::vector<PexoVM_Stack*> spare_stacks_;
   // Scopes of returned calls by function number.
   std::vector<std::vector<VariableHash*>> spare_scopes_;
+  std::vector<ExternalSite> external_sites_;
   // Frames of returned calls, reused likewise.
   std::vector<PexoVM_FunctionFrame*> spare_frames_;
   uint64_t steps_left_ = 0;

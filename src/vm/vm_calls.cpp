@@ -128,11 +128,14 @@ bool PexoVM::bind_parameter(Function* function, int32_t index, VariableHash* sco
       fatal_error("Invalid parameter reference");
       return false;
     }
-    // A bare integer into a plain variable, the common argument, without
-    // the general pop.
-    if (stack_->depth() > 0 && stack_->operand(0).kind == PexoVM_Stack::kInteger &&
-        bound->FastSetInteger(stack_->operand(0).value.integer))
+    // A bare integer or a plain variable into a plain variable, the common
+    // arguments, without the general pop.
+    PexoVM_Stack::Entry* top = stack_->depth() > 0 ? &stack_->operand(0) : nullptr;
+    if (top && top->kind == PexoVM_Stack::kInteger && bound->FastSetInteger(top->value.integer))
       stack_->pop_integer();
+    else if (top && top->kind == PexoVM_Stack::kVariable &&
+             bound->FastCopyFrom(top->value.variable))
+      stack_->drop(1);
     else if (!stack_->pop_into(bound))
       return false;
   }
@@ -194,42 +197,89 @@ int PexoVM::call_function(Function* function) {
   return 1;
 }
 
+inline PexoVM::ExternalSite* PexoVM::external_site(const Function* function) {
+  const size_t number = static_cast<size_t>(function->number());
+  if (number < external_sites_.size()) return &external_sites_[number];
+  if (function->number() < 0) return nullptr;
+  external_sites_.resize(number + 1);
+  return &external_sites_[number];
+}
+
+void PexoVM::recycle_external_scope(Function* function, VariableHash* scope) {
+  // A nested call of the same function may have filled the site meanwhile;
+  // the pool takes the second scope.
+  ExternalSite* site = external_site(function);
+  if (!site || site->idle_scope || scope->VariableHash::Entries() != function->locals().count()) {
+    recycle_scope(function, scope);
+    return;
+  }
+  // EmptyVariables, inline for the few parameters a library function has.
+  const int32_t count = function->locals().count();
+  for (int32_t i = 0; i < count; ++i) {
+    VariableHash::Entry* entry = scope->EntryAt(i);
+    Variable* variable = entry->variable;
+    if (!variable || variable->ClearIfSoleOrdinary()) continue;
+    entry->variable = nullptr;
+    variable->Release();
+  }
+  site->idle_scope = scope;
+}
+
 int PexoVM::call_external(Function* function) {
-  String error;
-  MachineExtensions* links = extensions();
-  ExternalCall* call = nullptr;
-  if (links)
-    call = links->BindExternal(function, &error);
-  else
-    UnresolvedExternalMessage(function->name(), &error);
-  if (!call) {
-    fatal_error(error.c_str());
-    return 0;
+  ExternalSite* site = external_site(function);
+  const bool checked = site && site->checked == function;
+  MachineExtensions* links = checked ? extensions_.get() : extensions();
+  ExternalCall* call = checked ? site->call : nullptr;
+  if (!checked) {
+    String error;
+    if (links)
+      call = links->BindExternal(function, &error);
+    else
+      UnresolvedExternalMessage(function->name(), &error);
+    if (!call) {
+      fatal_error(error.c_str());
+      return 0;
+    }
   }
   if (tracing(kTraceExternalCall)) trace(kTraceExternalCall, function->name().c_str());
   // External functions have no frame: the parameters live in a scope of the
   // function's own, fresh for every call (a library may call back into the
-  // same function).
-  VariableHash* scope = take_scope(function);
-  if (!scope) scope = NewVariableHashFromTable(function->locals(), context_.dictionary, &error);
+  // same function, which then gets another scope).
+  VariableHash* scope = site ? site->idle_scope : nullptr;
+  if (scope)
+    site->idle_scope = nullptr;
+  else
+    scope = take_scope(function);
   if (!scope) {
-    fatal_error(error.empty() ? "Invalid parameter reference" : error.c_str());
-    return 0;
+    String error;
+    scope = NewVariableHashFromTable(function->locals(), context_.dictionary, &error);
+    if (!scope) {
+      fatal_error(error.empty() ? "Invalid parameter reference" : error.c_str());
+      return 0;
+    }
   }
   const int32_t count = static_cast<int32_t>(function->parameters().size());
   for (int32_t i = count - 1; i >= 0; --i) {
-    bool bound = links->CheckExternalParameter(*call, *function, i, &error);
-    if (!bound) fatal_error(error.c_str());
+    bool bound = true;
+    if (!checked) {
+      String error;
+      bound = links->CheckExternalParameter(*call, *function, i, &error);
+      if (!bound) fatal_error(error.c_str());
+    }
     if (!bound || !bind_parameter(function, i, scope, kTraceExternalParameter)) {
       scope->ReleaseVariables();
       recycle_scope(function, scope);
       return 0;
     }
   }
+  if (!checked && (site = external_site(function)) != nullptr) {
+    site->checked = function;
+    site->call = call;
+  }
   Variable* result = links->InvokeExternal(call, scope);
   // Parameter variables the library did not keep are emptied and serve the
   // next call as new ones; the others are released.
-  recycle_scope(function, scope);
+  recycle_external_scope(function, scope);
   if (!result) {
     fatal_error("Invalid variable reference");
     return 0;

@@ -42,7 +42,9 @@ const char kDeclarations[] =
     ".extern callback()\n"
     ".extern run(name, arg)\n"
     ".extern peek(name)\n"
-    ".extern alias(a, b)\n";
+    ".extern alias(a, b)\n"
+    ".extern grab(a, b)\n"
+    ".extern nest(a, b)\n";
 
 class ExternalCalls : public ::testing::Test {
  protected:
@@ -105,6 +107,28 @@ TEST_F(ExternalCalls, ParameterVariablesStartFreshOnEveryCall) {
   EXPECT_EQ(m_.Global("g"), "first");
   EXPECT_EQ(m_.Global("h"), "second");
   EXPECT_EQ(m_.Global("t"), "xy");
+}
+
+TEST_F(ExternalCalls, ParameterVariablesALibraryTurnedOrIsStillUsingServeNoOtherCall) {
+  // grab leaves its parameter b an alias of a global: the next call's
+  // argument must not be copied through it. nest's own parameters must
+  // survive the nested call of nest its script function makes.
+  ASSERT_EQ(Run(".global g, h, r1, r2, r4\n.segment main start\n"
+                " pushc \"G\"\n popg g\n pushc \"H\"\n popg h\n"
+                " pushc \"g\"\n pushc \"one\"\n call grab\n popg r1\n"
+                " pushc \"h\"\n pushc \"two\"\n call grab\n popg r2\n"
+                " pushc \"outer_fn\"\n pushc \"outer\"\n call nest\n popg r4\n"
+                ".segment lib\n"
+                ".function outer_fn(n)\n pushc \"inner_fn\"\n pushc \"inner\"\n call nest\n ret\n"
+                ".end\n"
+                ".function inner_fn(n)\n pushl n\n ret\n.end\n"),
+            1)
+      << Fatal();
+  EXPECT_EQ(m_.Global("g"), "G");
+  EXPECT_EQ(m_.Global("h"), "H");
+  EXPECT_EQ(m_.Global("r1"), "G");
+  EXPECT_EQ(m_.Global("r2"), "H");
+  EXPECT_EQ(m_.Global("r4"), "inner/inner/outer");
 }
 
 TEST_F(ExternalCalls, FailuresStopTheRunWithTheirMessage) {

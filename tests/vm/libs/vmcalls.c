@@ -10,6 +10,10 @@
  *   keep()              the same result variable text every time: "kept"
  *   alias(name, value)  makes the program's variable `name` refer to its own
  *                       parameter variable `value` (which it then holds)
+ *   grab(name, value)   makes its own parameter variable `value` refer to the
+ *                       program's variable `name`; result: `value` after that
+ *   nest(name, arg)     runs the script function `name` with `arg`, then
+ *                       reads `arg` again: the run's result "/" arg
  * Tests read the shutdown record through vmcalls_shutdowns(). */
 #include <stdlib.h>
 #include <string.h>
@@ -151,6 +155,41 @@ static void alias(PexoProgram *program, PexoVariableHash *parameters, PexoVariab
   pxVariable_SetValue_Integer(result, found && pxVariable_Make_Reference(found, param(parameters, 1)));
 }
 
+static void grab(PexoProgram *program, PexoVariableHash *parameters, PexoVariable *result,
+                 void **data) {
+  int32_t length = 0;
+  const char *name = pxVariable_Value(param(parameters, 0), &length);
+  PexoVariable *found = pxProgram_Lookup_Variable(program, name, length);
+  (void)data;
+  if (found) pxVariable_Make_Reference(param(parameters, 1), found);
+  pxVariable_SetValue_Variable(result, param(parameters, 1));
+}
+
+static void nest(PexoProgram *program, PexoVariableHash *parameters, PexoVariable *result,
+                 void **data) {
+  int32_t length = 0, arg_length = 0;
+  const char *name = pxVariable_Value(param(parameters, 0), &length);
+  PexoVariableList *arguments = pxVariableList_Allocate();
+  PexoVariable *value = pxVariable_Allocate("value", -1, "", 0);
+  const char *ran, *arg;
+  char *joined;
+  int32_t ran_length = 0;
+  (void)data;
+  pxVariableList_Insert(arguments, param(parameters, 1));
+  if (!pxProgram_RunFunction(program, name, length, arguments, value))
+    pxVariable_SetValue(value, "failed", -1);
+  pxVariableList_Free(arguments);
+  ran = pxVariable_Value(value, &ran_length);
+  arg = pxVariable_Value(param(parameters, 1), &arg_length);
+  joined = (char *)malloc((size_t)ran_length + (size_t)arg_length + 2);
+  memcpy(joined, ran, (size_t)ran_length);
+  joined[ran_length] = '/';
+  memcpy(joined + ran_length + 1, arg, (size_t)arg_length);
+  pxVariable_SetValue(result, joined, ran_length + 1 + arg_length);
+  free(joined);
+  pxVariable_Free(value);
+}
+
 static const PxParameterDescriptor two_values[] = {{"a", 1, 0}, {"b", 1, 0}};
 static const PxParameterDescriptor bump_parameters[] = {{"n", 1, PX_PARAMETER_BY_REFERENCE},
                                                         {"step", 4, 0}};
@@ -166,6 +205,8 @@ static const PxFunctionDescriptor functions[] = {
     {"peek", 4, 1, one_name, peek},
     {"keep", 4, 0, NULL, keep},
     {"alias", 5, 2, two_values, alias},
+    {"grab", 4, 2, two_values, grab},
+    {"nest", 4, 2, two_values, nest},
     {NULL, 0, 0, NULL, NULL},
 };
 static const PxFunctionTable table = {0, functions};
