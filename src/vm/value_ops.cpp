@@ -46,6 +46,16 @@ bool EntryAsInteger(const Entry& e, int32_t* value) {
   }
 }
 
+// An operand's integer when reading it needs no conversion: a bare integer,
+// or an ordinary variable holding a valid integer.
+bool PlainInteger(const Entry& e, int32_t* value) {
+  if (e.kind == PexoVM_Stack::kInteger) {
+    *value = e.value.integer;
+    return true;
+  }
+  return e.kind == PexoVM_Stack::kVariable && e.value.variable->FastInteger(value);
+}
+
 // The decimal value of an operand entry, converted into `scratch` when the
 // entry holds no decimal of its own.
 const mpd_t* OperandDecimal(Entry& e, ScratchDecimal* scratch) {
@@ -101,16 +111,16 @@ bool EntryDecimalChecked(const Entry& e, mpd_t* out) {
 }
 
 // Where a binary operator's decimal result goes: an owned decimal operand,
-// taken from its entry (which then releases nothing), or a new one (null
-// when memory runs out).
-mpd_t* ResultDecimal(Entry& le, Entry& re) {
+// taken from its entry (which then releases nothing), or one from the stack
+// (null when memory runs out).
+mpd_t* ResultDecimal(PexoVM_Stack* stack, Entry& le, Entry& re) {
   for (Entry* e : {&le, &re}) {
     if (e->kind == PexoVM_Stack::kDecimal && e->owned()) {
       e->disown();
       return e->value.decimal;
     }
   }
-  return mpd_qnew();
+  return stack->TakeDecimal();
 }
 
 enum class DecimalOp { kAdd, kSubtract, kMultiply, kDivide, kPower };
@@ -126,7 +136,7 @@ bool DecimalBinary(PexoVM_Stack* stack, DecimalOp op) {
   ScratchDecimal rs, ls;
   const mpd_t* right = OperandDecimal(re, &rs);
   const mpd_t* left = OperandDecimal(le, &ls);
-  mpd_t* result = ResultDecimal(le, re);
+  mpd_t* result = ResultDecimal(stack, le, re);
   if (result) {
     uint32_t status = 0;
     mpd_context_t* context = DecimalContext();
@@ -178,16 +188,52 @@ bool AddOrSubtract(PexoVM_Stack* stack, bool subtract) {
   return DecimalBinary(stack, subtract ? DecimalOp::kSubtract : DecimalOp::kAdd);
 }
 
+static_assert(kWholeDecimalTextSize >= kIntegerTextSize, "digits hold an integer text");
+
+// The text of an entry as entry_text gives it, but a number (an integer, a
+// whole decimal that fits 64 bits, or an ordinary variable holding only an
+// integer) is written into `digits` (kWholeDecimalTextSize bytes) without
+// allocating; anything else may use `scratch`.
+const char* OperandText(Entry& e, int32_t* length, char* digits, String* scratch) {
+  int32_t value = 0;
+  switch (e.kind) {
+    case PexoVM_Stack::kInteger:
+      *length = FormatInteger(e.value.integer, digits);
+      return digits;
+    case PexoVM_Stack::kDecimal:
+      *length = FormatWholeDecimal(e.value.decimal, digits);
+      if (*length >= 0) return digits;
+      break;
+    case PexoVM_Stack::kVariable:
+      // The text such a variable would make is the integer's digits.
+      if (e.value.variable->valid_flags() == kIntegerValid &&
+          e.value.variable->FastInteger(&value)) {
+        *length = FormatInteger(value, digits);
+        return digits;
+      }
+      break;
+    default:
+      break;
+  }
+  return PexoVM_Stack::entry_text(e, length, scratch);
+}
+
+// Appends an entry's text to a buffer.
+void AppendText(LinkBuffer* buffer, Entry& e) {
+  char digits[kWholeDecimalTextSize];
+  String scratch;
+  int32_t length = 0;
+  const char* text = OperandText(e, &length, digits, &scratch);
+  buffer->append(text, length);
+}
+
 // Turns an entry into an owned LinkBuffer holding its text; the replaced
 // value is handed back in `old` for the caller to release.
 LinkBuffer* MakeBuffer(PexoVM_Stack* stack, Entry& e, Entry* old) {
   old->kind = PexoVM_Stack::kInteger;
   if (e.kind == PexoVM_Stack::kBuffer && e.owned()) return e.value.buffer;
   LinkBuffer* buffer = stack->TakeBuffer();
-  String scratch;
-  int32_t length = 0;
-  const char* text = PexoVM_Stack::entry_text(e, &length, &scratch);
-  buffer->append(text, length);
+  AppendText(buffer, e);
   *old = e;  // released by the caller once the other operand has been read
   e.kind = PexoVM_Stack::kBuffer;
   e.flags = Entry::kOwned;
@@ -200,7 +246,23 @@ LinkBuffer* MakeBuffer(PexoVM_Stack* stack, Entry& e, Entry* old) {
 
 bool ValueAdd(PexoVM_Stack* stack) { return AddOrSubtract(stack, false); }
 bool ValueSubtract(PexoVM_Stack* stack) { return AddOrSubtract(stack, true); }
-bool ValueMultiply(PexoVM_Stack* stack) { return DecimalBinary(stack, DecimalOp::kMultiply); }
+bool ValueMultiply(PexoVM_Stack* stack) {
+  if (!stack->has(2)) return false;
+  int32_t left = 0, right = 0;
+  if (PlainInteger(stack->operand(1), &left) && PlainInteger(stack->operand(0), &right)) {
+    // The exact product rounded to the context is what the decimal path
+    // computes, and a zero product takes the sign the operands' signs give.
+    mpd_t* result = stack->TakeDecimal();
+    if (result) {
+      int64_t product = static_cast<int64_t>(left) * right;
+      WholeToDecimal(product, result);
+      if (product == 0 && (left < 0) != (right < 0)) mpd_set_negative(result);
+      stack->drop(2);
+      return stack->push_decimal(result, true);
+    }
+  }
+  return DecimalBinary(stack, DecimalOp::kMultiply);
+}
 bool ValueDivide(PexoVM_Stack* stack) { return DecimalBinary(stack, DecimalOp::kDivide); }
 bool ValuePower(PexoVM_Stack* stack) { return DecimalBinary(stack, DecimalOp::kPower); }
 
@@ -292,6 +354,19 @@ bool ValueConcatenate(PexoVM_Stack* stack) {
       return true;
     }
   } else if (!le.owned() || (re.kind == PexoVM_Stack::kBuffer && re.owned())) {
+    if (re.owned() && re.kind != PexoVM_Stack::kBuffer) {
+      // A borrowed left and an owned value: both texts go into a buffer in
+      // order, and the left entry, which owns nothing, becomes it.
+      LinkBuffer* buffer = stack->TakeBuffer();
+      AppendText(buffer, le);
+      AppendText(buffer, re);
+      stack->drop(1);
+      le.kind = PexoVM_Stack::kBuffer;
+      le.flags = Entry::kOwned;
+      le.value.buffer = buffer;
+      le.size = le.capacity = 8;
+      return true;
+    }
     if (re.owned()) {
       String scratch;
       int32_t length = 0;
@@ -306,10 +381,7 @@ bool ValueConcatenate(PexoVM_Stack* stack) {
   } else {
     Entry old{};  // stays empty when the entry already was an owned buffer
     LinkBuffer* buffer = MakeBuffer(stack, le, &old);
-    String scratch;
-    int32_t length = 0;
-    const char* text = PexoVM_Stack::entry_text(re, &length, &scratch);
-    buffer->append(text, length);
+    AppendText(buffer, re);
     stack->drop(1);
     PexoVM_Stack::release(old);
     return true;
