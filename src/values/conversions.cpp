@@ -181,12 +181,12 @@ void WholeToDecimal(int64_t value, mpd_t* result) {
 int32_t FormatWholeDecimal(const mpd_t* value, char* buffer) {
   // A whole number in 64 bits reads as its digits, which is what reducing
   // and formatting give it; -0 keeps its sign, as there.
-  if (!mpd_isfinite(value)) return -1;
+  if (value->flags & MPD_SPECIAL) return -1;
   char* at = buffer;
   if (value->exp == 0 && value->len == 1 && value->data[0] <= static_cast<mpd_uint_t>(INT64_MAX)) {
     // One coefficient word and no exponent (what integer arithmetic leaves):
     // the word is the magnitude.
-    if (mpd_isnegative(value)) *at++ = '-';
+    if (value->flags & MPD_NEG) *at++ = '-';
     return static_cast<int32_t>(
         std::to_chars(at, buffer + kWholeDecimalTextSize, static_cast<uint64_t>(value->data[0])).ptr -
         buffer);

@@ -190,11 +190,11 @@ bool AddOrSubtract(PexoVM_Stack* stack, bool subtract) {
 
 static_assert(kWholeDecimalTextSize >= kIntegerTextSize, "digits hold an integer text");
 
-// The text of an entry as entry_text gives it, but a number (an integer, a
-// whole decimal that fits 64 bits, or an ordinary variable holding only an
-// integer) is written into `digits` (kWholeDecimalTextSize bytes) without
-// allocating; anything else may use `scratch`.
-const char* OperandText(Entry& e, int32_t* length, char* digits, String* scratch) {
+// The text entry_text would give a number (an integer, a whole decimal that
+// fits 64 bits, or an ordinary variable holding only an integer), written
+// into `digits` (kWholeDecimalTextSize bytes) without allocating; null for
+// any other entry.
+const char* NumberText(const Entry& e, int32_t* length, char* digits) {
   int32_t value = 0;
   switch (e.kind) {
     case PexoVM_Stack::kInteger:
@@ -202,8 +202,7 @@ const char* OperandText(Entry& e, int32_t* length, char* digits, String* scratch
       return digits;
     case PexoVM_Stack::kDecimal:
       *length = FormatWholeDecimal(e.value.decimal, digits);
-      if (*length >= 0) return digits;
-      break;
+      return *length >= 0 ? digits : nullptr;
     case PexoVM_Stack::kVariable:
       // The text such a variable would make is the integer's digits.
       if (e.value.variable->valid_flags() == kIntegerValid &&
@@ -211,20 +210,33 @@ const char* OperandText(Entry& e, int32_t* length, char* digits, String* scratch
         *length = FormatInteger(value, digits);
         return digits;
       }
-      break;
+      return nullptr;
     default:
-      break;
+      return nullptr;
   }
-  return PexoVM_Stack::entry_text(e, length, scratch);
+}
+
+// Appends the text of an entry that needs a scratch text for it.
+void AppendMadeText(LinkBuffer* buffer, Entry& e) {
+  String scratch;
+  int32_t length = 0;
+  const char* text = PexoVM_Stack::entry_text(e, &length, &scratch);
+  buffer->append(text, length);
 }
 
 // Appends an entry's text to a buffer.
 void AppendText(LinkBuffer* buffer, Entry& e) {
+  if (e.kind == PexoVM_Stack::kString) {
+    buffer->append(e.value.text ? e.value.text : "", e.size);
+    return;
+  }
   char digits[kWholeDecimalTextSize];
-  String scratch;
   int32_t length = 0;
-  const char* text = OperandText(e, &length, digits, &scratch);
-  buffer->append(text, length);
+  const char* text = NumberText(e, &length, digits);
+  if (text)
+    buffer->append(text, length);
+  else
+    AppendMadeText(buffer, e);
 }
 
 // Turns an entry into an owned LinkBuffer holding its text; the replaced
