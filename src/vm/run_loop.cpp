@@ -492,6 +492,25 @@ handle_Pushc: {
   int32_t length = 0;
   const char* text = context_.dictionary ? context_.dictionary->get(ip->first.integer, &length) : nullptr;
   if (!text) goto handle_Generic;  // reports the bad reference
+  // A cat right after, onto a text being built, is the constant appended
+  // to it (when the push could not have failed), still as an instruction of
+  // its own: attention is tested between the two.
+  if (kHandlers.of[ip[1].row] == kCat && stack_->depth() > 0 &&
+      stack_->depth() < stack_->capacity()) {
+    PexoVM_Stack::Entry& top = stack_->operand(0);
+    if (top.kind == PexoVM_Stack::kBuffer && top.owned()) {
+      ++ip;
+      if (PEXO_ATTENTION()) {
+        --ip;
+        stack_->push_string(text, length, length, false);
+        PEXO_FALL();
+      }
+      instruction_start_ = ip->offset;
+      pc_ = ip->next;
+      top.value.buffer->append(text, length);
+      PEXO_FALL();
+    }
+  }
   stack_->push_string(text, length, length, false);
   PEXO_FALL();
 }

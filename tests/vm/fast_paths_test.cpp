@@ -63,6 +63,52 @@ TEST(GlobalShortcuts, ReferenceVariablesForwardToTheirTarget) {
   EXPECT_EQ(m.Global("b"), "8");
 }
 
+// A constant concatenated onto a text being built is appended in place;
+// the result must be what pushing it and concatenating gives, whoever owns
+// the text below.
+TEST(TextShortcuts, ConstantAppendedAsConcatenationWould) {
+  const Case cases[] = {
+      {"pushc \"a\"\n pushi 1\n cat\n pushc \"x\"\n cat\n pushc \"\"\n cat\n out", "a1x"},
+      // A borrowed copy of the text is not extended: both stay as they were.
+      {"pushc \"a\"\n pushi 1\n cat\n dup\n pushc \"x\"\n cat\n out\n out", "a1xa1"},
+      // Constants and variables on the left are not texts being built.
+      {"pushc \"a\"\n pushc \"b\"\n cat\n pushc \"c\"\n cat\n out", "abc"},
+      {"storegi a, 5\n pushg a\n pushc \"x\"\n cat\n out\n pushg a\n out", "5x5"},
+      {"storegi a, 5\n pushg a\n pushc \"x\"\n cat\n popg a\n pushg a\n out", "5x"},
+  };
+  for (const Case& c : cases) {
+    Machine m;
+    std::string program = std::string(".global a\n.segment main start\n") + c.code + "\n";
+    EXPECT_EQ(m.Run(program), 1) << c.code;
+    EXPECT_EQ(m.app.output, c.expected) << c.code;
+  }
+}
+
+// The constant and its cat stay two instructions for the instruction limit:
+// it can stop the run between them (at the cat, offset 0x14).
+TEST(TextShortcuts, ConstantAndItsConcatenationCountAsTwoSteps) {
+  const char* program =
+      ".segment main start\n pushc \"a\"\n pushi 1\n cat\n pushc \"x\"\n cat\n out\n";
+  struct Limit {
+    uint64_t steps;
+    const char* stopped_at;  // null: the run ends by itself
+  } limits[] = {{5, "[00000000:0000000e]"}, {6, "[00000000:00000014]"}, {8, nullptr}};
+  for (const Limit& limit : limits) {
+    Machine m;
+    ASSERT_TRUE(m.Load(program));
+    m.vm->set_step_limit(limit.steps);
+    m.vm->run_program();
+    if (!limit.stopped_at) {
+      EXPECT_EQ(m.app.output, "a1x");
+      EXPECT_TRUE(m.app.fatal.empty()) << m.LastError();
+      continue;
+    }
+    EXPECT_EQ(m.app.output, "") << limit.steps;
+    ASSERT_EQ(m.app.fatal.size(), 1u) << limit.steps;
+    EXPECT_NE(m.app.fatal[0].find(limit.stopped_at), std::string::npos) << m.app.fatal[0];
+  }
+}
+
 }  // namespace
 }  // namespace testing_vm
 }  // namespace pexo
