@@ -163,9 +163,8 @@ void IntegerToDecimal(int32_t value, mpd_t* result) {
 
 void WholeToDecimal(int64_t value, mpd_t* result) {
 #if MPD_RDIGITS >= 16
-  // Below 10^16 the value is one coefficient word and needs no rounding.
-  constexpr int64_t kExactLimit = 10000000000000000;
-  if (value > -kExactLimit && value < kExactLimit) {
+  // Such a value is one coefficient word and needs no rounding.
+  if (value > -kExactWholeLimit && value < kExactWholeLimit) {
     mpd_set_flags(result, value < 0 ? MPD_NEG : MPD_POS);
     result->exp = 0;
     result->data[0] = static_cast<mpd_uint_t>(value < 0 ? -value : value);

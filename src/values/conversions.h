@@ -44,8 +44,11 @@ int TextToDecimal(const char* text, int32_t length, mpd_t* result);
 // toward zero, and 2147483647 for anything still out of range.
 int32_t DecimalToInteger(const mpd_t* value);
 void IntegerToDecimal(int32_t value, mpd_t* result);
+// Whole numbers of smaller magnitude have at most 16 digits: the shared
+// context holds them exactly, with exponent 0.
+constexpr int64_t kExactWholeLimit = 10000000000000000;
 // A 64-bit integer rounded to the shared context, as any decimal operation
-// would leave it; one of at most 16 digits is set without the context.
+// would leave it; one below kExactWholeLimit is set without the context.
 void WholeToDecimal(int64_t value, mpd_t* result);
 
 // Decimal to text, reduced and in positional notation ("1.5", "100",

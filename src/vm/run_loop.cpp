@@ -524,7 +524,15 @@ handle_Cat:
   }
   goto handle_Generic;
 
+// A cat right after, onto a text being built, may take the product's text
+// straight away; the two stay instructions of their own for attention.
 handle_Mul:
+  if (kHandlers.of[ip[1].row] == kCat && !PEXO_ATTENTION() && ValueMultiplyOnto(stack_)) {
+    ++ip;
+    instruction_start_ = ip->offset;
+    pc_ = ip->next;
+    PEXO_FALL();
+  }
   ValueMultiply(stack_);
   PEXO_FALL();
 

@@ -1,6 +1,7 @@
 #include "vm/value_ops.h"
 
 #include <algorithm>
+#include <charconv>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -275,6 +276,26 @@ bool ValueMultiply(PexoVM_Stack* stack) {
   }
   return DecimalBinary(stack, DecimalOp::kMultiply);
 }
+bool ValueMultiplyOnto(PexoVM_Stack* stack) {
+  if (stack->depth() < 3) return false;
+  Entry& below = stack->operand(2);
+  int32_t left = 0, right = 0;
+  if (below.kind != PexoVM_Stack::kBuffer || !below.owned() ||
+      !PlainInteger(stack->operand(1), &left) || !PlainInteger(stack->operand(0), &right))
+    return false;
+  int64_t product = static_cast<int64_t>(left) * right;
+  if (product <= -kExactWholeLimit || product >= kExactWholeLimit) return false;
+  // The text of the decimal mul would make: the digits, and -0 for a zero
+  // of operands of different signs.
+  char digits[kWholeDecimalTextSize];
+  char* end = digits;
+  if (product == 0 && (left < 0) != (right < 0)) *end++ = '-';
+  end = std::to_chars(end, digits + sizeof digits, product).ptr;
+  below.value.buffer->append(digits, static_cast<int32_t>(end - digits));
+  stack->drop(2);
+  return true;
+}
+
 bool ValueDivide(PexoVM_Stack* stack) { return DecimalBinary(stack, DecimalOp::kDivide); }
 bool ValuePower(PexoVM_Stack* stack) { return DecimalBinary(stack, DecimalOp::kPower); }
 
