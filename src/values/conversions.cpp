@@ -60,22 +60,9 @@ void SetZero(mpd_t* result) {
 }  // namespace
 
 int32_t FormatInteger(int32_t value, char* buffer) {
-  if (value == INT32_MIN) {
-    std::memcpy(buffer, "-2147483648", 12);
-    return 11;
-  }
-  char digits[kIntegerTextSize];
-  int32_t count = 0;
-  uint32_t magnitude = static_cast<uint32_t>(value < 0 ? -value : value);
-  do {
-    digits[count++] = static_cast<char>('0' + magnitude % 10);
-    magnitude /= 10;
-  } while (magnitude);
-  int32_t length = 0;
-  if (value < 0) buffer[length++] = '-';
-  while (count) buffer[length++] = digits[--count];
-  buffer[length] = 0;
-  return length;
+  char* end = std::to_chars(buffer, buffer + kIntegerTextSize - 1, value).ptr;
+  *end = 0;
+  return static_cast<int32_t>(end - buffer);
 }
 
 char* IntegerToText(int32_t value, int32_t* length) {
@@ -174,20 +161,50 @@ void IntegerToDecimal(int32_t value, mpd_t* result) {
   mpd_qset_i32(result, value, DecimalContext(), &status);
 }
 
-int DecimalToString(const mpd_t* value, String* out) {
+void WholeToDecimal(int64_t value, mpd_t* result) {
+#if MPD_RDIGITS >= 16
+  // Such a value is one coefficient word and needs no rounding.
+  if (value > -kExactWholeLimit && value < kExactWholeLimit) {
+    mpd_set_flags(result, value < 0 ? MPD_NEG : MPD_POS);
+    result->exp = 0;
+    result->data[0] = static_cast<mpd_uint_t>(value < 0 ? -value : value);
+    result->len = 1;
+    mpd_setdigits(result);
+    return;
+  }
+#endif
+  uint32_t status = 0;
+  mpd_qset_i64(result, value, DecimalContext(), &status);
+}
+
+int32_t FormatWholeDecimal(const mpd_t* value, char* buffer) {
   // A whole number in 64 bits reads as its digits, which is what reducing
   // and formatting give it; -0 keeps its sign, as there.
-  if (mpd_isfinite(value) && mpd_isinteger(value)) {
-    uint32_t status = 0;
-    int64_t whole = mpd_qget_i64(value, &status);
-    if (!(status & MPD_Invalid_operation)) {
-      char digits[24];
-      char* at = digits;
-      if (whole == 0 && mpd_isnegative(value)) *at++ = '-';
-      char* end = std::to_chars(at, digits + sizeof digits, whole).ptr;
-      out->assign(digits, static_cast<int32_t>(end - digits));
-      return 1;
-    }
+  if (value->flags & MPD_SPECIAL) return -1;
+  char* at = buffer;
+  if (value->exp == 0 && value->len == 1 && value->data[0] <= static_cast<mpd_uint_t>(INT64_MAX)) {
+    // One coefficient word and no exponent (what integer arithmetic leaves):
+    // the word is the magnitude.
+    if (value->flags & MPD_NEG) *at++ = '-';
+    return static_cast<int32_t>(
+        std::to_chars(at, buffer + kWholeDecimalTextSize, static_cast<uint64_t>(value->data[0])).ptr -
+        buffer);
+  }
+  if (!mpd_isinteger(value)) return -1;
+  uint32_t status = 0;
+  int64_t whole = mpd_qget_i64(value, &status);
+  if (status & MPD_Invalid_operation) return -1;
+  if (whole == 0 && mpd_isnegative(value)) *at++ = '-';
+  char* end = std::to_chars(at, buffer + kWholeDecimalTextSize, whole).ptr;
+  return static_cast<int32_t>(end - buffer);
+}
+
+int DecimalToString(const mpd_t* value, String* out) {
+  char digits[kWholeDecimalTextSize];
+  int32_t length = FormatWholeDecimal(value, digits);
+  if (length >= 0) {
+    out->assign(digits, length);
+    return 1;
   }
   StackDecimal reduced;
   uint32_t status = 0;

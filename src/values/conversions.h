@@ -44,6 +44,12 @@ int TextToDecimal(const char* text, int32_t length, mpd_t* result);
 // toward zero, and 2147483647 for anything still out of range.
 int32_t DecimalToInteger(const mpd_t* value);
 void IntegerToDecimal(int32_t value, mpd_t* result);
+// Whole numbers of smaller magnitude have at most 16 digits: the shared
+// context holds them exactly, with exponent 0.
+constexpr int64_t kExactWholeLimit = 10000000000000000;
+// A 64-bit integer rounded to the shared context, as any decimal operation
+// would leave it; one below kExactWholeLimit is set without the context.
+void WholeToDecimal(int64_t value, mpd_t* result);
 
 // Decimal to text, reduced and in positional notation ("1.5", "100",
 // "0.0025", "NaN", "Infinity", "-0"). Stores into `out`; 0 when out of
@@ -51,6 +57,12 @@ void IntegerToDecimal(int32_t value, mpd_t* result);
 int DecimalToString(const mpd_t* value, String* out);
 // The same as a fresh malloc'd zero-terminated allocation (null on failure).
 char* DecimalToText(const mpd_t* value, int32_t* length);
+// Room for the text of a whole decimal that fits 64 bits, zero byte included.
+constexpr int kWholeDecimalTextSize = 24;
+// The DecimalToString text of a whole decimal that fits 64 bits, written
+// into `buffer` (kWholeDecimalTextSize bytes, not terminated); returns the
+// length, or -1 (nothing written) for any other decimal.
+int32_t FormatWholeDecimal(const mpd_t* value, char* buffer);
 
 double DecimalToDouble(const mpd_t* value);
 // The double reader: decimal or "0x" hexadecimal texts, INF/INFINITY/NAN in

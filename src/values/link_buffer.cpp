@@ -57,7 +57,7 @@ bool LinkBuffer::add_chunk(int32_t at_least) {
   return true;
 }
 
-void LinkBuffer::append(const char* bytes, int32_t length) {
+void LinkBuffer::append_general(const char* bytes, int32_t length) {
   length = text_length(bytes, length);
   if (length <= 0) return;
   if (static_cast<int64_t>(length_) + length >= INT32_MAX) {

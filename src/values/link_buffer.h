@@ -7,6 +7,7 @@
 #define PEXO_VALUES_LINK_BUFFER_H_
 
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 namespace pexo {
@@ -18,7 +19,20 @@ class LinkBuffer {
   LinkBuffer& operator=(const LinkBuffer&) = delete;
   ~LinkBuffer();
 
-  void append(const char* bytes, int32_t length);  // length -1: up to a zero byte
+  // length -1: up to a zero byte. A text that fits the last chunk is copied
+  // in place; everything else (new chunks, limits) is append_general's.
+  void append(const char* bytes, int32_t length) {
+    if (length > 0 && !chunks_.empty() && length < INT32_MAX - length_) {
+      Chunk& last = chunks_.back();
+      if (last.capacity - last.used >= length) {
+        std::memcpy(last.bytes + last.used, bytes, static_cast<size_t>(length));
+        last.used += length;
+        length_ += length;
+        return;
+      }
+    }
+    append_general(bytes, length);
+  }
   void append_char(char byte) { append(&byte, 1); }
   // A byte as two uppercase hexadecimal digits ("0A" for 10).
   void append_hex(unsigned char byte);
@@ -59,6 +73,7 @@ class LinkBuffer {
     int32_t capacity;
     int32_t used;
   };
+  void append_general(const char* bytes, int32_t length);
   bool add_chunk(int32_t at_least);
   void join(int32_t spare);
 

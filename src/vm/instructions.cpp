@@ -346,20 +346,7 @@ class Instructions {
       stack->pop();  // reports the underflow
       return;
     }
-    if (!emit && top->kind == PexoVM_Stack::kBuffer && app) {
-      LinkBuffer* buffer = top->value.buffer;
-      for (int32_t i = 0; i < buffer->chunk_count(); ++i) {
-        int32_t length = 0;
-        const char* chunk = buffer->chunk_data(i, &length);
-        app->Write(chunk, length);
-      }
-      PexoVM_Stack::Entry& entry = stack->operand(0);
-      bool owned = entry.owned();
-      entry.disown();
-      stack->pop();
-      if (owned) stack->RecycleBuffer(buffer);
-      return;
-    }
+    if (!emit && vm->write_top_buffer()) return;
     PoppedText text;
     stack->pop_string(&text);
     if (!app) return;
@@ -375,6 +362,24 @@ class Instructions {
     if (!vm->fatal_) vm->runtime_error(op.tag, "Not implemented");
   }
 };
+
+bool PexoVM::write_top_buffer() {
+  PexoApplication* app = context_.application;
+  if (!app || stack_->depth() == 0) return false;
+  PexoVM_Stack::Entry& top = stack_->operand(0);
+  if (top.kind != PexoVM_Stack::kBuffer) return false;
+  LinkBuffer* buffer = top.value.buffer;
+  for (int32_t i = 0; i < buffer->chunk_count(); ++i) {
+    int32_t length = 0;
+    const char* chunk = buffer->chunk_data(i, &length);
+    app->Write(chunk, length);
+  }
+  bool owned = top.owned();
+  top.disown();
+  stack_->drop(1);
+  if (owned) stack_->RecycleBuffer(buffer);
+  return true;
+}
 
 int PexoVM::dispatch(uint16_t word) {
   // Inside this function an OP_ name stands for its row of the opcode table

@@ -267,6 +267,10 @@ class PexoVM {
   // cat followed by popg/popl into the variable cat's left operand is:
   // appends in place and steps over the pop. False: nothing was done.
   bool fuse_cat_pop();
+  // out of a LinkBuffer on top: its chunks are written as they are and an
+  // owned buffer is kept for the next concatenation. False (nothing done)
+  // for any other top entry, an empty stack or no application.
+  bool write_top_buffer();
   void hide();
   // Resolves a variable name given as text through the scopes; false with
   // the scope's message when the path is malformed.

@@ -14,6 +14,7 @@
 #include "program/decoded_code.h"
 #include "program/opcodes.h"
 #include "program/segment.h"
+#include "values/dictionary.h"
 #include "values/variable.h"
 #include "values/variable_hash.h"
 #include "vm/machine_host.h"
@@ -37,7 +38,8 @@ constexpr int8_t kOperandBytes[16] = {0, 4, 8, 0, 4, 8, 12, 4, 8, 12, 16, 8, 0, 
 #define PEXO_HANDLERS(X)                                                                    \
   X(Generic) X(End) X(Noop) X(Pushi) X(Pushg) X(Pushl) X(Popg) X(Popl) X(Pop) X(Cmpgi)     \
   X(Incg) X(Storegi) X(Jmp) X(JmpEq) X(JmpNe) X(JmpLt) X(JmpGt) X(JmpLe) X(JmpGe) X(Add)   \
-  X(Sub) X(Eq) X(Ne) X(Lt) X(Gt) X(Le) X(Ge) X(Lineno) X(Call) X(Ret)
+  X(Sub) X(Eq) X(Ne) X(Lt) X(Gt) X(Le) X(Ge) X(Lineno) X(Call) X(Ret) X(Pushc) X(Cat)       \
+  X(Mul) X(Out)
 
 enum Handler : uint8_t {
 #define PEXO_HANDLER_ENUM(name) k##name,
@@ -75,6 +77,10 @@ constexpr Handler HandlerOf(uint16_t word) {
     case OP_LINENO: return kLineno;
     case OP_CALL: return kCall;
     case OP_RET: return kRet;
+    case OP_PUSHC: return kPushc;
+    case OP_CAT: return kCat;
+    case OP_MUL: return kMul;
+    case OP_OUT: return kOut;
     default: return kGeneric;
   }
 }
@@ -481,6 +487,58 @@ handle_Sub:
   PEXO_COMPARISON(Le, <=)
   PEXO_COMPARISON(Ge, >=)
 #undef PEXO_COMPARISON
+
+handle_Pushc: {
+  int32_t length = 0;
+  const char* text = context_.dictionary ? context_.dictionary->get(ip->first.integer, &length) : nullptr;
+  if (!text) goto handle_Generic;  // reports the bad reference
+  // A cat right after, onto a text being built, is the constant appended
+  // to it (when the push could not have failed), still as an instruction of
+  // its own: attention is tested between the two.
+  if (kHandlers.of[ip[1].row] == kCat && stack_->depth() > 0 &&
+      stack_->depth() < stack_->capacity()) {
+    PexoVM_Stack::Entry& top = stack_->operand(0);
+    if (top.kind == PexoVM_Stack::kBuffer && top.owned()) {
+      ++ip;
+      if (PEXO_ATTENTION()) {
+        --ip;
+        stack_->push_string(text, length, length, false);
+        PEXO_FALL();
+      }
+      instruction_start_ = ip->offset;
+      pc_ = ip->next;
+      top.value.buffer->append(text, length);
+      PEXO_FALL();
+    }
+  }
+  stack_->push_string(text, length, length, false);
+  PEXO_FALL();
+}
+
+// Only a variable on the left can be extended in place by the popg or popl
+// that may follow (dispatch's fusion); everything else concatenates.
+handle_Cat:
+  if (stack_->depth() >= 2 && stack_->operand(1).kind != PexoVM_Stack::kVariable) {
+    ValueConcatenate(stack_);
+    PEXO_FALL();
+  }
+  goto handle_Generic;
+
+// A cat right after, onto a text being built, may take the product's text
+// straight away; the two stay instructions of their own for attention.
+handle_Mul:
+  if (kHandlers.of[ip[1].row] == kCat && !PEXO_ATTENTION() && ValueMultiplyOnto(stack_)) {
+    ++ip;
+    instruction_start_ = ip->offset;
+    pc_ = ip->next;
+    PEXO_FALL();
+  }
+  ValueMultiply(stack_);
+  PEXO_FALL();
+
+handle_Out:
+  if (!write_top_buffer()) goto handle_Generic;
+  PEXO_FALL();
 
 handle_Lineno:
   line_ = ip->first.integer;

@@ -1,6 +1,7 @@
 #include "vm/value_ops.h"
 
 #include <algorithm>
+#include <charconv>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -44,6 +45,16 @@ bool EntryAsInteger(const Entry& e, int32_t* value) {
     default:
       return false;
   }
+}
+
+// An operand's integer when reading it needs no conversion: a bare integer,
+// or an ordinary variable holding a valid integer.
+bool PlainInteger(const Entry& e, int32_t* value) {
+  if (e.kind == PexoVM_Stack::kInteger) {
+    *value = e.value.integer;
+    return true;
+  }
+  return e.kind == PexoVM_Stack::kVariable && e.value.variable->FastInteger(value);
 }
 
 // The decimal value of an operand entry, converted into `scratch` when the
@@ -101,16 +112,16 @@ bool EntryDecimalChecked(const Entry& e, mpd_t* out) {
 }
 
 // Where a binary operator's decimal result goes: an owned decimal operand,
-// taken from its entry (which then releases nothing), or a new one (null
-// when memory runs out).
-mpd_t* ResultDecimal(Entry& le, Entry& re) {
+// taken from its entry (which then releases nothing), or one from the stack
+// (null when memory runs out).
+mpd_t* ResultDecimal(PexoVM_Stack* stack, Entry& le, Entry& re) {
   for (Entry* e : {&le, &re}) {
     if (e->kind == PexoVM_Stack::kDecimal && e->owned()) {
       e->disown();
       return e->value.decimal;
     }
   }
-  return mpd_qnew();
+  return stack->TakeDecimal();
 }
 
 enum class DecimalOp { kAdd, kSubtract, kMultiply, kDivide, kPower };
@@ -126,7 +137,7 @@ bool DecimalBinary(PexoVM_Stack* stack, DecimalOp op) {
   ScratchDecimal rs, ls;
   const mpd_t* right = OperandDecimal(re, &rs);
   const mpd_t* left = OperandDecimal(le, &ls);
-  mpd_t* result = ResultDecimal(le, re);
+  mpd_t* result = ResultDecimal(stack, le, re);
   if (result) {
     uint32_t status = 0;
     mpd_context_t* context = DecimalContext();
@@ -178,16 +189,64 @@ bool AddOrSubtract(PexoVM_Stack* stack, bool subtract) {
   return DecimalBinary(stack, subtract ? DecimalOp::kSubtract : DecimalOp::kAdd);
 }
 
+static_assert(kWholeDecimalTextSize >= kIntegerTextSize, "digits hold an integer text");
+
+// The text entry_text would give a number (an integer, a whole decimal that
+// fits 64 bits, or an ordinary variable holding only an integer), written
+// into `digits` (kWholeDecimalTextSize bytes) without allocating; null for
+// any other entry.
+const char* NumberText(const Entry& e, int32_t* length, char* digits) {
+  int32_t value = 0;
+  switch (e.kind) {
+    case PexoVM_Stack::kInteger:
+      *length = FormatInteger(e.value.integer, digits);
+      return digits;
+    case PexoVM_Stack::kDecimal:
+      *length = FormatWholeDecimal(e.value.decimal, digits);
+      return *length >= 0 ? digits : nullptr;
+    case PexoVM_Stack::kVariable:
+      // The text such a variable would make is the integer's digits.
+      if (e.value.variable->valid_flags() == kIntegerValid &&
+          e.value.variable->FastInteger(&value)) {
+        *length = FormatInteger(value, digits);
+        return digits;
+      }
+      return nullptr;
+    default:
+      return nullptr;
+  }
+}
+
+// Appends the text of an entry that needs a scratch text for it.
+void AppendMadeText(LinkBuffer* buffer, Entry& e) {
+  String scratch;
+  int32_t length = 0;
+  const char* text = PexoVM_Stack::entry_text(e, &length, &scratch);
+  buffer->append(text, length);
+}
+
+// Appends an entry's text to a buffer.
+void AppendText(LinkBuffer* buffer, Entry& e) {
+  if (e.kind == PexoVM_Stack::kString) {
+    buffer->append(e.value.text ? e.value.text : "", e.size);
+    return;
+  }
+  char digits[kWholeDecimalTextSize];
+  int32_t length = 0;
+  const char* text = NumberText(e, &length, digits);
+  if (text)
+    buffer->append(text, length);
+  else
+    AppendMadeText(buffer, e);
+}
+
 // Turns an entry into an owned LinkBuffer holding its text; the replaced
 // value is handed back in `old` for the caller to release.
 LinkBuffer* MakeBuffer(PexoVM_Stack* stack, Entry& e, Entry* old) {
   old->kind = PexoVM_Stack::kInteger;
   if (e.kind == PexoVM_Stack::kBuffer && e.owned()) return e.value.buffer;
   LinkBuffer* buffer = stack->TakeBuffer();
-  String scratch;
-  int32_t length = 0;
-  const char* text = PexoVM_Stack::entry_text(e, &length, &scratch);
-  buffer->append(text, length);
+  AppendText(buffer, e);
   *old = e;  // released by the caller once the other operand has been read
   e.kind = PexoVM_Stack::kBuffer;
   e.flags = Entry::kOwned;
@@ -200,7 +259,43 @@ LinkBuffer* MakeBuffer(PexoVM_Stack* stack, Entry& e, Entry* old) {
 
 bool ValueAdd(PexoVM_Stack* stack) { return AddOrSubtract(stack, false); }
 bool ValueSubtract(PexoVM_Stack* stack) { return AddOrSubtract(stack, true); }
-bool ValueMultiply(PexoVM_Stack* stack) { return DecimalBinary(stack, DecimalOp::kMultiply); }
+bool ValueMultiply(PexoVM_Stack* stack) {
+  if (!stack->has(2)) return false;
+  int32_t left = 0, right = 0;
+  if (PlainInteger(stack->operand(1), &left) && PlainInteger(stack->operand(0), &right)) {
+    // The exact product rounded to the context is what the decimal path
+    // computes, and a zero product takes the sign the operands' signs give.
+    mpd_t* result = stack->TakeDecimal();
+    if (result) {
+      int64_t product = static_cast<int64_t>(left) * right;
+      WholeToDecimal(product, result);
+      if (product == 0 && (left < 0) != (right < 0)) mpd_set_negative(result);
+      stack->drop(2);
+      return stack->push_decimal(result, true);
+    }
+  }
+  return DecimalBinary(stack, DecimalOp::kMultiply);
+}
+bool ValueMultiplyOnto(PexoVM_Stack* stack) {
+  if (stack->depth() < 3) return false;
+  Entry& below = stack->operand(2);
+  int32_t left = 0, right = 0;
+  if (below.kind != PexoVM_Stack::kBuffer || !below.owned() ||
+      !PlainInteger(stack->operand(1), &left) || !PlainInteger(stack->operand(0), &right))
+    return false;
+  int64_t product = static_cast<int64_t>(left) * right;
+  if (product <= -kExactWholeLimit || product >= kExactWholeLimit) return false;
+  // The text of the decimal mul would make: the digits, and -0 for a zero
+  // of operands of different signs.
+  char digits[kWholeDecimalTextSize];
+  char* end = digits;
+  if (product == 0 && (left < 0) != (right < 0)) *end++ = '-';
+  end = std::to_chars(end, digits + sizeof digits, product).ptr;
+  below.value.buffer->append(digits, static_cast<int32_t>(end - digits));
+  stack->drop(2);
+  return true;
+}
+
 bool ValueDivide(PexoVM_Stack* stack) { return DecimalBinary(stack, DecimalOp::kDivide); }
 bool ValuePower(PexoVM_Stack* stack) { return DecimalBinary(stack, DecimalOp::kPower); }
 
@@ -292,6 +387,19 @@ bool ValueConcatenate(PexoVM_Stack* stack) {
       return true;
     }
   } else if (!le.owned() || (re.kind == PexoVM_Stack::kBuffer && re.owned())) {
+    if (re.owned() && re.kind != PexoVM_Stack::kBuffer) {
+      // A borrowed left and an owned value: both texts go into a buffer in
+      // order, and the left entry, which owns nothing, becomes it.
+      LinkBuffer* buffer = stack->TakeBuffer();
+      AppendText(buffer, le);
+      AppendText(buffer, re);
+      stack->drop(1);
+      le.kind = PexoVM_Stack::kBuffer;
+      le.flags = Entry::kOwned;
+      le.value.buffer = buffer;
+      le.size = le.capacity = 8;
+      return true;
+    }
     if (re.owned()) {
       String scratch;
       int32_t length = 0;
@@ -306,10 +414,7 @@ bool ValueConcatenate(PexoVM_Stack* stack) {
   } else {
     Entry old{};  // stays empty when the entry already was an owned buffer
     LinkBuffer* buffer = MakeBuffer(stack, le, &old);
-    String scratch;
-    int32_t length = 0;
-    const char* text = PexoVM_Stack::entry_text(re, &length, &scratch);
-    buffer->append(text, length);
+    AppendText(buffer, re);
     stack->drop(1);
     PexoVM_Stack::release(old);
     return true;

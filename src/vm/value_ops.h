@@ -31,6 +31,11 @@ int32_t ValueCompare(PexoVM_Stack* stack);
 
 // Left text followed by right text; temporaries grow one LinkBuffer.
 bool ValueConcatenate(PexoVM_Stack* stack);
+// mul and then cat in one step, when they can take it: two integer operands
+// whose product is an exact decimal, on an owned LinkBuffer (a text being
+// built), get the product's text appended to it. False, with nothing done,
+// in every other case.
+bool ValueMultiplyOnto(PexoVM_Stack* stack);
 
 // Integer remainder with the sign of the left; 0 for a right of 0 or -1
 // (the latter would overflow).

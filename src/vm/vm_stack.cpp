@@ -64,6 +64,7 @@ PexoVM_Stack::PexoVM_Stack(PexoVM* vm, int32_t capacity)
 PexoVM_Stack::~PexoVM_Stack() {
   clear();
   delete[] entries_;
+  if (spare_decimal_) mpd_del(spare_decimal_);
 }
 
 void PexoVM_Stack::clear() {
@@ -234,7 +235,7 @@ bool PexoVM_Stack::push_from(PexoVM_Stack* other, int32_t count) {
 bool PexoVM_Stack::move_top_to(PexoVM_Stack* other) { return other->push_from(this, 1); }
 
 void PexoVM_Stack::nip() {
-  release(entries_[sp_ - 2]);
+  discard(entries_[sp_ - 2]);
   entries_[sp_ - 2] = entries_[sp_ - 1];
   --sp_;
 }
@@ -244,7 +245,7 @@ void PexoVM_Stack::pop() {
     underflow();
     return;
   }
-  release(entries_[--sp_]);
+  discard(entries_[--sp_]);
 }
 
 const char* PexoVM_Stack::entry_text(Entry& e, int32_t* length, String* scratch) {

@@ -149,9 +149,10 @@ class PexoVM_Stack {
   // others assume the entries are there.
   bool has(int32_t count) { return sp_ >= count || underflow(); }
   Entry& operand(int32_t depth) { return entries_[sp_ - 1 - depth]; }
-  // Releases the top `count` entries.
+  // Releases the top `count` entries; an owned decimal among them may be
+  // kept for TakeDecimal.
   void drop(int32_t count) {
-    while (count-- > 0) release(entries_[--sp_]);
+    while (count-- > 0) discard(entries_[--sp_]);
   }
   // Releases the entry below the top; the top takes its place.
   void nip();
@@ -163,6 +164,15 @@ class PexoVM_Stack {
   LinkBuffer* TakeBuffer();
   // Takes back an owned buffer whose entry is gone.
   void RecycleBuffer(LinkBuffer* buffer);
+  // A decimal for a new owned entry (its value unset): one a dropped entry
+  // left behind when there is one, so an operator's result in a loop does
+  // not allocate. Null when memory runs out.
+  mpd_t* TakeDecimal() {
+    mpd_t* spare = spare_decimal_;
+    if (!spare) return mpd_qnew();
+    spare_decimal_ = nullptr;
+    return spare;
+  }
   // The text of an entry without popping it; `scratch` holds conversions.
   static const char* entry_text(Entry& entry, int32_t* length, String* scratch);
 
@@ -176,6 +186,13 @@ class PexoVM_Stack {
 
  private:
   int32_t pop_integer_general();
+  void discard(Entry& entry) {
+    if (entry.kind == kDecimal && entry.owned() && !spare_decimal_) {
+      spare_decimal_ = entry.value.decimal;
+      return;
+    }
+    release(entry);
+  }
   bool overflow();
   bool underflow();
 
@@ -184,6 +201,7 @@ class PexoVM_Stack {
   int32_t sp_ = 0;
   int32_t capacity_;
   std::unique_ptr<LinkBuffer> spare_buffer_;
+  mpd_t* spare_decimal_ = nullptr;
 };
 
 }  // namespace pexo

@@ -2,6 +2,8 @@
 // writes its result.
 #include <string>
 
+#include "values/conversions.h"
+#include "values/decimal.h"
 #include "values/memory_account.h"
 #include "vm_harness.h"
 
@@ -72,6 +74,55 @@ TEST(Arithmetic, DecimalOperators) {
   RunTable(cases, sizeof(cases) / sizeof(cases[0]));
 }
 
+// mul of two integers (bare or in variables) takes a shortcut past the
+// decimal operands; its result must be the very decimal the general path
+// makes: sign of a zero, rounding to 16 digits and the exponent that leaves.
+TEST(Arithmetic, IntegerProductsAreTheDecimalProducts) {
+  struct Product {
+    int32_t left, right;
+    const char* text;
+  } products[] = {
+      {0, -5, "-0"},
+      {-5, 0, "-0"},
+      {0, 0, "0"},
+      {-3, -7, "21"},
+      {3, -7, "-21"},
+      {99999999, 100000001, "9999999999999999"},
+      {-99999999, 100000001, "-9999999999999999"},
+      {100000000, 100000000, "10000000000000000"},
+      {2147483647, 2147483647, "4611686014132421000"},
+      {-2147483647 - 1, -2147483647 - 1, "4611686018427388000"},
+      {-2147483647 - 1, 2147483647, "-4611686016279904000"},
+      {1, -2147483647 - 1, "-2147483648"},
+  };
+  // Operands as bare integers, as integer variables, and mixed.
+  const char* forms[] = {
+      "pushi %L\n pushi %R\n",
+      "storegi a, %L\n storegi b, %R\n pushg a\n pushg b\n",
+      "storegi a, %L\n pushg a\n pushi %R\n",
+  };
+  for (const Product& p : products) {
+    ScratchDecimal l, r, expected;
+    IntegerToDecimal(p.left, l.get());
+    IntegerToDecimal(p.right, r.get());
+    uint32_t status = 0;
+    mpd_qmul(expected.get(), l.get(), r.get(), DecimalContext(), &status);
+    for (const char* form : forms) {
+      std::string code = form;
+      code.replace(code.find("%L"), 2, std::to_string(p.left));
+      code.replace(code.find("%R"), 2, std::to_string(p.right));
+      code = ".global a, b, x\n.segment main start\n" + code + " mul\n popg x\n pushg x\n out\n";
+      Machine m;
+      ASSERT_EQ(m.Run(code), 1) << code;
+      EXPECT_EQ(m.app.output, p.text) << code;
+      Variable* x = m.GlobalVariable("x");
+      ASSERT_NE(x, nullptr);
+      EXPECT_EQ(x->Type(), kTypeDecimal) << code;
+      EXPECT_EQ(mpd_cmp_total(x->Value_Decimal(), expected.get()), 0) << code;
+    }
+  }
+}
+
 // A digit count the request cannot hold stops it before the text is made:
 // past the memory limit, or past the largest length a text can have.
 TEST(Arithmetic, RoundsToMoreDigitsThanMemoryStops) {
@@ -128,6 +179,34 @@ TEST(TextOperators, ConcatenationAndSearch) {
       {"pushi 0\n isnull", "0"},
   };
   RunTable(cases, sizeof(cases) / sizeof(cases[0]));
+}
+
+// Numbers concatenated as texts, formatted without the general conversion
+// where they can be: each must read as its own text would.
+TEST(TextOperators, ConcatenatedNumbersReadAsTheirTexts) {
+  const Case cases[] = {
+      {"pushc \"<\"\n pushi -2147483648\n cat", "<-2147483648"},
+      {"pushc \"<\"\n pushi 2147483647\n cat\n pushi 0\n cat", "<21474836470"},
+      {"pushi -7\n pushc \">\"\n cat", "-7>"},
+      // Decimals: -0, one past 16 digits, a fraction, and infinity.
+      {"pushc \"<\"\n pushi 0\n pushi -1\n mul\n cat", "<-0"},
+      {"pushc \"<\"\n pushi 100000000\n pushi -100000000\n mul\n cat", "<-10000000000000000"},
+      {"pushc \"<\"\n pushi 2147483647\n pushi 2147483647\n mul\n cat", "<4611686014132421000"},
+      {"pushc \"<\"\n pushi 1\n pushi 8\n div\n cat", "<0.125"},
+      {"pushc \"<\"\n pushi 10\n pushi 4\n div\n pushi 2\n mul\n cat", "<5"},
+      {"pushc \"<\"\n pushi -1\n pushi 0\n div\n cat", "<-Infinity"},
+      {"pushc \"<\"\n pushf 1e300\n pushf 1e300\n mul\n cat", "<Infinity"},
+      // Variables: an integer, a text that reads as one, a decimal.
+      {"storegi a, -42\n pushc \"<\"\n pushg a\n cat\n pushg a\n cat", "<-42-42"},
+      {"pushc \"007\"\n popg a\n pushc \"<\"\n pushg a\n cat", "<007"},
+      {"pushf 2.50\n popg a\n pushc \"<\"\n pushg a\n cat", "<2.5"},
+  };
+  for (const Case& c : cases) {
+    Machine m;
+    std::string program = std::string(".global a\n.segment main start\n") + c.code + "\n out\n";
+    EXPECT_EQ(m.Run(program), 1) << c.code;
+    EXPECT_EQ(m.app.output, c.expected) << c.code;
+  }
 }
 
 TEST(TextOperators, CryptSaltRules) {
