@@ -32,7 +32,14 @@ static_assert(Fused(OP_CAT, OP_POPG) && Fused(OP_CAT, OP_POPL), "cat fusions are
 bool appendable(Variable* variable) {
   return variable->ClassCode() == kClassOrdinary && variable->RealIdentity() == variable &&
          variable->AggregateKind() == kKindScalar &&
-         dynamic_cast<ImmutableVariable*>(variable) == nullptr;
+         (variable->IsOrdinary() || dynamic_cast<ImmutableVariable*>(variable) == nullptr);
+}
+
+// Whether `text` may lie in the text `variable` holds.
+bool overlaps(Variable* variable, const char* text, int32_t length) {
+  if (!(variable->valid_flags() & kTextValid)) return false;
+  const String& held = variable->Value();
+  return text < held.data() + held.length() && held.data() < text + length;
 }
 
 void write_encoded(PexoApplication* app, const char* text, int32_t length) {
@@ -108,19 +115,25 @@ bool PexoVM::fuse_cat_pop() {
       Variable* target = left->value.variable;
       bool same_right = right->kind == PexoVM_Stack::kVariable && right->value.variable == target;
       if (hash && !same_right && hash->VariableAt(index, false) == target && appendable(target)) {
-        String scratch;
-        if (stack->top_text(&scratch)) {
-          if (!target->AppendValue(scratch.data(), scratch.length())) {
-            fatal_error(kMemoryLimitMessage);
-            return true;  // stopped: nothing is left to concatenate
-          }
-          stack->pop();
-          stack->pop();
-          current_variable_ = target;
-          instruction_start_ = pc_;
-          pc_ += 6;
-          return true;
+        // The right side's text is read in place unless it may live in the
+        // target's own text, which moves as the target grows.
+        String scratch, copy;
+        int32_t length = 0;
+        const char* text = PexoVM_Stack::entry_text(stack->operand(0), &length, &scratch);
+        if (right->kind == PexoVM_Stack::kVariable || overlaps(target, text, length)) {
+          copy.assign(text, length);
+          text = copy.data();
         }
+        if (!target->AppendValue(text, length)) {
+          fatal_error(kMemoryLimitMessage);
+          return true;  // stopped: nothing is left to concatenate
+        }
+        stack->pop();
+        stack->pop();
+        current_variable_ = target;
+        instruction_start_ = pc_;
+        pc_ += 6;
+        return true;
       }
     }
   }

@@ -244,6 +244,21 @@ TEST(TextOperators, AppendInPlaceKeepsSemantics) {
   EXPECT_EQ(m.GlobalVariable("s")->Type(), kTypeText);
 }
 
+TEST(TextOperators, AppendInPlaceOfAnAliasOfItself) {
+  // r refers to s, so s = s $ r reads the text that the append moves.
+  Machine m;
+  ASSERT_EQ(m.Run(".global s, r\n.segment main start\n"
+                  " pushc \"0123456789abcdefghijklmnopqrstuvwxyz\"\n popg s\n"
+                  " pushg s\n pushg r\n refer\n"
+                  " pushg s\n pushg r\n cat\n popg s\n"
+                  " pushg s\n pushg r\n cat\n popg s\n"
+                  " pushg s\n pushg r\n cat\n popg s\n"),
+            1);
+  std::string want = "0123456789abcdefghijklmnopqrstuvwxyz";
+  for (int i = 0; i < 3; ++i) want += want;
+  EXPECT_EQ(m.Global("s"), want);
+}
+
 TEST(TextOperators, LongTextBuiltInLoopIsComplete) {
   // 20,000 appends through a loop; the result must hold every piece.
   Machine m;
