@@ -235,7 +235,7 @@ String RequestVariables::ServerVariable(const char* name) {
 
 bool RequestVariables::FillEngineVariables(Config* config, SystemVariableHost* host,
                                            String* error) {
-  return FillSystemVariables(system_, config, host, started_, error);
+  return engine_.Fill(system_, config, host, started_, error);
 }
 
 void RequestVariables::CallerId(String* id) {

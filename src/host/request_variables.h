@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "values/string.h"
+#include "values/system_variables.h"
 
 namespace pexo {
 
@@ -42,8 +43,9 @@ class RequestVariables {
 
   // The CGI set the server has, then each "name:value" line of ALL_HTTP.
   void FillServerVariables();
-  // The time structure, the configuration and the live variables; false
-  // with `error` set when they cannot be made.
+  // The time structure, the configuration and the live variables, each
+  // made when first used; false with `error` set when the scope refuses
+  // their entries.
   bool FillEngineVariables(Config* config, SystemVariableHost* host, String* error);
   // arg1 = PATH_INFO, arg2... = the query string split at "+", nargs.
   void FillArguments(const String& path_info, const String& query);
@@ -55,6 +57,8 @@ class RequestVariables {
  private:
   ServerRequest* request_;
   SystemVariableHash* system_ = nullptr;
+  // Makes the engine's variables of system_ when the script reads them.
+  DeferredSystemVariables engine_;
   struct timeval started_;
   pid_t process_id_;
   uint32_t thread_id_;

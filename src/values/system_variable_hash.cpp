@@ -31,6 +31,9 @@ void SystemVariableHash::Record(int32_t index, int32_t marker, Variable* variabl
 }
 
 bool SystemVariableHash::SaveEntry(int32_t index) {
+  // A deferred variable being replaced is made first only when a level has
+  // to give it back later.
+  if (deferred_count_ > 0) TakeDeferred(index, level_ > 0);
   if (level_ <= 0) return false;
   Entry* e = EntryAt(index);
   Record(index, e->marker, e->variable);
@@ -64,6 +67,7 @@ int SystemVariableHash::PopLevel() {
   for (SavedSystemEntry* r : *records) {
     Entry* e = EntryAt(r->index);
     if (!e) continue;  // the table was rebuilt under the level; the record just goes
+    if (deferred_count_ > 0) TakeDeferred(r->index, false);
     if (e->variable) e->variable->Release();
     e->variable = r->variable;
     e->marker = r->marker;
@@ -72,6 +76,49 @@ int SystemVariableHash::PopLevel() {
   DiscardRecords(records);
   --level_;
   return 1;
+}
+
+Variable* SystemVariableHash::VariableAt(int32_t index, bool create) {
+  if (deferred_count_ > 0) TakeDeferred(index, true);
+  return VariableHash::VariableAt(index, create);
+}
+
+void SystemVariableHash::ForEach(VariableList* list) {
+  MakeDeferredVariables();
+  VariableHash::ForEach(list);
+}
+
+int32_t SystemVariableHash::Defer(const char* name, int32_t length, SystemVariableSource* source,
+                                  int32_t kind) {
+  if (!source || deferred_count_ >= kMaxDeferred) return -1;
+  length = text_length(name, length);
+  int32_t index = FindEntry(name, length);
+  if (index < 0) {
+    index = Insert(-1, name, length, nullptr);
+    if (index < 0) return -1;
+  } else {
+    StoreVariable(index, nullptr);
+  }
+  deferred_[deferred_count_++] = Deferred{index, kind, source};
+  if (deferred_count_ == 1 || index < deferred_lowest_) deferred_lowest_ = index;
+  if (deferred_count_ == 1 || index > deferred_highest_) deferred_highest_ = index;
+  return index;
+}
+
+void SystemVariableHash::MakeDeferredVariables() {
+  while (deferred_count_ > 0) TakeDeferred(deferred_[0].index, true);
+}
+
+void SystemVariableHash::TakeDeferred(int32_t index, bool make) {
+  if (index < deferred_lowest_ || index > deferred_highest_) return;
+  for (int32_t i = 0; i < deferred_count_; ++i) {
+    if (deferred_[i].index != index) continue;
+    Deferred taken = deferred_[i];
+    deferred_[i] = deferred_[--deferred_count_];
+    Entry* e = EntryAt(index);
+    if (make && e && !e->variable) e->variable = taken.source->Make(taken.kind);
+    return;
+  }
 }
 
 SystemVariableHash* NewSystemVariableHashFromTable(const NameTable& table, Dictionary* names,

@@ -9,6 +9,13 @@
 // variable, making a variable for a declared entry and ReplaceVariable are
 // recorded the same way. PopLevel undoes the records newest first, so an
 // entry changed twice ends with its oldest saved variable.
+//
+// Deferred entries: Defer declares an entry whose variable a source makes
+// on first use, so a request pays only for the system variables it reads.
+// Every way to reach an entry's variable (VariableAt and so Find and Lookup,
+// ForEach, replacing or saving the entry) makes it first, so nothing can
+// tell a deferred entry from one filled at once. The source must outlive the
+// table's deferred entries.
 #ifndef PEXO_VALUES_SYSTEM_VARIABLE_HASH_H_
 #define PEXO_VALUES_SYSTEM_VARIABLE_HASH_H_
 
@@ -18,6 +25,14 @@
 namespace pexo {
 
 // What a save level remembers of one system variable slot it changed.
+class SystemVariableSource {
+ public:
+  virtual ~SystemVariableSource() = default;
+  // A new variable (count 1) of a kind the source gave to Defer, or null
+  // when out of memory.
+  virtual Variable* Make(int32_t kind) = 0;
+};
+
 struct SavedSystemEntry {
   int32_t index;
   int32_t marker;
@@ -39,16 +54,40 @@ class SystemVariableHash : public VariableHash {
   int32_t Level() const override;
   void PushLevel() override;
   int PopLevel() override;
+  Variable* VariableAt(int32_t index, bool create) override;
+  void ForEach(VariableList* list) override;
+
+  // Declares `name` as `source`'s variable of `kind`: a new entry, or the
+  // entry of that name emptied. The entry number, or -1 when the table
+  // refused it or holds kMaxDeferred deferred entries already.
+  int32_t Defer(const char* name, int32_t length, SystemVariableSource* source, int32_t kind);
+  // Makes every deferred variable (before the table is copied).
+  void MakeDeferredVariables();
+
+  static constexpr int32_t kMaxDeferred = 48;
 
  protected:
   bool SaveEntry(int32_t index) override;
 
  private:
+  struct Deferred {
+    int32_t index;
+    int32_t kind;
+    SystemVariableSource* source;
+  };
+
   void Record(int32_t index, int32_t marker, Variable* variable);
   static void DiscardRecords(List<SavedSystemEntry>* records);
+  // Drops the deferral of an entry; makes its variable first with `make`.
+  void TakeDeferred(int32_t index, bool make);
 
   int32_t level_ = 0;
   Stack<List<SavedSystemEntry>> saved_;
+  // Pending deferrals, unordered; the bounds reject most entries at once.
+  Deferred deferred_[kMaxDeferred];
+  int32_t deferred_count_ = 0;
+  int32_t deferred_lowest_ = 0;
+  int32_t deferred_highest_ = -1;
 };
 
 // A system table built from a prepared name table, or null with `error`.
