@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <random>
 #include <string_view>
 
@@ -17,6 +18,7 @@
 #include "values/calendar_names.h"
 #include "values/system_variable_hash.h"
 #include "values/system_variables.h"
+#include "values/variable.h"
 
 namespace pexo {
 
@@ -30,6 +32,18 @@ const char* const kServerVariables[] = {
     "QUERY_STRING",    "REMOTE_ADDR",        "REMOTE_HOST",     "REMOTE_USER",
     "REQUEST_METHOD",  "SCRIPT_NAME",        "SERVER_NAME",     "SERVER_PORT",
     "SERVER_PORT_SECURE", "SERVER_PROTOCOL", "SERVER_SOFTWARE",
+};
+
+constexpr int32_t kServerVariableCount =
+    static_cast<int32_t>(sizeof kServerVariables / sizeof kServerVariables[0]);
+
+// Kinds of the deferred request variables: the server variables by their
+// position in kServerVariables, then the identity variables.
+enum : int32_t {
+  kProcessId = kServerVariableCount,
+  kThreadId,
+  kApiType,
+  kDocumentUrl,
 };
 
 int HexValue(char c) {
@@ -184,12 +198,16 @@ void RequestVariables::SetInteger(const char* name, int32_t value) {
   Set(name, text, n);
 }
 
+bool RequestVariables::Defer(const char* name, int32_t kind) {
+  return system_ && system_->Defer(name, -1, this, kind, false) >= 0;
+}
+
 void RequestVariables::FillServerVariables() {
   String value;
-  for (const char* name : kServerVariables) {
-    if (request_->GetServerVariable(name, &value)) {
+  for (int32_t kind = 0; kind < kServerVariableCount; ++kind) {
+    const char* name = kServerVariables[kind];
+    if (request_->GetServerVariable(name, &value) && !Defer(name, kind))
       Set(name, value.data(), value.length());
-    }
   }
   if (!request_->GetServerVariable("ALL_HTTP", &value)) return;
   const char* at = value.data();
@@ -219,12 +237,39 @@ void RequestVariables::FillArguments(const String& path_info, const String& quer
 }
 
 void RequestVariables::FillIdentityVariables(const String& path_info) {
-  SetInteger("process_id", static_cast<int32_t>(process_id_));
-  SetInteger("thread_id", static_cast<int32_t>(thread_id_));
-  Set("apitype", request_->ApiType());
+  path_info_ = &path_info;
+  if (!Defer("process_id", kProcessId)) SetInteger("process_id", static_cast<int32_t>(process_id_));
+  if (!Defer("thread_id", kThreadId)) SetInteger("thread_id", static_cast<int32_t>(thread_id_));
+  if (!Defer("apitype", kApiType)) Set("apitype", request_->ApiType());
+  if (Defer("documenturl", kDocumentUrl)) return;
   std::string url = DocumentUrl(ServerVariable("SERVER_NAME"), ServerVariable("SERVER_PORT"),
                                 ServerVariable("SERVER_PORT_SECURE"), path_info);
   Set("documenturl", url.data(), static_cast<int32_t>(url.size()));
+}
+
+Variable* RequestVariables::Make(int32_t kind, const char* name, int32_t length) {
+  // What Set gives a new entry: a plain variable named as the entry.
+  Variable* v = new (std::nothrow) Variable(name, length);
+  if (!v) return nullptr;
+  char digits[16];
+  if (kind >= 0 && kind < kServerVariableCount) {
+    String value;
+    request_->GetServerVariable(kServerVariables[kind], &value);
+    v->SetValue(value.data(), value.length());
+  } else if (kind == kProcessId || kind == kThreadId) {
+    int32_t id = static_cast<int32_t>(kind == kProcessId ? process_id_ : thread_id_);
+    int n = std::snprintf(digits, sizeof digits, "%d", id);
+    v->SetValue(digits, n);
+  } else if (kind == kApiType) {
+    const char* type = request_->ApiType();
+    v->SetValue(type, static_cast<int32_t>(std::strlen(type)));
+  } else if (kind == kDocumentUrl) {
+    std::string url = DocumentUrl(ServerVariable("SERVER_NAME"), ServerVariable("SERVER_PORT"),
+                                  ServerVariable("SERVER_PORT_SECURE"),
+                                  path_info_ ? *path_info_ : String());
+    v->SetValue(url.data(), static_cast<int32_t>(url.size()));
+  }
+  return v;
 }
 
 String RequestVariables::ServerVariable(const char* name) {

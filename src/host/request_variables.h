@@ -27,7 +27,7 @@ class ServerRequest;
 class SystemVariableHash;
 class SystemVariableHost;
 
-class RequestVariables {
+class RequestVariables : public SystemVariableSource {
  public:
   explicit RequestVariables(ServerRequest* request);
   RequestVariables(const RequestVariables&) = delete;
@@ -54,12 +54,21 @@ class RequestVariables {
   // The caller id the cookie carries, or a fresh one.
   void CallerId(String* id);
 
+  // The server and identity variables are made when first read, from the
+  // request, whose variables do not change while it runs.
+  Variable* Make(int32_t kind, const char* name, int32_t length) override;
+
  private:
+  // Declares `name` as made by Make; false when its entry already holds a
+  // variable (or the scope refuses it), and the caller sets it at once.
+  bool Defer(const char* name, int32_t kind);
+
   ServerRequest* request_;
   SystemVariableHash* system_ = nullptr;
   // Makes the engine's variables of system_ when the script reads them.
   DeferredSystemVariables engine_;
   struct timeval started_;
+  const String* path_info_ = nullptr;  // for documenturl
   pid_t process_id_;
   uint32_t thread_id_;
 };

@@ -89,13 +89,16 @@ void SystemVariableHash::ForEach(VariableList* list) {
 }
 
 int32_t SystemVariableHash::Defer(const char* name, int32_t length, SystemVariableSource* source,
-                                  int32_t kind) {
+                                  int32_t kind, bool replace) {
   if (!source || deferred_count_ >= kMaxDeferred) return -1;
   length = text_length(name, length);
-  int32_t index = FindEntry(name, length);
+  Entry* entry = nullptr;
+  int32_t index = FindEntry(name, length, &entry);
   if (index < 0) {
     index = Insert(-1, name, length, nullptr);
     if (index < 0) return -1;
+  } else if (entry->variable && !replace) {
+    return -2;
   } else {
     StoreVariable(index, nullptr);
   }
@@ -116,7 +119,10 @@ void SystemVariableHash::TakeDeferred(int32_t index, bool make) {
     Deferred taken = deferred_[i];
     deferred_[i] = deferred_[--deferred_count_];
     Entry* e = EntryAt(index);
-    if (make && e && !e->variable) e->variable = taken.source->Make(taken.kind);
+    if (!make || !e || e->variable) return;
+    int32_t length;
+    const char* name = EntryName(index, &length);
+    e->variable = taken.source->Make(taken.kind, name, length);
     return;
   }
 }

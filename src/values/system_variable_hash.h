@@ -28,9 +28,9 @@ namespace pexo {
 class SystemVariableSource {
  public:
   virtual ~SystemVariableSource() = default;
-  // A new variable (count 1) of a kind the source gave to Defer, or null
-  // when out of memory.
-  virtual Variable* Make(int32_t kind) = 0;
+  // A new variable (count 1) of a kind the source gave to Defer, for the
+  // entry named `name`, or null when out of memory.
+  virtual Variable* Make(int32_t kind, const char* name, int32_t length) = 0;
 };
 
 struct SavedSystemEntry {
@@ -58,13 +58,16 @@ class SystemVariableHash : public VariableHash {
   void ForEach(VariableList* list) override;
 
   // Declares `name` as `source`'s variable of `kind`: a new entry, or the
-  // entry of that name emptied. The entry number, or -1 when the table
-  // refused it or holds kMaxDeferred deferred entries already.
-  int32_t Defer(const char* name, int32_t length, SystemVariableSource* source, int32_t kind);
+  // entry of that name, whose variable is dropped with `replace`. The entry
+  // number; -1 when the table refused it or holds kMaxDeferred deferred
+  // entries already, -2 (nothing done) when the entry holds a variable and
+  // `replace` is false.
+  int32_t Defer(const char* name, int32_t length, SystemVariableSource* source, int32_t kind,
+                bool replace);
   // Makes every deferred variable (before the table is copied).
   void MakeDeferredVariables();
 
-  static constexpr int32_t kMaxDeferred = 48;
+  static constexpr int32_t kMaxDeferred = 64;
 
  protected:
   bool SaveEntry(int32_t index) override;

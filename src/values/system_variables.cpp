@@ -241,7 +241,7 @@ bool DeferredSystemVariables::Fill(SystemVariableHash* scope, Config* config,
   global_timeout_ = config->GetInteger(CFG_TIMEOUT_GLOBAL);
   for (int32_t kind = kStartTime; kind < kSystemVariableKinds; ++kind) {
     const char* name = KindName(kind);
-    if (scope->Defer(name, -1, this, kind) < 0) {
+    if (scope->Defer(name, -1, this, kind, true) < 0) {
       error->assign("Unable to create system variable ");
       error->append(name);
       return false;
@@ -250,7 +250,7 @@ bool DeferredSystemVariables::Fill(SystemVariableHash* scope, Config* config,
   return true;
 }
 
-Variable* DeferredSystemVariables::Make(int32_t kind) {
+Variable* DeferredSystemVariables::Make(int32_t kind, const char*, int32_t) {
   return NewSystemVariable(kind, start_, global_timeout_, config_, host_);
 }
 

@@ -163,7 +163,7 @@ class DeferredSystemVariables : public SystemVariableSource {
  public:
   bool Fill(SystemVariableHash* scope, Config* config, SystemVariableHost* host,
             const struct timeval& start, String* error);
-  Variable* Make(int32_t kind) override;
+  Variable* Make(int32_t kind, const char* name, int32_t length) override;
 
  private:
   Config* config_ = nullptr;
