@@ -92,12 +92,13 @@ int32_t SystemVariableHash::Defer(const char* name, int32_t length, SystemVariab
                                   int32_t kind, bool replace) {
   if (!source || deferred_count_ >= kMaxDeferred) return -1;
   length = text_length(name, length);
-  Entry* entry = nullptr;
-  int32_t index = FindEntry(name, length, &entry);
+  uint32_t hash = NameHash(name, length);
+  int32_t index = LocalFindHashed(name, length, hash);
   if (index < 0) {
-    index = Insert(-1, name, length, nullptr);
+    index = level_ > 0 ? Insert(-1, name, length, nullptr)
+                       : LocalInsertHashed(name, length, hash, nullptr, 0);
     if (index < 0) return -1;
-  } else if (entry->variable && !replace) {
+  } else if (EntryAt(index)->variable && !replace) {
     return -2;
   } else {
     StoreVariable(index, nullptr);

@@ -166,9 +166,8 @@ const char* VariableHash::EntryName(int32_t index, int32_t* length) const {
   return text;
 }
 
-int32_t VariableHash::Slot(const char* name, int32_t length) const {
-  uint32_t h = lookup2_nocase(name, static_cast<uint32_t>(length), 0);
-  return static_cast<int32_t>(h & static_cast<uint32_t>(bucket_count_ - 1));
+uint32_t VariableHash::NameHash(const char* name, int32_t length) {
+  return lookup2_nocase(name, static_cast<uint32_t>(length), 0);
 }
 
 // Chain order of `name` against an entry: <0 before it, 0 same name, >0 after.
@@ -181,7 +180,12 @@ int VariableHash::CompareToEntry(const char* name, int32_t length, int32_t index
 
 int32_t VariableHash::LocalFind(const char* name, int32_t length) const {
   if (!bucket_count_) return -1;
-  for (int32_t at = buckets_[Slot(name, length)]; at >= 0; at = next_[at]) {
+  return LocalFindHashed(name, length, NameHash(name, length));
+}
+
+int32_t VariableHash::LocalFindHashed(const char* name, int32_t length, uint32_t hash) const {
+  if (!bucket_count_) return -1;
+  for (int32_t at = buckets_[Slot(hash)]; at >= 0; at = next_[at]) {
     int order = CompareToEntry(name, length, at);
     if (order == 0) return at;
     if (order < 0) return -1;
@@ -207,8 +211,8 @@ bool VariableHash::Grow() {
   return true;
 }
 
-void VariableHash::Link(int32_t index, const char* name, int32_t length) {
-  int32_t* link = &buckets_[Slot(name, length)];
+void VariableHash::Link(int32_t index, const char* name, int32_t length, uint32_t hash) {
+  int32_t* link = &buckets_[Slot(hash)];
   if (*link < 0) ++used_buckets_;
   while (*link >= 0 && CompareToEntry(name, length, *link) >= 0) link = &next_[*link];
   next_[index] = *link;
@@ -227,7 +231,23 @@ int32_t VariableHash::LocalInsert(int32_t name_index, const char* name, int32_t 
   if (!stored) stored = "";
   int32_t index = count_;
   entries_[index] = Entry{name_index, marker, variable};
-  Link(index, stored, length);
+  Link(index, stored, length, NameHash(stored, length));
+  ++count_;
+  if (variable) variable->Retain();
+  return index;
+}
+
+int32_t VariableHash::LocalInsertHashed(const char* name, int32_t length, uint32_t hash,
+                                        Variable* variable, int32_t marker) {
+  if (!bucket_count_ || !names_) return -1;
+  if (count_ == capacity_ && !Grow()) return -1;
+  length = text_length(name, length);
+  int32_t name_index = names_->append(name ? name : "", length);
+  const char* stored = names_->get(name_index, &length);
+  if (!stored) stored = "";
+  int32_t index = count_;
+  entries_[index] = Entry{name_index, marker, variable};
+  Link(index, stored, length, hash);
   ++count_;
   if (variable) variable->Retain();
   return index;

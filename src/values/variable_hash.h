@@ -122,6 +122,13 @@ class VariableHash {
   // Inserts without virtual dispatch; -1 when growing failed.
   int32_t LocalInsert(int32_t name_index, const char* name, int32_t length, Variable* variable,
                       int32_t marker);
+  // What a name's slot comes from, so that a lookup followed by an insert
+  // of the same new name hashes it once.
+  static uint32_t NameHash(const char* name, int32_t length);
+  int32_t LocalFindHashed(const char* name, int32_t length, uint32_t hash) const;
+  // LocalInsert of a new name (not a dictionary index) whose NameHash is known.
+  int32_t LocalInsertHashed(const char* name, int32_t length, uint32_t hash, Variable* variable,
+                            int32_t marker);
   // Walks a path from the variable the base name gave.
   bool WalkPath(class PathReader* reader, Variable* start, bool create, Variable** variable);
 
@@ -129,8 +136,10 @@ class VariableHash {
 
  private:
   bool Grow();
-  void Link(int32_t index, const char* name, int32_t length);
-  int32_t Slot(const char* name, int32_t length) const;
+  void Link(int32_t index, const char* name, int32_t length, uint32_t hash);
+  int32_t Slot(uint32_t hash) const {
+    return static_cast<int32_t>(hash & static_cast<uint32_t>(bucket_count_ - 1));
+  }
   int CompareToEntry(const char* name, int32_t length, int32_t index) const;
   void FreeArrays();
 
