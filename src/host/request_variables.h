@@ -68,7 +68,9 @@ class RequestVariables : public SystemVariableSource {
   // Makes the engine's variables of system_ when the script reads them.
   DeferredSystemVariables engine_;
   struct timeval started_;
-  const String* path_info_ = nullptr;  // for documenturl
+  const String* path_info_ = nullptr;  // for arg1 and documenturl
+  const String* query_ = nullptr;      // for the other arguments
+  String all_http_;                    // the header lines
   pid_t process_id_;
   uint32_t thread_id_;
 };

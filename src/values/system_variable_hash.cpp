@@ -90,42 +90,41 @@ void SystemVariableHash::ForEach(VariableList* list) {
 
 int32_t SystemVariableHash::Defer(const char* name, int32_t length, SystemVariableSource* source,
                                   int32_t kind, bool replace) {
-  if (!source || deferred_count_ >= kMaxDeferred) return -1;
+  if (!source) return -1;
   length = text_length(name, length);
   uint32_t hash = NameHash(name, length);
   int32_t index = LocalFindHashed(name, length, hash);
   if (index < 0) {
+    if (Entries() >= kDeferredSpan) return -1;
     index = level_ > 0 ? Insert(-1, name, length, nullptr)
                        : LocalInsertHashed(name, length, hash, nullptr, 0);
     if (index < 0) return -1;
-  } else if (EntryAt(index)->variable && !replace) {
-    return -2;
+  } else if (index >= kDeferredSpan || (EntryAt(index)->variable && !replace)) {
+    return -1;
   } else {
     StoreVariable(index, nullptr);
   }
-  deferred_[deferred_count_++] = Deferred{index, kind, source};
-  if (deferred_count_ == 1 || index < deferred_lowest_) deferred_lowest_ = index;
-  if (deferred_count_ == 1 || index > deferred_highest_) deferred_highest_ = index;
+  while (deferred_end_ <= index) deferred_[deferred_end_++] = Deferred{nullptr, 0};
+  if (!deferred_[index].source) ++deferred_count_;
+  deferred_[index] = Deferred{source, kind};
   return index;
 }
 
 void SystemVariableHash::MakeDeferredVariables() {
-  while (deferred_count_ > 0) TakeDeferred(deferred_[0].index, true);
+  for (int32_t i = 0; i < deferred_end_ && deferred_count_ > 0; ++i) TakeDeferred(i, true);
 }
 
 void SystemVariableHash::TakeDeferred(int32_t index, bool make) {
-  if (index < deferred_lowest_ || index > deferred_highest_) return;
-  for (int32_t i = 0; i < deferred_count_; ++i) {
-    if (deferred_[i].index != index) continue;
-    Deferred taken = deferred_[i];
-    deferred_[i] = deferred_[--deferred_count_];
-    Entry* e = EntryAt(index);
-    if (!make || !e || e->variable) return;
-    int32_t length;
-    const char* name = EntryName(index, &length);
-    e->variable = taken.source->Make(taken.kind, name, length);
-    return;
-  }
+  if (static_cast<uint32_t>(index) >= static_cast<uint32_t>(deferred_end_)) return;
+  Deferred taken = deferred_[index];
+  if (!taken.source) return;
+  deferred_[index].source = nullptr;
+  --deferred_count_;
+  Entry* e = EntryAt(index);
+  if (!make || !e || e->variable) return;
+  int32_t length;
+  const char* name = EntryName(index, &length);
+  e->variable = taken.source->Make(taken.kind, name, length);
 }
 
 SystemVariableHash* NewSystemVariableHashFromTable(const NameTable& table, Dictionary* names,

@@ -59,24 +59,23 @@ class SystemVariableHash : public VariableHash {
 
   // Declares `name` as `source`'s variable of `kind`: a new entry, or the
   // entry of that name, whose variable is dropped with `replace`. The entry
-  // number; -1 when the table refused it or holds kMaxDeferred deferred
-  // entries already, -2 (nothing done) when the entry holds a variable and
-  // `replace` is false.
+  // number, or -1 with nothing done: the table refused the name, the entry
+  // holds a variable and `replace` is false, or the entry number is
+  // kDeferredSpan or more. The caller then makes the variable at once.
   int32_t Defer(const char* name, int32_t length, SystemVariableSource* source, int32_t kind,
                 bool replace);
   // Makes every deferred variable (before the table is copied).
   void MakeDeferredVariables();
 
-  static constexpr int32_t kMaxDeferred = 64;
+  static constexpr int32_t kDeferredSpan = 192;
 
  protected:
   bool SaveEntry(int32_t index) override;
 
  private:
   struct Deferred {
-    int32_t index;
+    SystemVariableSource* source;  // null: not deferred
     int32_t kind;
-    SystemVariableSource* source;
   };
 
   void Record(int32_t index, int32_t marker, Variable* variable);
@@ -86,11 +85,10 @@ class SystemVariableHash : public VariableHash {
 
   int32_t level_ = 0;
   Stack<List<SavedSystemEntry>> saved_;
-  // Pending deferrals, unordered; the bounds reject most entries at once.
-  Deferred deferred_[kMaxDeferred];
-  int32_t deferred_count_ = 0;
-  int32_t deferred_lowest_ = 0;
-  int32_t deferred_highest_ = -1;
+  // By entry number; only the first deferred_end_ are initialised.
+  Deferred deferred_[kDeferredSpan];
+  int32_t deferred_end_ = 0;
+  int32_t deferred_count_ = 0;  // pending
 };
 
 // A system table built from a prepared name table, or null with `error`.

@@ -135,8 +135,6 @@ enum SystemVariableKind : int32_t {
   kProcessName,
   kSystemVariableKinds,
 };
-static_assert(kSystemVariableKinds <= SystemVariableHash::kMaxDeferred,
-              "every system variable can be deferred");
 
 // The entry name of a kind: the name its variable carries.
 const char* KindName(int32_t kind) {
@@ -241,11 +239,10 @@ bool DeferredSystemVariables::Fill(SystemVariableHash* scope, Config* config,
   global_timeout_ = config->GetInteger(CFG_TIMEOUT_GLOBAL);
   for (int32_t kind = kStartTime; kind < kSystemVariableKinds; ++kind) {
     const char* name = KindName(kind);
-    if (scope->Defer(name, -1, this, kind, true) < 0) {
-      error->assign("Unable to create system variable ");
-      error->append(name);
+    // What cannot be deferred is made at once, with its errors.
+    if (scope->Defer(name, -1, this, kind, true) < 0 &&
+        !Put(scope, Make(kind, name, -1), error))
       return false;
-    }
   }
   return true;
 }

@@ -194,13 +194,28 @@ TEST(RequestVariablesTest, MadeOnFirstReadAsIfSetAtOnce) {
   }
   EXPECT_EQ(scope.VariableAt(1, false), held);
   EXPECT_EQ(scope.VariableAt(5, false)->Value_Integer(), static_cast<int32_t>(getpid()));
-  // Assigned before its first read, a variable takes the script's value.
+  // Header lines (a repeated one keeps its first entry and takes the last
+  // value) and arguments.
   MemoryRequest other;
-  other.variables = {{"REMOTE_USER", "ann"}};
+  other.variables = {{"REMOTE_USER", "ann"},
+                     {"ALL_HTTP", "HTTP_A:1\nHTTP_B: x\nhttp_a:2\n:none\nno colon"}};
   SystemVariableHash second(12, &names, false);
   RequestVariables more(&other);
   more.set_scope(&second);
   more.FillServerVariables();
+  String query("p+q%41");
+  more.FillArguments(path, query);
+  const char* expected[][2] = {{"REMOTE_USER", "ann"}, {"HTTP_A", "2"}, {"HTTP_B", " x"},
+                               {"arg1", "/a.pxc"},     {"arg2", "p"},   {"arg3", "qA"},
+                               {"nargs", "3"}};
+  ASSERT_EQ(second.Entries(), 7);
+  for (int32_t i = 0; i < second.Entries(); ++i) {
+    Variable* v = second.VariableAt(i, false);
+    ASSERT_NE(v, nullptr) << i;
+    EXPECT_STREQ(v->Name().c_str(), expected[i][0]);
+    EXPECT_STREQ(v->Value().c_str(), expected[i][1]) << expected[i][0];
+  }
+  // Assigned before its first read, a variable takes the script's value.
   ASSERT_EQ(second.SetVariable("remote_user", -1, "bob", 3), 1);
   Variable* user = nullptr;
   ASSERT_TRUE(second.Find("REMOTE_USER", -1, false, &user));
