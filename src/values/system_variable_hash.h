@@ -24,7 +24,7 @@
 
 namespace pexo {
 
-// What a save level remembers of one system variable slot it changed.
+// Makes the variables of deferred entries.
 class SystemVariableSource {
  public:
   virtual ~SystemVariableSource() = default;
@@ -33,6 +33,7 @@ class SystemVariableSource {
   virtual Variable* Make(int32_t kind, const char* name, int32_t length) = 0;
 };
 
+// What a save level remembers of one system variable slot it changed.
 struct SavedSystemEntry {
   int32_t index;
   int32_t marker;
