@@ -88,11 +88,9 @@ void SystemVariableHash::ForEach(VariableList* list) {
   VariableHash::ForEach(list);
 }
 
-int32_t SystemVariableHash::Defer(const char* name, int32_t length, SystemVariableSource* source,
-                                  int32_t kind, bool replace) {
+int32_t SystemVariableHash::Defer(const char* name, int32_t length, uint32_t hash,
+                                  SystemVariableSource* source, int32_t kind, bool replace) {
   if (!source) return -1;
-  length = text_length(name, length);
-  uint32_t hash = NameHash(name, length);
   int32_t index = LocalFindHashed(name, length, hash);
   if (index < 0) {
     if (Entries() >= kDeferredSpan) return -1;

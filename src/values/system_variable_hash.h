@@ -64,7 +64,13 @@ class SystemVariableHash : public VariableHash {
   // holds a variable and `replace` is false, or the entry number is
   // kDeferredSpan or more. The caller then makes the variable at once.
   int32_t Defer(const char* name, int32_t length, SystemVariableSource* source, int32_t kind,
-                bool replace);
+                bool replace) {
+    length = text_length(name, length);
+    return Defer(name, length, NameHash(name, length), source, kind, replace);
+  }
+  // The same for a name whose NameHash was computed before.
+  int32_t Defer(const char* name, int32_t length, uint32_t hash, SystemVariableSource* source,
+                int32_t kind, bool replace);
   // Makes every deferred variable (before the table is copied).
   void MakeDeferredVariables();
 

@@ -1,5 +1,6 @@
 #include "values/system_variables.h"
 
+#include <cstring>
 #include <new>
 
 #include "values/config.h"
@@ -153,6 +154,27 @@ const char* KindName(int32_t kind) {
   return kOtherNames[kind - kTimeRemaining];
 }
 
+// The kinds' names with their hashes, the same on every request. They are
+// all lower case, which every locale folds to itself, so the hash does not
+// depend on the locale in force when it is taken.
+struct KindNames {
+  KindNames() {
+    for (int32_t kind = 0; kind < kSystemVariableKinds; ++kind) {
+      text[kind] = KindName(kind);
+      length[kind] = static_cast<int32_t>(std::strlen(text[kind]));
+      hash[kind] = VariableHash::NameHash(text[kind], length[kind]);
+    }
+  }
+  const char* text[kSystemVariableKinds];
+  int32_t length[kSystemVariableKinds];
+  uint32_t hash[kSystemVariableKinds];
+};
+
+const KindNames& PreparedKindNames() {
+  static const KindNames names;
+  return names;
+}
+
 ImmutableVariable* NewFixed(const char* name, const char* text, int32_t integer, bool is_text) {
   ImmutableVariable* v = new (std::nothrow) ImmutableVariable(name);
   if (!v) return nullptr;
@@ -237,11 +259,11 @@ bool DeferredSystemVariables::Fill(SystemVariableHash* scope, Config* config,
   host_ = host;
   start_ = ReadTime(start);
   global_timeout_ = config->GetInteger(CFG_TIMEOUT_GLOBAL);
+  const KindNames& names = PreparedKindNames();
   for (int32_t kind = kStartTime; kind < kSystemVariableKinds; ++kind) {
-    const char* name = KindName(kind);
     // What cannot be deferred is made at once, with its errors.
-    if (scope->Defer(name, -1, this, kind, true) < 0 &&
-        !Put(scope, Make(kind, name, -1), error))
+    if (scope->Defer(names.text[kind], names.length[kind], names.hash[kind], this, kind, true) < 0 &&
+        !Put(scope, Make(kind, nullptr, 0), error))
       return false;
   }
   return true;

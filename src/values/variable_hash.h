@@ -83,6 +83,10 @@ class VariableHash {
   virtual int PopLevel();
   virtual VariableHash* Underlying();
 
+  // What a name's slot comes from, so that a lookup followed by an insert
+  // of the same new name hashes it once.
+  static uint32_t NameHash(const char* name, int32_t length);
+
   // Entry number of a dictionary index's name, or -1.
   int32_t FindEntryIndex(int32_t name_index, Entry** entry = nullptr);
 
@@ -127,9 +131,6 @@ class VariableHash {
   // Inserts without virtual dispatch; -1 when growing failed.
   int32_t LocalInsert(int32_t name_index, const char* name, int32_t length, Variable* variable,
                       int32_t marker);
-  // What a name's slot comes from, so that a lookup followed by an insert
-  // of the same new name hashes it once.
-  static uint32_t NameHash(const char* name, int32_t length);
   int32_t LocalFindHashed(const char* name, int32_t length, uint32_t hash) const;
   // LocalInsert of a new name (not a dictionary index) whose NameHash is known.
   int32_t LocalInsertHashed(const char* name, int32_t length, uint32_t hash, Variable* variable,
