@@ -6,9 +6,11 @@
 
 #include <arpa/inet.h>
 
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <random>
 #include <string_view>
 
@@ -17,6 +19,7 @@
 #include "values/calendar_names.h"
 #include "values/system_variable_hash.h"
 #include "values/system_variables.h"
+#include "values/variable.h"
 
 namespace pexo {
 
@@ -31,6 +34,35 @@ const char* const kServerVariables[] = {
     "REQUEST_METHOD",  "SCRIPT_NAME",        "SERVER_NAME",     "SERVER_PORT",
     "SERVER_PORT_SECURE", "SERVER_PROTOCOL", "SERVER_SOFTWARE",
 };
+
+constexpr int32_t kServerVariableCount =
+    static_cast<int32_t>(sizeof kServerVariables / sizeof kServerVariables[0]);
+
+// Kinds of the deferred request variables: the server variables by their
+// position in kServerVariables, then the identity variables.
+// The arguments after arg1 are kArguments + position, the header lines
+// kHeaderLines + where the line starts in ALL_HTTP.
+enum : int32_t {
+  kProcessId = kServerVariableCount,
+  kThreadId,
+  kApiType,
+  kDocumentUrl,
+  kFirstArgument,
+  kArgumentCount,
+  kArguments = 256,
+  kHeaderLines = 1 << 20,
+};
+
+// The value part of the ALL_HTTP line starting at `at`.
+void HeaderLineValue(const String& lines, int32_t at, const char** value, int32_t* length) {
+  const char* start = lines.data() + at;
+  const char* end = lines.data() + lines.length();
+  const char* line_end = static_cast<const char*>(std::memchr(start, '\n', end - start));
+  if (!line_end) line_end = end;
+  const char* colon = static_cast<const char*>(std::memchr(start, ':', line_end - start));
+  *value = colon ? colon + 1 : line_end;
+  *length = static_cast<int32_t>(line_end - *value);
+}
 
 int HexValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -184,47 +216,106 @@ void RequestVariables::SetInteger(const char* name, int32_t value) {
   Set(name, text, n);
 }
 
+bool RequestVariables::Defer(const char* name, int32_t kind) {
+  return system_ && system_->Defer(name, -1, this, kind, false) >= 0;
+}
+
 void RequestVariables::FillServerVariables() {
   String value;
-  for (const char* name : kServerVariables) {
-    if (request_->GetServerVariable(name, &value)) {
+  for (int32_t kind = 0; kind < kServerVariableCount; ++kind) {
+    const char* name = kServerVariables[kind];
+    if (request_->GetServerVariable(name, &value) && !Defer(name, kind))
       Set(name, value.data(), value.length());
-    }
   }
-  if (!request_->GetServerVariable("ALL_HTTP", &value)) return;
-  const char* at = value.data();
-  const char* end = at + value.length();
+  all_http_.clear();
+  if (!request_->GetServerVariable("ALL_HTTP", &all_http_)) return;
+  const char* begin = all_http_.data();
+  const char* at = begin;
+  const char* end = at + all_http_.length();
   while (at < end) {
     const char* line_end = static_cast<const char*>(std::memchr(at, '\n', end - at));
     if (!line_end) line_end = end;
     const char* colon = static_cast<const char*>(std::memchr(at, ':', line_end - at));
     if (colon && colon > at) {
-      std::string name(at, colon);
-      Set(name.c_str(), colon + 1, static_cast<int32_t>(line_end - colon - 1));
+      int64_t offset = at - begin;
+      bool deferred = offset < INT32_MAX - kHeaderLines && system_ &&
+                      system_->Defer(at, static_cast<int32_t>(colon - at), this,
+                                     kHeaderLines + static_cast<int32_t>(offset), false) >= 0;
+      if (!deferred) {
+        std::string name(at, colon);
+        Set(name.c_str(), colon + 1, static_cast<int32_t>(line_end - colon - 1));
+      }
     }
     at = line_end + 1;
   }
 }
 
 void RequestVariables::FillArguments(const String& path_info, const String& query) {
-  Set("arg1", path_info.data(), path_info.length());
+  path_info_ = &path_info;
+  query_ = &query;
+  if (!Defer("arg1", kFirstArgument)) Set("arg1", path_info.data(), path_info.length());
   std::vector<std::string> args;
   SplitArguments(query.data(), query.length(), &args);
   for (size_t i = 0; i < args.size(); ++i) {
     char name[24];
     std::snprintf(name, sizeof name, "arg%zu", i + 2);
-    Set(name, args[i].data(), static_cast<int32_t>(args[i].size()));
+    bool deferred = i < kHeaderLines - kArguments && Defer(name, kArguments + static_cast<int32_t>(i));
+    if (!deferred) Set(name, args[i].data(), static_cast<int32_t>(args[i].size()));
   }
-  SetInteger("nargs", static_cast<int32_t>(args.size() + 1));
+  if (!Defer("nargs", kArgumentCount)) SetInteger("nargs", static_cast<int32_t>(args.size() + 1));
 }
 
 void RequestVariables::FillIdentityVariables(const String& path_info) {
-  SetInteger("process_id", static_cast<int32_t>(process_id_));
-  SetInteger("thread_id", static_cast<int32_t>(thread_id_));
-  Set("apitype", request_->ApiType());
+  path_info_ = &path_info;
+  if (!Defer("process_id", kProcessId)) SetInteger("process_id", static_cast<int32_t>(process_id_));
+  if (!Defer("thread_id", kThreadId)) SetInteger("thread_id", static_cast<int32_t>(thread_id_));
+  if (!Defer("apitype", kApiType)) Set("apitype", request_->ApiType());
+  if (Defer("documenturl", kDocumentUrl)) return;
   std::string url = DocumentUrl(ServerVariable("SERVER_NAME"), ServerVariable("SERVER_PORT"),
                                 ServerVariable("SERVER_PORT_SECURE"), path_info);
   Set("documenturl", url.data(), static_cast<int32_t>(url.size()));
+}
+
+Variable* RequestVariables::Make(int32_t kind, const char* name, int32_t length) {
+  // What Set gives a new entry: a plain variable named as the entry.
+  Variable* v = new (std::nothrow) Variable(name, length);
+  if (!v) return nullptr;
+  char digits[16];
+  if (kind >= 0 && kind < kServerVariableCount) {
+    String value;
+    request_->GetServerVariable(kServerVariables[kind], &value);
+    v->SetValue(value.data(), value.length());
+  } else if (kind == kProcessId || kind == kThreadId) {
+    int32_t id = static_cast<int32_t>(kind == kProcessId ? process_id_ : thread_id_);
+    int n = std::snprintf(digits, sizeof digits, "%d", id);
+    v->SetValue(digits, n);
+  } else if (kind == kApiType) {
+    const char* type = request_->ApiType();
+    v->SetValue(type, static_cast<int32_t>(std::strlen(type)));
+  } else if (kind == kFirstArgument) {
+    if (path_info_) v->SetValue(path_info_->data(), path_info_->length());
+  } else if (kind == kArgumentCount || (kind >= kArguments && kind < kHeaderLines)) {
+    std::vector<std::string> args;
+    if (query_) SplitArguments(query_->data(), query_->length(), &args);
+    if (kind == kArgumentCount) {
+      int n = std::snprintf(digits, sizeof digits, "%d", static_cast<int32_t>(args.size() + 1));
+      v->SetValue(digits, n);
+    } else if (static_cast<size_t>(kind - kArguments) < args.size()) {
+      const std::string& arg = args[static_cast<size_t>(kind - kArguments)];
+      v->SetValue(arg.data(), static_cast<int32_t>(arg.size()));
+    }
+  } else if (kind >= kHeaderLines) {
+    const char* value;
+    int32_t value_length;
+    HeaderLineValue(all_http_, kind - kHeaderLines, &value, &value_length);
+    v->SetValue(value, value_length);
+  } else if (kind == kDocumentUrl) {
+    std::string url = DocumentUrl(ServerVariable("SERVER_NAME"), ServerVariable("SERVER_PORT"),
+                                  ServerVariable("SERVER_PORT_SECURE"),
+                                  path_info_ ? *path_info_ : String());
+    v->SetValue(url.data(), static_cast<int32_t>(url.size()));
+  }
+  return v;
 }
 
 String RequestVariables::ServerVariable(const char* name) {
@@ -235,7 +326,7 @@ String RequestVariables::ServerVariable(const char* name) {
 
 bool RequestVariables::FillEngineVariables(Config* config, SystemVariableHost* host,
                                            String* error) {
-  return FillSystemVariables(system_, config, host, started_, error);
+  return engine_.Fill(system_, config, host, started_, error);
 }
 
 void RequestVariables::CallerId(String* id) {

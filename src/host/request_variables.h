@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "values/string.h"
+#include "values/system_variables.h"
 
 namespace pexo {
 
@@ -26,7 +27,7 @@ class ServerRequest;
 class SystemVariableHash;
 class SystemVariableHost;
 
-class RequestVariables {
+class RequestVariables : public SystemVariableSource {
  public:
   explicit RequestVariables(ServerRequest* request);
   RequestVariables(const RequestVariables&) = delete;
@@ -42,8 +43,9 @@ class RequestVariables {
 
   // The CGI set the server has, then each "name:value" line of ALL_HTTP.
   void FillServerVariables();
-  // The time structure, the configuration and the live variables; false
-  // with `error` set when they cannot be made.
+  // The time structure, the configuration and the live variables, each
+  // made when first used; false with `error` set when the scope refuses
+  // their entries.
   bool FillEngineVariables(Config* config, SystemVariableHost* host, String* error);
   // arg1 = PATH_INFO, arg2... = the query string split at "+", nargs.
   void FillArguments(const String& path_info, const String& query);
@@ -52,10 +54,23 @@ class RequestVariables {
   // The caller id the cookie carries, or a fresh one.
   void CallerId(String* id);
 
+  // The server and identity variables are made when first read, from the
+  // request, whose variables do not change while it runs.
+  Variable* Make(int32_t kind, const char* name, int32_t length) override;
+
  private:
+  // Declares `name` as made by Make; false when its entry already holds a
+  // variable (or the scope refuses it), and the caller sets it at once.
+  bool Defer(const char* name, int32_t kind);
+
   ServerRequest* request_;
   SystemVariableHash* system_ = nullptr;
+  // Makes the engine's variables of system_ when the script reads them.
+  DeferredSystemVariables engine_;
   struct timeval started_;
+  const String* path_info_ = nullptr;  // for arg1 and documenturl
+  const String* query_ = nullptr;      // for the other arguments
+  String all_http_;                    // the header lines
   pid_t process_id_;
   uint32_t thread_id_;
 };

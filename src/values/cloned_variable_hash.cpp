@@ -41,7 +41,9 @@ VariableHash* Forward(VariableHash* source, Dictionary* names, VariableHash* tar
 
 VariableHash* CloneVariableHash(VariableHash* source, Dictionary* names, bool copy_variables) {
   VariableHash* underlying = source->Underlying();
-  if (dynamic_cast<SystemVariableHash*>(underlying)) {
+  if (auto* system = dynamic_cast<SystemVariableHash*>(underlying)) {
+    // The copy reads the entries directly and has no source of its own.
+    if (copy_variables) system->MakeDeferredVariables();
     if (source == underlying) {
       auto* copy = new SystemVariableHash(*underlying, names, false, copy_variables);
       if (!copy->ok()) {

@@ -31,6 +31,9 @@ void SystemVariableHash::Record(int32_t index, int32_t marker, Variable* variabl
 }
 
 bool SystemVariableHash::SaveEntry(int32_t index) {
+  // A deferred variable being replaced is made first only when a level has
+  // to give it back later.
+  if (deferred_count_ > 0) TakeDeferred(index, level_ > 0);
   if (level_ <= 0) return false;
   Entry* e = EntryAt(index);
   Record(index, e->marker, e->variable);
@@ -64,6 +67,7 @@ int SystemVariableHash::PopLevel() {
   for (SavedSystemEntry* r : *records) {
     Entry* e = EntryAt(r->index);
     if (!e) continue;  // the table was rebuilt under the level; the record just goes
+    if (deferred_count_ > 0) TakeDeferred(r->index, false);
     if (e->variable) e->variable->Release();
     e->variable = r->variable;
     e->marker = r->marker;
@@ -72,6 +76,53 @@ int SystemVariableHash::PopLevel() {
   DiscardRecords(records);
   --level_;
   return 1;
+}
+
+Variable* SystemVariableHash::VariableAt(int32_t index, bool create) {
+  if (deferred_count_ > 0) TakeDeferred(index, true);
+  return VariableHash::VariableAt(index, create);
+}
+
+void SystemVariableHash::ForEach(VariableList* list) {
+  MakeDeferredVariables();
+  VariableHash::ForEach(list);
+}
+
+int32_t SystemVariableHash::Defer(const char* name, int32_t length, uint32_t hash,
+                                  SystemVariableSource* source, int32_t kind, bool replace) {
+  if (!source) return -1;
+  int32_t index = LocalFindHashed(name, length, hash);
+  if (index < 0) {
+    if (Entries() >= kDeferredSpan) return -1;
+    index = level_ > 0 ? Insert(-1, name, length, nullptr)
+                       : LocalInsertHashed(name, length, hash, nullptr, 0);
+    if (index < 0) return -1;
+  } else if (index >= kDeferredSpan || (EntryAt(index)->variable && !replace)) {
+    return -1;
+  } else {
+    StoreVariable(index, nullptr);
+  }
+  while (deferred_end_ <= index) deferred_[deferred_end_++] = Deferred{nullptr, 0};
+  if (!deferred_[index].source) ++deferred_count_;
+  deferred_[index] = Deferred{source, kind};
+  return index;
+}
+
+void SystemVariableHash::MakeDeferredVariables() {
+  for (int32_t i = 0; i < deferred_end_ && deferred_count_ > 0; ++i) TakeDeferred(i, true);
+}
+
+void SystemVariableHash::TakeDeferred(int32_t index, bool make) {
+  if (static_cast<uint32_t>(index) >= static_cast<uint32_t>(deferred_end_)) return;
+  Deferred taken = deferred_[index];
+  if (!taken.source) return;
+  deferred_[index].source = nullptr;
+  --deferred_count_;
+  Entry* e = EntryAt(index);
+  if (!make || !e || e->variable) return;
+  int32_t length;
+  const char* name = EntryName(index, &length);
+  e->variable = taken.source->Make(taken.kind, name, length);
 }
 
 SystemVariableHash* NewSystemVariableHashFromTable(const NameTable& table, Dictionary* names,

@@ -14,6 +14,8 @@
 #include <cstdint>
 
 #include "values/string.h"
+#include "values/system_variable_hash.h"
+#include "values/time_variables.h"
 #include "values/variable.h"
 
 namespace pexo {
@@ -150,6 +152,25 @@ bool FillSystemVariables(VariableHash* scope, Config* config, SystemVariableHost
 // what a background task's own host gives the copy of its parent's scope.
 bool FillLiveSystemVariables(VariableHash* scope, Config* config, SystemVariableHost* host,
                              String* error);
+
+// What FillSystemVariables gives, for a request that may read none of it:
+// Fill declares the same entries in the same order in a system table and
+// each variable is made on first use (see SystemVariableHash::Defer), the
+// same variable FillSystemVariables would have stored. The start time and
+// "globaltimeout" are read by Fill, the live variables when read. The object,
+// `config` and `host` must outlive the scope's deferred entries.
+class DeferredSystemVariables : public SystemVariableSource {
+ public:
+  bool Fill(SystemVariableHash* scope, Config* config, SystemVariableHost* host,
+            const struct timeval& start, String* error);
+  Variable* Make(int32_t kind, const char* name, int32_t length) override;
+
+ private:
+  Config* config_ = nullptr;
+  SystemVariableHost* host_ = nullptr;
+  TimeReading start_;
+  int32_t global_timeout_ = 0;
+};
 
 }  // namespace pexo
 

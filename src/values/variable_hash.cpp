@@ -1,5 +1,6 @@
 #include "values/variable_hash.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -96,6 +97,9 @@ VariableHash::VariableHash(const VariableHash& source, Dictionary* names, bool o
       names_(names),
       owns_names_(owns_names) {
   int32_t capacity = source.capacity_;
+  // No chains to keep: start small (see GrowBuckets).
+  bool fresh = source.count_ == 0 && bucket_count_ > kStartBuckets;
+  if (fresh) bucket_count_ = kStartBuckets;
   buckets_ = ResizeArray<int32_t>(nullptr, bucket_count_);
   next_ = ResizeArray<int32_t>(nullptr, capacity);
   entries_ = ResizeArray<Entry>(nullptr, capacity);
@@ -105,8 +109,11 @@ VariableHash::VariableHash(const VariableHash& source, Dictionary* names, bool o
     ok_ = false;
     return;
   }
-  if (bucket_count_)
+  if (fresh) {
+    for (int32_t i = 0; i < bucket_count_; ++i) buckets_[i] = -1;
+  } else if (bucket_count_) {
     std::memcpy(buckets_, source.buckets_, sizeof(int32_t) * static_cast<size_t>(bucket_count_));
+  }
   if (capacity) {
     std::memcpy(next_, source.next_, sizeof(int32_t) * static_cast<size_t>(capacity));
     std::memcpy(static_cast<void*>(entries_), source.entries_,
@@ -166,9 +173,8 @@ const char* VariableHash::EntryName(int32_t index, int32_t* length) const {
   return text;
 }
 
-int32_t VariableHash::Slot(const char* name, int32_t length) const {
-  uint32_t h = lookup2_nocase(name, static_cast<uint32_t>(length), 0);
-  return static_cast<int32_t>(h & static_cast<uint32_t>(bucket_count_ - 1));
+uint32_t VariableHash::NameHash(const char* name, int32_t length) {
+  return lookup2_nocase(name, static_cast<uint32_t>(length), 0);
 }
 
 // Chain order of `name` against an entry: <0 before it, 0 same name, >0 after.
@@ -181,7 +187,12 @@ int VariableHash::CompareToEntry(const char* name, int32_t length, int32_t index
 
 int32_t VariableHash::LocalFind(const char* name, int32_t length) const {
   if (!bucket_count_) return -1;
-  for (int32_t at = buckets_[Slot(name, length)]; at >= 0; at = next_[at]) {
+  return LocalFindHashed(name, length, NameHash(name, length));
+}
+
+int32_t VariableHash::LocalFindHashed(const char* name, int32_t length, uint32_t hash) const {
+  if (!bucket_count_) return -1;
+  for (int32_t at = buckets_[Slot(hash)]; at >= 0; at = next_[at]) {
     int order = CompareToEntry(name, length, at);
     if (order == 0) return at;
     if (order < 0) return -1;
@@ -207,8 +218,27 @@ bool VariableHash::Grow() {
   return true;
 }
 
-void VariableHash::Link(int32_t index, const char* name, int32_t length) {
-  int32_t* link = &buckets_[Slot(name, length)];
+bool VariableHash::GrowBuckets() {
+  int32_t declared = SlotCount(bits_);
+  if (bucket_count_ >= declared || count_ < bucket_count_) return true;
+  int64_t wanted = std::min<int64_t>(int64_t{bucket_count_} * 8, declared);
+  int32_t* buckets = ResizeArray(buckets_, static_cast<int32_t>(wanted));
+  if (!buckets) return false;
+  buckets_ = buckets;
+  bucket_count_ = static_cast<int32_t>(wanted);
+  used_buckets_ = 0;
+  for (int32_t i = 0; i < bucket_count_; ++i) buckets_[i] = -1;
+  // In entry order, so that equal names keep their order in a chain.
+  for (int32_t i = 0; i < count_; ++i) {
+    int32_t length;
+    const char* name = EntryName(i, &length);
+    Link(i, name, length, NameHash(name, length));
+  }
+  return true;
+}
+
+void VariableHash::Link(int32_t index, const char* name, int32_t length, uint32_t hash) {
+  int32_t* link = &buckets_[Slot(hash)];
   if (*link < 0) ++used_buckets_;
   while (*link >= 0 && CompareToEntry(name, length, *link) >= 0) link = &next_[*link];
   next_[index] = *link;
@@ -219,6 +249,7 @@ int32_t VariableHash::LocalInsert(int32_t name_index, const char* name, int32_t 
                                   Variable* variable, int32_t marker) {
   if (!bucket_count_ || !names_) return -1;
   if (count_ == capacity_ && !Grow()) return -1;
+  if (!GrowBuckets()) return -1;
   if (name_index < 0) {
     length = text_length(name, length);
     name_index = names_->append(name ? name : "", length);
@@ -227,7 +258,24 @@ int32_t VariableHash::LocalInsert(int32_t name_index, const char* name, int32_t 
   if (!stored) stored = "";
   int32_t index = count_;
   entries_[index] = Entry{name_index, marker, variable};
-  Link(index, stored, length);
+  Link(index, stored, length, NameHash(stored, length));
+  ++count_;
+  if (variable) variable->Retain();
+  return index;
+}
+
+int32_t VariableHash::LocalInsertHashed(const char* name, int32_t length, uint32_t hash,
+                                        Variable* variable, int32_t marker) {
+  if (!bucket_count_ || !names_) return -1;
+  if (count_ == capacity_ && !Grow()) return -1;
+  if (!GrowBuckets()) return -1;
+  length = text_length(name, length);
+  int32_t name_index = names_->append(name ? name : "", length);
+  const char* stored = names_->get(name_index, &length);
+  if (!stored) stored = "";
+  int32_t index = count_;
+  entries_[index] = Entry{name_index, marker, variable};
+  Link(index, stored, length, hash);
   ++count_;
   if (variable) variable->Retain();
   return index;

@@ -5,8 +5,12 @@
 // Layout: 2^bits bucket heads (-1 empty), a next array and an entry array that
 // grow together by 512 slots. Entries are numbered in insertion order and are
 // never removed; only their variables change. Every chain is ordered by name
-// length, then case-insensitively (tolower), so a lookup stops early. The
-// bucket count never changes after construction.
+// length, then case-insensitively (tolower), so a lookup stops early.
+// A copy of a table without entries starts with at most kStartBuckets heads
+// and grows them, relinking every entry, as names are added, up to 2^bits:
+// its chains are all made by inserts, so where a name lies follows from the
+// name alone. Any other table keeps its bucket count (a prepared table's
+// chains are taken as they are).
 //
 // Ownership: the table holds one reference on each variable in its entries.
 // Operations that store a caller's variable retain it; the caller keeps its
@@ -38,6 +42,7 @@ class VariableHash {
   };
 
   static constexpr int32_t kGrowth = 512;
+  static constexpr int32_t kStartBuckets = 256;
 
   // An empty table with 2^bits buckets and `capacity` entry slots. With
   // `owns_names` the table deletes `names` when destroyed.
@@ -77,6 +82,10 @@ class VariableHash {
   virtual void PushLevel();
   virtual int PopLevel();
   virtual VariableHash* Underlying();
+
+  // What a name's slot comes from, so that a lookup followed by an insert
+  // of the same new name hashes it once.
+  static uint32_t NameHash(const char* name, int32_t length);
 
   // Entry number of a dictionary index's name, or -1.
   int32_t FindEntryIndex(int32_t name_index, Entry** entry = nullptr);
@@ -122,6 +131,10 @@ class VariableHash {
   // Inserts without virtual dispatch; -1 when growing failed.
   int32_t LocalInsert(int32_t name_index, const char* name, int32_t length, Variable* variable,
                       int32_t marker);
+  int32_t LocalFindHashed(const char* name, int32_t length, uint32_t hash) const;
+  // LocalInsert of a new name (not a dictionary index) whose NameHash is known.
+  int32_t LocalInsertHashed(const char* name, int32_t length, uint32_t hash, Variable* variable,
+                            int32_t marker);
   // Walks a path from the variable the base name gave.
   bool WalkPath(class PathReader* reader, Variable* start, bool create, Variable** variable);
 
@@ -129,8 +142,13 @@ class VariableHash {
 
  private:
   bool Grow();
-  void Link(int32_t index, const char* name, int32_t length);
-  int32_t Slot(const char* name, int32_t length) const;
+  // Before an insert: more bucket heads for a table that started with few,
+  // once it holds as many entries as heads. False when out of memory.
+  bool GrowBuckets();
+  void Link(int32_t index, const char* name, int32_t length, uint32_t hash);
+  int32_t Slot(uint32_t hash) const {
+    return static_cast<int32_t>(hash & static_cast<uint32_t>(bucket_count_ - 1));
+  }
   int CompareToEntry(const char* name, int32_t length, int32_t index) const;
   void FreeArrays();
 

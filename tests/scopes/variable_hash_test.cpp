@@ -93,6 +93,35 @@ TEST(VariableHashTest, GrowsBy512AndNumbersInInsertionOrder) {
   for (int i = 0; i < 513; i += 37) EXPECT_EQ(h.FindEntry(("V" + std::to_string(i)).c_str(), -1), i);
 }
 
+// A copy of an empty table starts with few heads and relinks its entries as
+// it grows; every lookup must answer as in a table that had all its heads
+// from the start, duplicates included.
+TEST(VariableHashTest, CopyOfEmptyTableGrowsItsBucketsAndFindsTheSame) {
+  UserVariableHash empty;
+  VariableHash grown(empty, new Dictionary(), true, false);
+  UserVariableHash full;
+  EXPECT_EQ(grown.bucket_count(), VariableHash::kStartBuckets);
+  std::vector<std::string> names;
+  for (int i = 0; i < 600; ++i) names.push_back((i % 3 ? "v" : "Name_") + std::to_string(i * 7));
+  names.push_back("v7");  // a duplicate of entry 1 in other spelling
+  names.push_back("NAME_0");
+  for (const std::string& name : names) {
+    ASSERT_EQ(grown.InsertName(name.c_str(), -1), full.InsertName(name.c_str(), -1)) << name;
+  }
+  EXPECT_EQ(grown.bucket_count(), 2048);
+  EXPECT_EQ(grown.bucket_bits(), 12);
+  for (const std::string& name : names) {
+    for (const std::string& probe : {name, name + "x", "x" + name}) {
+      EXPECT_EQ(grown.FindEntry(probe.c_str(), -1), full.FindEntry(probe.c_str(), -1)) << probe;
+    }
+  }
+  EXPECT_EQ(grown.FindEntry("V7", -1), 1);
+  // A copy of a table with entries keeps its heads as they are.
+  VariableHash copy(grown, new Dictionary(*grown.names()), true, false);
+  EXPECT_EQ(copy.bucket_count(), 2048);
+  EXPECT_EQ(copy.FindEntry("name_0", -1), 0);
+}
+
 TEST(VariableHashTest, InsertDoesNotCheckForDuplicates) {
   UserVariableHash h;
   EXPECT_EQ(h.InsertName("a", -1), 0);

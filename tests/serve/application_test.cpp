@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <chrono>
 #include <initializer_list>
 #include <cstring>
@@ -9,6 +11,8 @@
 #include "host/engine_process.h"
 #include "host/log_filter.h"
 #include "serve_fixture.h"
+#include "host/request_variables.h"
+#include "values/dictionary.h"
 #include "values/system_variable_hash.h"
 #include "values/variable.h"
 
@@ -146,6 +150,76 @@ TEST_F(ExecuteTest, InvalidPathTranslated) {
     EXPECT_EQ(Run(&request), 1);
     EXPECT_EQ(request.response.body, "Configuration Error: Invalid PATH_TRANSLATED") << path;
   }
+}
+
+// Server and identity variables are made when first read; they must be
+// exactly what setting them at once gave: a plain variable named as its
+// entry, holding the request's text, in entry order, and an entry that
+// already holds a variable keeps it and takes the value.
+TEST(RequestVariablesTest, MadeOnFirstReadAsIfSetAtOnce) {
+  MemoryRequest request;
+  request.variables = {{"REQUEST_METHOD", "POST"}, {"REMOTE_ADDR", "10.1.2.3"},
+                       {"SERVER_NAME", "example.org"}, {"SERVER_PORT", "8080"},
+                       {"QUERY_STRING", ""}};
+  Dictionary names;
+  SystemVariableHash scope(12, &names, false);
+  ASSERT_EQ(scope.InsertName("Remote_Addr", -1), 0);
+  Variable* held = scope.VariableAt(scope.InsertName("server_port", -1), true);
+  RequestVariables variables(&request);
+  variables.set_scope(&scope);
+  variables.FillServerVariables();
+  String path("/a.pxc");
+  variables.FillIdentityVariables(path);
+
+  struct Case {
+    const char* entry;
+    const char* value;
+  } cases[] = {
+      {"Remote_Addr", "10.1.2.3"}, {"server_port", "8080"},   {"QUERY_STRING", ""},
+      {"REQUEST_METHOD", "POST"},  {"SERVER_NAME", "example.org"},
+      {"process_id", nullptr},     {"thread_id", nullptr},    {"apitype", "TEST"},
+      {"documenturl", "http://example.org:8080/a.pxc?"},
+  };
+  ASSERT_EQ(scope.Entries(), static_cast<int32_t>(sizeof cases / sizeof cases[0]));
+  for (int32_t i = 0; i < scope.Entries(); ++i) {
+    const Case& c = cases[i];
+    Variable* v = scope.VariableAt(i, false);
+    ASSERT_NE(v, nullptr) << c.entry;
+    EXPECT_TRUE(v->IsOrdinary()) << c.entry;
+    EXPECT_STREQ(v->Name().c_str(), c.entry);
+    EXPECT_EQ(v->Type(), kTypeText) << c.entry;
+    if (c.value) {
+      EXPECT_STREQ(v->Value().c_str(), c.value) << c.entry;
+    }
+  }
+  EXPECT_EQ(scope.VariableAt(1, false), held);
+  EXPECT_EQ(scope.VariableAt(5, false)->Value_Integer(), static_cast<int32_t>(getpid()));
+  // Header lines (a repeated one keeps its first entry and takes the last
+  // value) and arguments.
+  MemoryRequest other;
+  other.variables = {{"REMOTE_USER", "ann"},
+                     {"ALL_HTTP", "HTTP_A:1\nHTTP_B: x\nhttp_a:2\n:none\nno colon"}};
+  SystemVariableHash second(12, &names, false);
+  RequestVariables more(&other);
+  more.set_scope(&second);
+  more.FillServerVariables();
+  String query("p+q%41");
+  more.FillArguments(path, query);
+  const char* expected[][2] = {{"REMOTE_USER", "ann"}, {"HTTP_A", "2"}, {"HTTP_B", " x"},
+                               {"arg1", "/a.pxc"},     {"arg2", "p"},   {"arg3", "qA"},
+                               {"nargs", "3"}};
+  ASSERT_EQ(second.Entries(), 7);
+  for (int32_t i = 0; i < second.Entries(); ++i) {
+    Variable* v = second.VariableAt(i, false);
+    ASSERT_NE(v, nullptr) << i;
+    EXPECT_STREQ(v->Name().c_str(), expected[i][0]);
+    EXPECT_STREQ(v->Value().c_str(), expected[i][1]) << expected[i][0];
+  }
+  // Assigned before its first read, a variable takes the script's value.
+  ASSERT_EQ(second.SetVariable("remote_user", -1, "bob", 3), 1);
+  Variable* user = nullptr;
+  ASSERT_TRUE(second.Find("REMOTE_USER", -1, false, &user));
+  EXPECT_STREQ(user->Value().c_str(), "bob");
 }
 
 TEST_F(ExecuteTest, MissingAndCorruptProgramsArePlainMessages) {

@@ -4,10 +4,12 @@
 
 #include <cstdlib>
 #include <ctime>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "values/cloned_variable_hash.h"
 #include "values/config.h"
 #include "values/dictionary.h"
 #include "values/aggregate_index.h"
@@ -17,6 +19,7 @@
 #include "values/system_variables.h"
 #include "values/time_variables.h"
 #include "values/variable.h"
+#include "values/variable_list.h"
 
 namespace pexo {
 namespace {
@@ -52,7 +55,8 @@ class FakeHost : public SystemVariableHost {
                                                             {"PAY", "/lib/pay.so"}};
 };
 
-class SystemVariablesTest : public ::testing::Test {
+// Every case runs twice: variables filled at once, and deferred until used.
+class SystemVariablesTest : public ::testing::TestWithParam<bool> {
  protected:
   void SetUp() override {
     setenv("TZ", "UTC", 1);
@@ -67,8 +71,14 @@ class SystemVariablesTest : public ::testing::Test {
     t.tm_sec = 56;
     start_.tv_sec = timegm(&t);
     start_.tv_usec = 123456;
+    ASSERT_TRUE(Fill(&scope_));
+  }
+  bool Fill(SystemVariableHash* scope) {
     String error;
-    ASSERT_TRUE(FillSystemVariables(&scope_, &config_, &host_, start_, &error)) << error.c_str();
+    bool ok = GetParam() ? deferred_.Fill(scope, &config_, &host_, start_, &error)
+                         : FillSystemVariables(scope, &config_, &host_, start_, &error);
+    EXPECT_TRUE(ok) << error.c_str();
+    return ok;
   }
   Variable* Get(const char* name) {
     Variable* v = nullptr;
@@ -83,10 +93,13 @@ class SystemVariablesTest : public ::testing::Test {
   Config config_;
   FakeHost host_;
   Dictionary names_;
+  DeferredSystemVariables deferred_;
   SystemVariableHash scope_{12, &names_, false};
 };
 
-TEST_F(SystemVariablesTest, NamesInInsertionOrder) {
+INSTANTIATE_TEST_SUITE_P(FilledAndDeferred, SystemVariablesTest, ::testing::Bool());
+
+TEST_P(SystemVariablesTest, NamesInInsertionOrder) {
   const char* expected[] = {
       "time_t", "tm_usec", "tm_sec", "tm_min", "tm_hour", "tm_mday", "tm_mon", "stm_mon",
       "tm_year", "tm_wday", "stm_wday", "tm_yday", "tm_isdst", "stm_zone", "globaltimeout",
@@ -100,11 +113,13 @@ TEST_F(SystemVariablesTest, NamesInInsertionOrder) {
     int32_t length = 0;
     const char* name = scope_.EntryName(i, &length);
     EXPECT_EQ(std::string(name, static_cast<size_t>(length)), expected[i]) << i;
-    EXPECT_NE(scope_.EntryAt(i)->variable, nullptr);
+    Variable* v = scope_.VariableAt(i, false);
+    ASSERT_NE(v, nullptr) << i;
+    EXPECT_EQ(Str(v->Name()), expected[i]);
   }
 }
 
-TEST_F(SystemVariablesTest, StartTimeOnASundayInMarch) {
+TEST_P(SystemVariablesTest, StartTimeOnASundayInMarch) {
   struct Case {
     const char* name;
     int32_t type;
@@ -129,7 +144,7 @@ TEST_F(SystemVariablesTest, StartTimeOnASundayInMarch) {
   }
 }
 
-TEST_F(SystemVariablesTest, FixedVariablesAreImmutableAndStable) {
+TEST_P(SystemVariablesTest, FixedVariablesAreImmutableAndStable) {
   Variable* usec = Get("tm_usec");
   usec->SetValue_Integer(5);
   Get("pexoversion")->SetValue("6.0");
@@ -138,7 +153,7 @@ TEST_F(SystemVariablesTest, FixedVariablesAreImmutableAndStable) {
   EXPECT_EQ(usec->Value_Integer(), usec->Value_Integer());
 }
 
-TEST_F(SystemVariablesTest, LiveClockVariables) {
+TEST_P(SystemVariablesTest, LiveClockVariables) {
   Variable* usec = Get("dyn_tm_usec");
   int32_t first = usec->Value_Integer();
   bool changed = false;
@@ -161,7 +176,7 @@ TEST_F(SystemVariablesTest, LiveClockVariables) {
   EXPECT_LT(Get("dyn_tm_sec")->Value_Integer(), 61);
 }
 
-TEST_F(SystemVariablesTest, TimeRemaining) {
+TEST_P(SystemVariablesTest, TimeRemaining) {
   Variable* left = Get("dyn_time_remaining");
   EXPECT_EQ(left->Value_Integer(), -1);  // no deadline
   host_.deadline = time(nullptr) + 100;
@@ -174,7 +189,7 @@ TEST_F(SystemVariablesTest, TimeRemaining) {
   EXPECT_EQ(TimeRemainingVariable::Remaining(60, 50), 10);
 }
 
-TEST_F(SystemVariablesTest, SettingVariablesAcceptAssignments) {
+TEST_P(SystemVariablesTest, SettingVariablesAcceptAssignments) {
   Variable* language = Get("pexo_language");
   EXPECT_EQ(Str(language->Value()), "");
   language->SetValue("de");
@@ -198,7 +213,7 @@ TEST_F(SystemVariablesTest, SettingVariablesAcceptAssignments) {
   EXPECT_EQ(host_.settings.Changes(SETTING_LANGUAGE), 2);  // untouched by the others
 }
 
-TEST_F(SystemVariablesTest, SslAndProcessNameAreReadOnce) {
+TEST_P(SystemVariablesTest, SslAndProcessNameAreReadOnce) {
   Variable* ssl = Get("pexo_sslavailable");
   EXPECT_EQ(ssl->Value_Integer(), 1);
   EXPECT_EQ(ssl->Type(), kTypeInteger);
@@ -209,7 +224,7 @@ TEST_F(SystemVariablesTest, SslAndProcessNameAreReadOnce) {
   EXPECT_EQ(Str(Get("process_name")->Value()), "worker-7");
 }
 
-TEST_F(SystemVariablesTest, ConfigurationStructure) {
+TEST_P(SystemVariablesTest, ConfigurationStructure) {
   Variable* pc = Get("pexo_config");
   ASSERT_EQ(pc->AggregateKind(), kKindStructure);
   int32_t keys = 0;
@@ -242,7 +257,7 @@ TEST_F(SystemVariablesTest, ConfigurationStructure) {
   EXPECT_EQ(pc->Aggregate()->Count(), keys + 6);
 }
 
-TEST_F(SystemVariablesTest, ConfigurationKeyWithoutValueReadsZero) {
+TEST_P(SystemVariablesTest, ConfigurationKeyWithoutValueReadsZero) {
   ConfigurationVariable* v = new ConfigurationVariable(&config_, 0x1000077, "unknown");
   EXPECT_EQ(v->Value_Integer(), 0);
   EXPECT_EQ(Str(v->Value()), "0");
@@ -252,7 +267,7 @@ TEST_F(SystemVariablesTest, ConfigurationKeyWithoutValueReadsZero) {
   t->Release();
 }
 
-TEST_F(SystemVariablesTest, LibraryListsAndLookups) {
+TEST_P(SystemVariablesTest, LibraryListsAndLookups) {
   Variable* pc = Get("pexo_config");
   Variable* list = Member(pc, "commerce_list");
   ASSERT_NE(list, nullptr);
@@ -270,6 +285,53 @@ TEST_F(SystemVariablesTest, LibraryListsAndLookups) {
   // Computed once: a later registration does not show.
   host_.shops.push_back({"LATE", "/lib/late.so"});
   EXPECT_EQ(list->Aggregate()->Count(), 2);
+}
+
+TEST_P(SystemVariablesTest, DeclaredNameKeepsItsEntryAndListingFollowsEntries) {
+  Dictionary names;
+  SystemVariableHash scope(12, &names, false);
+  ASSERT_EQ(scope.InsertName("TM_MIN", -1), 0);
+  ASSERT_TRUE(Fill(&scope));
+  EXPECT_EQ(scope.Entries(), scope_.Entries());
+  Variable* declared = scope.VariableAt(0, false);
+  ASSERT_NE(declared, nullptr);
+  EXPECT_EQ(Str(declared->Name()), "tm_min");
+  EXPECT_EQ(Str(declared->Value()), "34");
+  VariableList list;
+  scope.ForEach(&list);
+  ASSERT_EQ(list.Count(), scope.Entries());
+  for (int32_t i = 0; i < list.Count(); ++i) EXPECT_EQ(list.At(i), scope.VariableAt(i, false));
+}
+
+TEST_P(SystemVariablesTest, ReplacedUnderALevelComesBack) {
+  scope_.PushLevel();
+  Variable* own = new Variable("tm_sec");
+  own->SetValue("x");
+  scope_.InsertVariable(own);
+  own->Release();
+  EXPECT_EQ(Str(Get("tm_sec")->Value()), "x");
+  ASSERT_EQ(scope_.PopLevel(), 1);
+  EXPECT_EQ(Str(Get("tm_sec")->Value()), "56");
+  EXPECT_EQ(Get("tm_sec")->Type(), kTypeInteger);
+
+  // Replaced at level 0 the engine's variable is gone for good.
+  Variable* plain = new Variable("stm_mon");
+  scope_.ReplaceVariable(plain);
+  plain->Release();
+  EXPECT_EQ(Get("stm_mon"), plain);
+  EXPECT_TRUE(Get("stm_mon")->IsNULL());
+}
+
+TEST_P(SystemVariablesTest, CopiedScopeHasTheValues) {
+  std::unique_ptr<VariableHash> copy(CloneVariableHash(&scope_, &names_, true));
+  ASSERT_NE(copy, nullptr);
+  Variable* v = nullptr;
+  ASSERT_TRUE(copy->Find("tm_mday", -1, false, &v));
+  ASSERT_NE(v, nullptr);
+  EXPECT_EQ(Str(v->Value()), "3");
+  ASSERT_TRUE(copy->Find("pexoversion", -1, false, &v));
+  ASSERT_NE(v, nullptr);
+  EXPECT_EQ(Str(v->Value()), "5.52");
 }
 
 }  // namespace
