@@ -352,12 +352,14 @@ Variable* Variable::ElementWith(const AggregateIndex& given, int create, Variabl
     if (found) return found->GetVariable();
   }
   if (!create) return nullptr;
-  // A borrowed name is copied before anything is dropped: its bytes may
-  // belong to one of the elements.
+  // A borrowed name is copied before a tree of the other kind is dropped:
+  // its bytes may belong to one of the elements. Nothing else here can free
+  // them (the element copies the name it keeps).
+  bool drop = elements_ && kind_ != kind;
   AggregateIndex copy(0);
-  if (given.borrowed()) copy = given;
-  const AggregateIndex& index = given.borrowed() ? copy : given;
-  if (elements_ && kind_ != kind) DropAggregate();
+  if (drop && given.borrowed()) copy = given;
+  const AggregateIndex& index = drop && given.borrowed() ? copy : given;
+  if (drop) DropAggregate();
   if (!elements_) {
     elements_ = new (std::nothrow) AggregateElementTree(true);
     if (!elements_) return nullptr;
