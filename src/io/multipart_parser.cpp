@@ -59,6 +59,7 @@ bool MultipartFormParser::ParseBoundary(const char* content_type, int32_t length
       *boundary = value;
       return true;
     }
+    if (p >= end) break;
     p = static_cast<const char*>(std::memchr(p, ';', static_cast<size_t>(end - p)));
   }
   return false;

@@ -29,6 +29,13 @@ class AggregateElement : public CountedObject {
   virtual Variable* GetVariable() { return variable_; }
   // Retains the new variable before releasing the old one.
   virtual void ReplaceVariable(Variable* variable);
+  // Hands the element's reference over to the caller; the element is left
+  // holding nothing.
+  Variable* TakeVariable() {
+    Variable* variable = variable_;
+    variable_ = nullptr;
+    return variable;
+  }
 
  private:
   AggregateIndex index_;

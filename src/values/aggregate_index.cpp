@@ -64,10 +64,4 @@ void AggregateIndex::SetNumber(int32_t number) {
   text_.clear();
 }
 
-int AggregateIndex::CompareMixed(const AggregateIndex& other) const {
-  if (IsNumber()) return -1;
-  if (other.IsNumber()) return 1;
-  return compare_nocase(NameBytes(), NameLength(), other.NameBytes(), other.NameLength());
-}
-
 }  // namespace pexo

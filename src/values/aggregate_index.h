@@ -40,13 +40,15 @@ class AggregateIndex {
   int Compare(const AggregateIndex& other) const {
     if ((number_ | other.number_) >= 0)
       return number_ < other.number_ ? -1 : (number_ > other.number_ ? 1 : 0);
-    return CompareMixed(other);
+    if (number_ >= 0) return -1;
+    if (other.number_ >= 0) return 1;
+    return compare_nocase_inline(NameBytes(), NameLength(), other.NameBytes(),
+                                 other.NameLength());
   }
 
  private:
   struct BorrowTag {};
   AggregateIndex(BorrowTag, const char* name, int32_t length);
-  int CompareMixed(const AggregateIndex& other) const;
   const char* NameBytes() const { return view_ ? view_ : name_.data(); }
   int32_t NameLength() const { return view_ ? view_length_ : name_.length(); }
 

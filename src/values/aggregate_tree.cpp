@@ -12,9 +12,72 @@ namespace pexo {
 AggregateElementTree::AggregateElementTree(bool owns_elements)
     : SplayTree<AggregateElement, const AggregateIndex&>(owns_elements) {}
 
-AggregateElementTree::~AggregateElementTree() { RemoveAll(); }
+AggregateElementTree::~AggregateElementTree() {
+  RemoveAll();
+  FreeElementBlocks();
+}
 
-void AggregateElementTree::DeleteElement(AggregateElement* element) { delete element; }
+void AggregateElementTree::DeleteElement(AggregateElement* element) { DropElement(element); }
+
+AggregateElement* AggregateElementTree::MakeElement(const AggregateIndex& index, Variable* variable) {
+  void* place = TakeElementSlot();
+  return place ? new (place) AggregateElement(index, variable) : nullptr;
+}
+
+void AggregateElementTree::DropElement(AggregateElement* element) {
+  if (!element) return;
+  Variable* variable = element->TakeVariable();
+  FreeElement(element);
+  if (variable) variable->Release();
+}
+
+void* AggregateElementTree::TakeElementSlot() {
+  if (ElementSlot* slot = free_elements_) {
+    free_elements_ = slot->next;
+    ++live_elements_;
+    return slot;
+  }
+  if (element_block_used_ == element_block_size_) {
+    int32_t size = element_block_size_ ? element_block_size_ * 2 : kFirstElementBlock;
+    if (size > kMaxElementBlock) size = kMaxElementBlock;
+    size_t bytes = sizeof(ElementBlock) + sizeof(ElementSlot) * static_cast<size_t>(size);
+    auto* block = static_cast<ElementBlock*>(::operator new(bytes, std::nothrow));
+    if (!block) return nullptr;
+    CountMemory(static_cast<int64_t>(bytes));
+    block->next = element_blocks_;
+    block->bytes = static_cast<int64_t>(bytes);
+    element_blocks_ = block;
+    element_block_size_ = size;
+    element_block_used_ = 0;
+  }
+  static_assert(sizeof(ElementBlock) % alignof(ElementSlot) == 0, "slots follow the header aligned");
+  ++live_elements_;
+  return reinterpret_cast<ElementSlot*>(element_blocks_ + 1) + element_block_used_++;
+}
+
+void AggregateElementTree::FreeElement(AggregateElement* element) {
+  element->~AggregateElement();
+  if (--live_elements_ == 0) {
+    FreeElementBlocks();  // an emptied aggregate keeps no storage
+    return;
+  }
+  auto* slot = reinterpret_cast<ElementSlot*>(element);
+  slot->next = free_elements_;
+  free_elements_ = slot;
+}
+
+void AggregateElementTree::FreeElementBlocks() {
+  ElementBlock* block = element_blocks_;
+  element_blocks_ = nullptr;
+  free_elements_ = nullptr;
+  element_block_size_ = element_block_used_ = 0;
+  while (block) {
+    ElementBlock* next = block->next;
+    CreditMemory(block->bytes);
+    ::operator delete(block);
+    block = next;
+  }
+}
 
 const AggregateIndex& AggregateElementTree::KeyOf(const AggregateElement* element) const {
   return const_cast<AggregateElement*>(element)->Index();
@@ -233,17 +296,22 @@ bool AggregateElementTree::DeleteClosing(int32_t first, int64_t end) {
   int32_t to = end - 1 < count_ ? static_cast<int32_t>(end - 1) : count_;
   if (from >= to) return true;
   int32_t n = to - from;
-  auto* removed = new (std::nothrow) AggregateElement*[static_cast<size_t>(n)];
-  if (!removed) return false;
-  for (int32_t i = 0; i < n; ++i) removed[i] = slots_[from + i];
+  auto* released = new (std::nothrow) Variable*[static_cast<size_t>(n)];
+  if (!released) return false;
+  for (int32_t i = 0; i < n; ++i) {
+    released[i] = slots_[from + i]->TakeVariable();
+    FreeElement(slots_[from + i]);
+  }
   for (int32_t i = to; i < count_; ++i) {
     slots_[i - n] = slots_[i];
     slots_[i - n]->Index().SetNumber(i - n + 1);
   }
   count_ -= n;
-  // Deleted once the array is whole again: deleting may run code.
-  for (int32_t i = 0; i < n; ++i) DeleteElement(removed[i]);
-  delete[] removed;
+  // Released once the array is whole again and the tree is no longer
+  // touched: releasing may run code, even code that drops this tree.
+  for (int32_t i = 0; i < n; ++i)
+    if (released[i]) released[i]->Release();
+  delete[] released;
   return true;
 }
 
@@ -296,10 +364,11 @@ AggregateElementTree* AggregateElementTree::CopyTree() const {
       ok = false;
       break;
     }
-    AggregateElement* element = new (std::nothrow) AggregateElement(walk.element()->Index(), shell);
+    AggregateElementTree* tree = into.back();
+    AggregateElement* element = tree->MakeElement(walk.element()->Index(), shell);
     shell->Release();  // the element holds it now
-    if (!element || !into.back()->Insert(element)) {
-      delete element;
+    if (!element || !tree->Insert(element)) {
+      tree->DropElement(element);
       ok = false;
       break;
     }

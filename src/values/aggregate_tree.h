@@ -5,6 +5,13 @@
 // tree is destroyed, and copies them (deep) when the tree is copied.
 // No operation recurses, whatever the size or shape of the tree.
 //
+// Elements are made with MakeElement, from blocks the tree owns (doubling
+// up to kMaxElementBlock elements, counted in the memory account like any
+// allocation), and an element taken out of the tree is ended with
+// DropElement of the same tree, which puts its storage on a free list for
+// the next one. The blocks go when the last element made by the tree has
+// been dropped, and with the tree.
+//
 // Dense form: while the keys are exactly the numbers 1..n the elements sit
 // in a plain vector (element k at slot k - 1) and the splay tree is empty;
 // lookups are index arithmetic. The first key or renumbering that leaves
@@ -27,6 +34,14 @@ class AggregateElementTree : public SplayTree<AggregateElement, const AggregateI
   ~AggregateElementTree() override;
 
   void DeleteElement(AggregateElement* element) override;
+
+  // A new element holding `variable` (retained) under a copy of `index`,
+  // not yet inserted; null when out of memory.
+  AggregateElement* MakeElement(const AggregateIndex& index, Variable* variable);
+  // Ends an element made by this tree and no longer in it (null is
+  // ignored). Its storage is back on the free list before its variable is
+  // released, as releasing may run code that reaches this tree.
+  void DropElement(AggregateElement* element);
   const AggregateIndex& KeyOf(const AggregateElement* element) const override;
   int Compare(const AggregateIndex& key, const AggregateElement* element) const override;
 
@@ -83,11 +98,31 @@ class AggregateElementTree : public SplayTree<AggregateElement, const AggregateI
   bool Append(AggregateElement* element);
   void Densify();
   void FreeSlots();
+  // Element storage: a block header, then its slots.
+  struct ElementBlock {
+    ElementBlock* next;
+    int64_t bytes;
+  };
+  union ElementSlot {
+    ElementSlot* next;  // while free
+    alignas(AggregateElement) unsigned char bytes[sizeof(AggregateElement)];
+  };
+  static constexpr int32_t kFirstElementBlock = 8;
+  static constexpr int32_t kMaxElementBlock = 1024;
+  void* TakeElementSlot();
+  // Destroys the element and puts its storage on the free list.
+  void FreeElement(AggregateElement* element);
+  void FreeElementBlocks();
 
   uint64_t walk_mark_ = 0;
   bool dense_ = true;
   AggregateElement** slots_ = nullptr;
   int32_t capacity_ = 0;
+  ElementBlock* element_blocks_ = nullptr;
+  ElementSlot* free_elements_ = nullptr;
+  int32_t element_block_size_ = 0;
+  int32_t element_block_used_ = 0;
+  int64_t live_elements_ = 0;  // made and not yet dropped
 };
 
 }  // namespace pexo

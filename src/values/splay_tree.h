@@ -122,8 +122,7 @@ class SplayTree {
   template <typename C>
   int InsertBy(T* element, C cmp) {
     if (root_) {
-      SplayBy(cmp);
-      int c = cmp(root_->element);
+      int c = SplayBy(cmp);
       if (c == 0) return 0;
       Node* node = NewNode(element);
       if (!node) return 0;
@@ -148,8 +147,7 @@ class SplayTree {
   template <typename C>
   T* RemoveBy(C cmp) {
     if (!root_) return nullptr;
-    SplayBy(cmp);
-    if (cmp(root_->element) != 0) return nullptr;
+    if (SplayBy(cmp) != 0) return nullptr;
     Node* old = root_;
     if (!old->left) {
       root_ = old->right;
@@ -168,14 +166,12 @@ class SplayTree {
   template <typename C>
   T* FindBy(C cmp) {
     if (!root_) return nullptr;
-    SplayBy(cmp);
-    return cmp(root_->element) == 0 ? root_->element : nullptr;
+    return SplayBy(cmp) == 0 ? root_->element : nullptr;
   }
   template <typename C>
   T* SuccessorBy(C cmp) {
     if (!root_) return nullptr;
-    SplayBy(cmp);
-    if (cmp(root_->element) < 0) return root_->element;
+    if (SplayBy(cmp) < 0) return root_->element;
     if (!root_->right) return nullptr;
     Node* next = SplayNode(root_->right, [](const T*) { return -1; });
     root_->right = next->left;  // null: next is the minimum of that side
@@ -186,8 +182,7 @@ class SplayTree {
   template <typename C>
   T* PredecessorBy(C cmp) {
     if (!root_) return nullptr;
-    SplayBy(cmp);
-    if (cmp(root_->element) > 0) return root_->element;
+    if (SplayBy(cmp) > 0) return root_->element;
     if (!root_->left) return nullptr;
     Node* prev = SplayNode(root_->left, [](const T*) { return 1; });
     root_->left = prev->right;
@@ -197,10 +192,12 @@ class SplayTree {
   }
 
   // A root already holding the key (repeated access, an ascending fill
-  // probing max + 1) is settled by one comparison.
+  // probing max + 1) is settled by one comparison. Returns cmp(new root).
   template <typename C>
-  void SplayBy(C cmp) {
-    if (cmp(root_->element) != 0) root_ = SplayNode(root_, cmp);
+  int SplayBy(C cmp) {
+    int c = cmp(root_->element);
+    if (c != 0) root_ = SplayNodeFrom(root_, cmp, &c);
+    return c;
   }
   void Splay(K key) {
     if (root_) SplayBy([&](const T* e) { return Compare(key, e); });
@@ -211,39 +208,64 @@ class SplayTree {
   template <typename D>
   static Node* SplayNode(Node* t, D direction) {
     if (!t) return t;
+    int c = direction(t->element);
+    return SplayNodeFrom(t, direction, &c);
+  }
+  // SplayNode for a non-null `t` whose direction *known already holds;
+  // *known ends as the direction of the returned root. Each node is
+  // asked its direction once.
+  template <typename D>
+  static Node* SplayNodeFrom(Node* t, D direction, int* known) {
     Node header;
     Node* left_max = &header;   // tree of nodes smaller than the target
     Node* right_min = &header;  // tree of nodes greater than the target
+    int c = *known;  // always direction(t->element)
     for (;;) {
-      int c = direction(t->element);
       if (c < 0) {
         if (!t->left) break;
-        if (direction(t->left->element) < 0) {
+        int below = direction(t->left->element);
+        if (below < 0) {
           Node* y = t->left;  // rotate right
           t->left = y->right;
           y->right = t;
           t = y;
+          c = below;
           if (!t->left) break;
+          right_min->left = t;
+          right_min = t;
+          t = t->left;
+          c = direction(t->element);
+        } else {
+          right_min->left = t;
+          right_min = t;
+          t = t->left;
+          c = below;
         }
-        right_min->left = t;
-        right_min = t;
-        t = t->left;
       } else if (c > 0) {
         if (!t->right) break;
-        if (direction(t->right->element) > 0) {
+        int below = direction(t->right->element);
+        if (below > 0) {
           Node* y = t->right;  // rotate left
           t->right = y->left;
           y->left = t;
           t = y;
+          c = below;
           if (!t->right) break;
+          left_max->right = t;
+          left_max = t;
+          t = t->right;
+          c = direction(t->element);
+        } else {
+          left_max->right = t;
+          left_max = t;
+          t = t->right;
+          c = below;
         }
-        left_max->right = t;
-        left_max = t;
-        t = t->right;
       } else {
         break;
       }
     }
+    *known = c;
     left_max->right = t->left;
     right_min->left = t->right;
     t->left = header.right;

@@ -36,8 +36,6 @@ String& String::operator=(String&& other) noexcept {
   return *this;
 }
 
-String::~String() { Free(); }
-
 void String::Free() {
   if (!bytes_) return;
   CreditMemory(capacity_);

@@ -364,12 +364,14 @@ Variable* Variable::ElementWith(const AggregateIndex& given, int create, Variabl
     if (found) return found->GetVariable();
   }
   if (!create) return nullptr;
-  // A borrowed name is copied before anything is dropped: its bytes may
-  // belong to one of the elements.
+  // A borrowed name is copied before a tree of the other kind is dropped:
+  // its bytes may belong to one of the elements. Nothing else here can free
+  // them (the element copies the name it keeps).
+  bool drop = elements_ && kind_ != kind;
   AggregateIndex copy(0);
-  if (given.borrowed()) copy = given;
-  const AggregateIndex& index = given.borrowed() ? copy : given;
-  if (elements_ && kind_ != kind) DropAggregate();
+  if (drop && given.borrowed()) copy = given;
+  const AggregateIndex& index = drop && given.borrowed() ? copy : given;
+  if (drop) DropAggregate();
   if (!elements_) {
     elements_ = new (std::nothrow) AggregateElementTree(true);
     if (!elements_) return nullptr;
@@ -379,11 +381,11 @@ Variable* Variable::ElementWith(const AggregateIndex& given, int create, Variabl
   }
   Variable* made = make();
   if (!made) return nullptr;
-  AggregateElement* element = new (std::nothrow) AggregateElement(index, made);
+  AggregateElement* element = elements_->MakeElement(index, made);
   made->Release();  // the element holds it now
   if (!element) return nullptr;
   if (!elements_->Insert(element)) {
-    delete element;
+    elements_->DropElement(element);
     return nullptr;
   }
   return made;
@@ -421,10 +423,10 @@ int Variable::StoreElement(const AggregateIndex& index, Variable* value) {
     found->ReplaceVariable(value);
     return 1;
   }
-  AggregateElement* element = new (std::nothrow) AggregateElement(index, value);
+  AggregateElement* element = elements_->MakeElement(index, value);
   if (!element) return 0;
   if (!elements_->Insert(element)) {
-    delete element;
+    elements_->DropElement(element);
     return 0;
   }
   return 1;
@@ -457,10 +459,11 @@ int Variable::InsertElement(int32_t position, Variable* value) {
 
 int Variable::Delete_Element(const AggregateIndex& index, int shift) {
   if (!elements_ || kind_ != KindOf(index)) return 1;
-  // Closed before the element goes: deleting it may run code that reaches
+  // Closed before the element goes: dropping it may run code that reaches
   // this array.
-  delete (shift && kind_ == kKindArray ? elements_->RemoveClosing(index.Number())
-                                       : elements_->Remove(index));
+  AggregateElementTree* tree = elements_;
+  tree->DropElement(shift && kind_ == kKindArray ? tree->RemoveClosing(index.Number())
+                                                 : tree->Remove(index));
   return 1;
 }
 
@@ -472,7 +475,8 @@ int Variable::Delete_Array_Elements(int32_t first, int32_t count, int shift) {
     for (;;) {
       AggregateElement* top = elements_->Maximum();
       if (!top || top->Index().Number() < first) break;
-      delete elements_->Remove(top->Index());
+      elements_->DropElement(elements_->Remove(top->Index()));
+      if (!elements_) return 1;
     }
     return 1;
   }
@@ -482,7 +486,8 @@ int Variable::Delete_Array_Elements(int32_t first, int32_t count, int shift) {
   for (;;) {
     AggregateElement* e = AtOrAbove(elements_, first);
     if (!e || e->Index().Number() >= end) break;
-    delete elements_->Remove(e->Index());
+    elements_->DropElement(elements_->Remove(e->Index()));
+    if (!elements_) return 1;
   }
   if (shift && end <= INT32_MAX) elements_->Renumber(static_cast<int32_t>(end), -count);
   return 1;

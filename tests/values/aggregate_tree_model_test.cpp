@@ -145,5 +145,56 @@ TEST(ArrayTreeModel, LargeAscendingArrayCopiesAndDestroys) {
   copy->Release();
 }
 
+// Members under random churn, against a map keyed by the lowercased name:
+// one member per name whatever its case, kept in case-folded order, the
+// spelling of its first creation kept.
+TEST(StructureTreeModel, MembersChurnLikeACaseFoldedMap) {
+  const char* names[] = {"m0", "M1", "m10", "a", "A_", "zz", "Zz9", "m", "\xc0x", "\xe0x", "m1", "b.c"};
+  auto fold = [](std::string text) {
+    for (char& c : text)
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return text;
+  };
+  std::map<std::string, std::pair<std::string, int32_t>> model;  // folded -> (name, value)
+  Variable* record = new Variable("r");
+  std::mt19937 random(7);
+  for (int step = 0; step < 4000; ++step) {
+    std::string name = names[random() % (sizeof(names) / sizeof(names[0]))];
+    AggregateIndex key(name.data(), static_cast<int32_t>(name.size()));
+    std::string folded = fold(name);
+    switch (random() % 3) {
+      case 0:
+      case 1: {
+        record->Element(key, 1)->SetValue_Integer(step);
+        auto found = model.find(folded);
+        if (found == model.end())
+          model[folded] = {name, step};
+        else
+          found->second.second = step;
+        break;
+      }
+      default:
+        record->Delete_Element(key, 0);
+        model.erase(folded);
+    }
+    Variable* looked = record->Element(AggregateIndex::Borrow(name.data(), -1), 0);
+    auto want = model.find(folded);
+    ASSERT_EQ(looked != nullptr, want != model.end()) << step << " " << name;
+    if (looked) {
+      ASSERT_EQ(looked->Value_Integer(), want->second.second) << step;
+    }
+    std::vector<std::pair<std::string, int32_t>> walked, expected;
+    if (AggregateElementTree* tree = record->Aggregate()) {
+      tree->ForEach([&](AggregateElement* element) {
+        walked.emplace_back(element->Index().Name().c_str(), element->GetVariable()->Value_Integer());
+        return true;
+      });
+    }
+    for (const auto& entry : model) expected.push_back(entry.second);
+    ASSERT_EQ(walked, expected) << step;
+  }
+  record->Release();
+}
+
 }  // namespace
 }  // namespace pexo

@@ -77,6 +77,38 @@ TEST(String, CaseInsensitiveOrderFoldsEveryByteLikeTolower) {
   }
 }
 
+// The inline form must give compare_nocase's exact value (not only its
+// sign) for every byte pair, wherever the pair stands and whatever follows.
+TEST(String, InlineCaseInsensitiveOrderMatchesTheLibraryForm) {
+  struct Shape {
+    const char* prefix_a;
+    const char* prefix_b;
+    const char* suffix_a;
+    const char* suffix_b;
+  };
+  const Shape shapes[] = {{"", "", "", ""},
+                          {"mK", "mK", "", ""},
+                          {"m", "m", "x", "yz"},
+                          {"Zz", "zZ", "A", "a"}};
+  for (const Shape& shape : shapes) {
+    for (int a = 0; a < 256; ++a) {
+      for (int b = 0; b < 256; ++b) {
+        std::string x = std::string(shape.prefix_a) + static_cast<char>(a) + shape.suffix_a;
+        std::string y = std::string(shape.prefix_b) + static_cast<char>(b) + shape.suffix_b;
+        int32_t xl = static_cast<int32_t>(x.size());
+        int32_t yl = static_cast<int32_t>(y.size());
+        ASSERT_EQ(compare_nocase_inline(x.data(), xl, y.data(), yl),
+                  compare_nocase(x.data(), xl, y.data(), yl))
+            << shape.prefix_a << " " << a << " " << b;
+      }
+    }
+  }
+  EXPECT_EQ(compare_nocase_inline("ab", 2, "AB", 2), 0);
+  EXPECT_LT(compare_nocase_inline("ab", 2, "abc", 3), 0);
+  EXPECT_GT(compare_nocase_inline("abc", 3, "AB", 2), 0);
+  EXPECT_EQ(compare_nocase_inline("", 0, "", 0), 0);
+}
+
 // The published reference form of lookup2, written with the original macro,
 // to check the engine's version byte for byte over every tail length.
 #define REF_MIX(a, b, c)                    \

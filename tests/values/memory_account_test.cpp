@@ -90,6 +90,40 @@ TEST_F(MemoryAccountTest, ValuesCountWhatTheyHoldAndGiveItBack) {
   EXPECT_EQ(account_.used(), 0);
 }
 
+// Elements live in storage their aggregate keeps for reuse: churning
+// members does not grow the count, emptying the aggregate gives all of it
+// back, and filling past the limit still stops the request.
+TEST_F(MemoryAccountTest, ElementStorageIsReusedCountedAndGivenBack) {
+  MemoryAccountScope scope(&account_);
+  Variable* record = new Variable("r");
+  record->MakeAggregate(kKindStructure);
+  int64_t bare = account_.used();
+  const char* names[] = {"alpha", "Beta", "gamma", "DELTA", "epsilon"};
+  auto churn = [&] {
+    for (const char* name : names) record->Element(AggregateIndex(name, -1), 1)->SetValue("v");
+    for (int i = 0; i < 3; ++i) record->Delete_Element(AggregateIndex(names[i], -1), 0);
+  };
+  churn();
+  int64_t settled = account_.used();
+  for (int round = 0; round < 50; ++round) churn();
+  EXPECT_EQ(account_.used(), settled);
+  for (const char* name : names) record->Delete_Element(AggregateIndex(name, -1), 0);
+  EXPECT_EQ(record->ElementsUsed(), 0);
+  EXPECT_EQ(account_.used(), bare);
+  record->Release();
+  EXPECT_EQ(account_.used(), 0);
+
+  account_.SetLimit(64 * 1024);
+  Variable* array = new Variable("a");
+  for (int32_t i = 1; i <= 2000 && !account_.exceeded(); ++i)
+    array->Element(AggregateIndex(i), 1)->SetValue_Integer(i);
+  EXPECT_TRUE(account_.exceeded());
+  EXPECT_EQ(flag_.load(), kStop);
+  array->Delete_Array_Elements(1, -1, 0);
+  array->Release();
+  EXPECT_EQ(account_.used(), 0);
+}
+
 TEST_F(MemoryAccountTest, RefusedGrowthLeavesTextsWhole) {
   MemoryAccountScope scope(&account_);
   account_.SetLimit(4096);
