@@ -240,6 +240,19 @@ class PexoVM {
     fatal_ = true;
     attention_ |= kAttendFatal;
   }
+  // Whether the machine's word or the request's flags ask for attend().
+  // A function rather than code spelled out at every test, so that builds
+  // without optimization keep the run loop's frame small; optimized builds
+  // must inline it, which the loop's size would otherwise prevent.
+#if defined(__GNUC__) && defined(__OPTIMIZE__)
+  __attribute__((always_inline))
+#endif
+  bool attention_raised(const HostFlags* flags) const {
+    return (attention_ | static_cast<uint32_t>(flags->timeout.load(std::memory_order_relaxed)) |
+            static_cast<uint32_t>(flags->exit.load(std::memory_order_relaxed)) |
+            static_cast<uint32_t>(flags->signal.load(std::memory_order_relaxed) ^
+                                  last_signal_)) != 0;
+  }
   // The checks made before an instruction when attention is raised: -1 to
   // run the instruction at pc_, else the run's result.
   int attend();

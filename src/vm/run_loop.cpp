@@ -232,10 +232,7 @@ int PexoVM::run() {
   int32_t left = 0, right = 0, value = 0;
   Variable* variable = nullptr;
 
-#define PEXO_ATTENTION()                                                              \
-  ((attention_ | static_cast<uint32_t>(flags->timeout.load(std::memory_order_relaxed)) | \
-    static_cast<uint32_t>(flags->exit.load(std::memory_order_relaxed)) |               \
-    static_cast<uint32_t>(flags->signal.load(std::memory_order_relaxed) ^ last_signal_)) != 0)
+#define PEXO_ATTENTION() attention_raised(flags)
 
 #ifdef PEXO_COMPUTED_GOTO
   static const void* const kLabels[] = {
