@@ -247,6 +247,16 @@ void VariableHash::Link(int32_t index, const char* name, int32_t length, uint32_
 
 int32_t VariableHash::LocalInsert(int32_t name_index, const char* name, int32_t length,
                                   Variable* variable, int32_t marker) {
+  return InsertEntry(name_index, name, length, nullptr, variable, marker);
+}
+
+int32_t VariableHash::LocalInsertHashed(const char* name, int32_t length, uint32_t hash,
+                                        Variable* variable, int32_t marker) {
+  return InsertEntry(-1, name, length, &hash, variable, marker);
+}
+
+int32_t VariableHash::InsertEntry(int32_t name_index, const char* name, int32_t length,
+                                  const uint32_t* hash, Variable* variable, int32_t marker) {
   if (!bucket_count_ || !names_) return -1;
   if (count_ == capacity_ && !Grow()) return -1;
   if (!GrowBuckets()) return -1;
@@ -258,24 +268,7 @@ int32_t VariableHash::LocalInsert(int32_t name_index, const char* name, int32_t 
   if (!stored) stored = "";
   int32_t index = count_;
   entries_[index] = Entry{name_index, marker, variable};
-  Link(index, stored, length, NameHash(stored, length));
-  ++count_;
-  if (variable) variable->Retain();
-  return index;
-}
-
-int32_t VariableHash::LocalInsertHashed(const char* name, int32_t length, uint32_t hash,
-                                        Variable* variable, int32_t marker) {
-  if (!bucket_count_ || !names_) return -1;
-  if (count_ == capacity_ && !Grow()) return -1;
-  if (!GrowBuckets()) return -1;
-  length = text_length(name, length);
-  int32_t name_index = names_->append(name ? name : "", length);
-  const char* stored = names_->get(name_index, &length);
-  if (!stored) stored = "";
-  int32_t index = count_;
-  entries_[index] = Entry{name_index, marker, variable};
-  Link(index, stored, length, hash);
+  Link(index, stored, length, hash ? *hash : NameHash(stored, length));
   ++count_;
   if (variable) variable->Retain();
   return index;

@@ -145,6 +145,10 @@ class VariableHash {
   // Before an insert: more bucket heads for a table that started with few,
   // once it holds as many entries as heads. False when out of memory.
   bool GrowBuckets();
+  // The body of both inserts: `name_index` < 0 appends `name`; a null
+  // `hash` is computed from the stored name.
+  int32_t InsertEntry(int32_t name_index, const char* name, int32_t length, const uint32_t* hash,
+                      Variable* variable, int32_t marker);
   void Link(int32_t index, const char* name, int32_t length, uint32_t hash);
   int32_t Slot(uint32_t hash) const {
     return static_cast<int32_t>(hash & static_cast<uint32_t>(bucket_count_ - 1));
