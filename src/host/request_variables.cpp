@@ -252,9 +252,9 @@ void RequestVariables::FillServerVariables() {
 
 void RequestVariables::FillArguments(const String& path_info, const String& query) {
   path_info_ = &path_info;
-  query_ = &query;
   if (!Defer("arg1", kFirstArgument)) Set("arg1", path_info.data(), path_info.length());
-  std::vector<std::string> args;
+  std::vector<std::string>& args = arguments_;
+  args.clear();
   SplitArguments(query.data(), query.length(), &args);
   for (size_t i = 0; i < args.size(); ++i) {
     char name[24];
@@ -295,8 +295,7 @@ Variable* RequestVariables::Make(int32_t kind, const char* name, int32_t length)
   } else if (kind == kFirstArgument) {
     if (path_info_) v->SetValue(path_info_->data(), path_info_->length());
   } else if (kind == kArgumentCount || (kind >= kArguments && kind < kHeaderLines)) {
-    std::vector<std::string> args;
-    if (query_) SplitArguments(query_->data(), query_->length(), &args);
+    const std::vector<std::string>& args = arguments_;
     if (kind == kArgumentCount) {
       int n = std::snprintf(digits, sizeof digits, "%d", static_cast<int32_t>(args.size() + 1));
       v->SetValue(digits, n);

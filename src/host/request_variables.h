@@ -69,7 +69,7 @@ class RequestVariables : public SystemVariableSource {
   DeferredSystemVariables engine_;
   struct timeval started_;
   const String* path_info_ = nullptr;  // for arg1 and documenturl
-  const String* query_ = nullptr;      // for the other arguments
+  std::vector<std::string> arguments_;  // the query's arguments: arg2 on
   String all_http_;                    // the header lines
   pid_t process_id_;
   uint32_t thread_id_;
