@@ -213,15 +213,7 @@ void PexoVM::recycle_external_scope(Function* function, VariableHash* scope) {
     recycle_scope(function, scope);
     return;
   }
-  // EmptyVariables, inline for the few parameters a library function has.
-  const int32_t count = function->locals().count();
-  for (int32_t i = 0; i < count; ++i) {
-    VariableHash::Entry* entry = scope->EntryAt(i);
-    Variable* variable = entry->variable;
-    if (!variable || variable->ClearIfSoleOrdinary()) continue;
-    entry->variable = nullptr;
-    variable->Release();
-  }
+  scope->EmptyVariables();
   site->idle_scope = scope;
 }
 
